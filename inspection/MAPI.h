@@ -1,0 +1,23 @@
+// System helpers every part of the program uses.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "tessel/KeyedList.h"
+
+namespace velmora {
+
+bool IsNT();
+bool IsNT4();
+// The moment Windows was started, as a local date.
+double GetBootTime();
+std::wstring GetHostsFilePath();
+std::wstring EightBytesToString(double date);
+double StringToEightBytes(const std::wstring& text);  // raises on fewer than eight bytes
+void SortKeyedList(tessel::KeyedList<std::wstring>& list);
+int MsgBoxEx(const std::wstring& prompt, long style, const std::wstring& title = L"",
+             const std::wstring& helpFile = L"", long context = 0);
+bool ShowFileProperties(const std::wstring& path, HWND owner);
+
+}  // namespace velmora

@@ -1,0 +1,139 @@
+// The platform seam: every Win32 function that the engine's documented steps call is reached
+// through one of these tables, bound by name at its first call. A test may preset an entry
+// with its own function and reset it afterwards; the product never presets anything.
+#pragma once
+#include <windows.h>
+#include <psapi.h>
+#include <tlhelp32.h>
+#include <shellapi.h>
+#include <functional>
+#include <utility>
+
+namespace tessel::api {
+
+class Library {
+public:
+    explicit Library(const wchar_t* name) : name_(name) {}
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    // Loads the library on first use; raises a clear error when it or the function is missing.
+    FARPROC Proc(const char* function);
+    const wchar_t* Name() const { return name_; }
+
+private:
+    const wchar_t* name_;
+    HMODULE module_ = nullptr;
+};
+
+template <class R, class... A>
+class Fn {
+public:
+    using Ptr = R(WINAPI*)(A...);
+    using Fake = std::function<R(A...)>;
+
+    Fn(Library& lib, const char* name) : lib_(lib), name_(name) {}
+    Fn(const Fn&) = delete;
+    Fn& operator=(const Fn&) = delete;
+
+    R operator()(A... a) {
+        if (fake_) return fake_(a...);
+        return Real(a...);
+    }
+    // The bound platform function itself, for a preset that wants to pass a call through.
+    R Real(A... a) {
+        if (!ptr_) ptr_ = reinterpret_cast<Ptr>(reinterpret_cast<void*>(lib_.Proc(name_)));
+        return ptr_(a...);
+    }
+    void Preset(Fake fake) { fake_ = std::move(fake); }
+    void Reset() { fake_ = nullptr; }
+    bool IsPreset() const { return static_cast<bool>(fake_); }
+    const char* Name() const { return name_; }
+
+private:
+    Library& lib_;
+    const char* name_;
+    Ptr ptr_ = nullptr;
+    Fake fake_;
+};
+
+struct Kernel32 {
+    Library lib{L"kernel32.dll"};
+    Fn<DWORD> GetVersion{lib, "GetVersion"};
+    Fn<BOOL, LPOSVERSIONINFOW> GetVersionExW{lib, "GetVersionExW"};
+    Fn<DWORD> GetTickCount{lib, "GetTickCount"};
+    Fn<ULONGLONG> GetTickCount64{lib, "GetTickCount64"};
+    Fn<void, LPFILETIME> GetSystemTimeAsFileTime{lib, "GetSystemTimeAsFileTime"};
+    Fn<void, LPSYSTEMTIME> GetLocalTime{lib, "GetLocalTime"};
+    Fn<BOOL, const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, LPSYSTEMTIME>
+        SystemTimeToTzSpecificLocalTime{lib, "SystemTimeToTzSpecificLocalTime"};
+    Fn<HANDLE, DWORD, BOOL, DWORD> OpenProcess{lib, "OpenProcess"};
+    Fn<BOOL, HANDLE> CloseHandle{lib, "CloseHandle"};
+    Fn<BOOL, HANDLE, UINT> TerminateProcess{lib, "TerminateProcess"};
+    Fn<DWORD> GetCurrentProcessId{lib, "GetCurrentProcessId"};
+    Fn<HANDLE> GetCurrentProcess{lib, "GetCurrentProcess"};
+    Fn<HANDLE, DWORD, DWORD> CreateToolhelp32Snapshot{lib, "CreateToolhelp32Snapshot"};
+    Fn<BOOL, HANDLE, LPPROCESSENTRY32> Process32First{lib, "Process32First"};
+    Fn<BOOL, HANDLE, LPPROCESSENTRY32> Process32Next{lib, "Process32Next"};
+    Fn<BOOL, HANDLE, LPMODULEENTRY32> Module32First{lib, "Module32First"};
+    Fn<BOOL, HANDLE, LPMODULEENTRY32> Module32Next{lib, "Module32Next"};
+    Fn<BOOL, LPCWSTR, DWORD> SetFileAttributesW{lib, "SetFileAttributesW"};
+    Fn<BOOL, LPCSTR, DWORD> SetFileAttributesA{lib, "SetFileAttributesA"};
+    Fn<BOOL, LPCWSTR> DeleteFileW{lib, "DeleteFileW"};
+    Fn<BOOL, LPCSTR> DeleteFileA{lib, "DeleteFileA"};
+    Fn<BOOL, LPCWSTR, LPCWSTR> MoveFileW{lib, "MoveFileW"};
+    Fn<BOOL, LPCSTR, LPCSTR> MoveFileA{lib, "MoveFileA"};
+    Fn<BOOL, LPCWSTR, LPCWSTR, DWORD> MoveFileExW{lib, "MoveFileExW"};
+    Fn<HANDLE, LPCSTR, LPWIN32_FIND_DATAA> FindFirstFileA{lib, "FindFirstFileA"};
+    Fn<HANDLE, LPCWSTR, LPWIN32_FIND_DATAW> FindFirstFileW{lib, "FindFirstFileW"};
+    Fn<BOOL, HANDLE> FindClose{lib, "FindClose"};
+    Fn<BOOL, LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID> GetFileAttributesExW{lib, "GetFileAttributesExW"};
+    Fn<DWORD, LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPWSTR, LPWSTR*> SearchPathW{lib, "SearchPathW"};
+    Fn<DWORD, LPCSTR, LPCSTR, LPCSTR, DWORD, LPSTR, LPSTR*> SearchPathA{lib, "SearchPathA"};
+    Fn<DWORD, LPCWSTR, LPWSTR, DWORD> GetLongPathNameW{lib, "GetLongPathNameW"};
+};
+
+struct Psapi {
+    Library lib{L"psapi.dll"};
+    Fn<BOOL, DWORD*, DWORD, DWORD*> EnumProcesses{lib, "EnumProcesses"};
+    Fn<BOOL, HANDLE, HMODULE*, DWORD, LPDWORD> EnumProcessModules{lib, "EnumProcessModules"};
+    Fn<DWORD, HANDLE, HMODULE, LPWSTR, DWORD> GetModuleFileNameExW{lib, "GetModuleFileNameExW"};
+};
+
+struct Advapi32 {
+    Library lib{L"advapi32.dll"};
+    Fn<BOOL, HANDLE, DWORD, PHANDLE> OpenProcessToken{lib, "OpenProcessToken"};
+    Fn<BOOL, LPCSTR, LPCSTR, PLUID> LookupPrivilegeValueA{lib, "LookupPrivilegeValueA"};
+    Fn<BOOL, HANDLE, BOOL, PTOKEN_PRIVILEGES, DWORD, PTOKEN_PRIVILEGES, PDWORD>
+        AdjustTokenPrivileges{lib, "AdjustTokenPrivileges"};
+};
+
+struct User32 {
+    Library lib{L"user32.dll"};
+    Fn<BOOL, UINT, DWORD> ExitWindowsEx{lib, "ExitWindowsEx"};
+    Fn<int, HWND, LPCWSTR, LPCWSTR, UINT> MessageBoxW{lib, "MessageBoxW"};
+};
+
+struct Shell32 {
+    Library lib{L"shell32.dll"};
+    Fn<BOOL, SHELLEXECUTEINFOA*> ShellExecuteExA{lib, "ShellExecuteExA"};
+};
+
+Kernel32& kernel32();
+Psapi& psapi();
+Advapi32& advapi32();
+User32& user32();
+Shell32& shell32();
+
+// Presets an entry for the life of the object (tests only).
+template <class F>
+class ScopedPreset {
+public:
+    ScopedPreset(F& fn, typename F::Fake fake) : fn_(fn) { fn_.Preset(std::move(fake)); }
+    ~ScopedPreset() { fn_.Reset(); }
+    ScopedPreset(const ScopedPreset&) = delete;
+    ScopedPreset& operator=(const ScopedPreset&) = delete;
+private:
+    F& fn_;
+};
+
+}  // namespace tessel::api

@@ -1,0 +1,312 @@
+#include "tessel/RegistryAccessor.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "tessel/Error.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Unique.h"
+
+namespace tessel {
+
+namespace {
+
+std::wstring Clean(const std::wstring& key) {
+    std::wstring k = key;
+    while (!k.empty() && k.back() == L'\\') k.pop_back();
+    return k;
+}
+
+[[noreturn]] void Raise(LONG rc, const char* call, const std::wstring& what) {
+    throw Error(rc, what + L": " + SystemUtility::Instance().SystemErrorText(static_cast<DWORD>(rc)), call);
+}
+
+std::wstring Where(HKEY hive, const std::wstring& key) {
+    return RegistryAccessor::HiveName(hive) + L"\\" + Clean(key);
+}
+
+UniqueKey OpenKey(HKEY hive, const std::wstring& key, REGSAM access) {
+    UniqueKey k;
+    const LONG rc = ::RegOpenKeyExW(hive, Clean(key).c_str(), 0, access, k.put());
+    if (rc == ERROR_FILE_NOT_FOUND) return UniqueKey();
+    if (rc != ERROR_SUCCESS) Raise(rc, "RegOpenKeyExW", L"Cannot open the key '" + Where(hive, key) + L"'");
+    return k;
+}
+
+UniqueKey CreateKey(HKEY hive, const std::wstring& key) {
+    UniqueKey k;
+    const LONG rc = ::RegCreateKeyExW(hive, Clean(key).c_str(), 0, nullptr, 0, KEY_WRITE | KEY_READ,
+                                      nullptr, k.put(), nullptr);
+    if (rc != ERROR_SUCCESS) Raise(rc, "RegCreateKeyExW", L"Cannot create the key '" + Where(hive, key) + L"'");
+    return k;
+}
+
+std::optional<RegistryValue> QueryValue(HKEY key, const std::wstring& name, const std::wstring& where) {
+    RegistryValue v;
+    DWORD size = 256;
+    for (;;) {
+        v.data.resize(size);
+        DWORD got = size;
+        const LONG rc = ::RegQueryValueExW(key, name.c_str(), nullptr, &v.type, v.data.data(), &got);
+        if (rc == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        if (rc == ERROR_MORE_DATA) {
+            size = got > size ? got : size * 2;
+            continue;
+        }
+        if (rc != ERROR_SUCCESS) Raise(rc, "RegQueryValueExW", L"Cannot read the value '" + name + L"' of '" + where + L"'");
+        v.data.resize(got);
+        return v;
+    }
+}
+
+std::wstring TextOf(const RegistryValue& v) {
+    const std::size_t chars = v.data.size() / 2;
+    std::wstring s(chars, L'\0');
+    if (chars) std::memcpy(s.data(), v.data.data(), chars * 2);
+    const std::size_t nul = s.find(L'\0');
+    if (nul != std::wstring::npos) s.resize(nul);
+    return s;
+}
+
+template <class Enum>
+KeyedList<std::wstring> EnumNames(HKEY hive, const std::wstring& key, Enum enumOne) {
+    KeyedList<std::wstring> names;
+    UniqueKey k = OpenKey(hive, key, KEY_READ);
+    if (!k) return names;
+    std::vector<wchar_t> buf(16384);
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(buf.size());
+        const LONG rc = enumOne(k.get(), i, buf.data(), &len);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS) Raise(rc, "RegEnum", L"Cannot list '" + Where(hive, key) + L"'");
+        std::wstring name(buf.data(), len);
+        if (!names.Exists(name)) names.Add(name, name);
+    }
+    return names;
+}
+
+bool DeleteTree(HKEY parent, const std::wstring& sub) {
+    {
+        UniqueKey k;
+        LONG rc = ::RegOpenKeyExW(parent, sub.c_str(), 0, KEY_READ | KEY_WRITE, k.put());
+        if (rc != ERROR_SUCCESS) return false;
+        std::vector<wchar_t> buf(512);
+        for (;;) {
+            DWORD len = static_cast<DWORD>(buf.size());
+            rc = ::RegEnumKeyExW(k.get(), 0, buf.data(), &len, nullptr, nullptr, nullptr, nullptr);
+            if (rc != ERROR_SUCCESS) break;
+            if (!DeleteTree(k.get(), std::wstring(buf.data(), len))) return false;
+        }
+    }
+    return ::RegDeleteKeyW(parent, sub.c_str()) == ERROR_SUCCESS;
+}
+
+bool IsPlainText(const RegistryValue& v) {
+    // Only text that reads back identically goes between quotation marks: one terminating
+    // NUL at the end and no line breaks or NULs inside.
+    if (v.data.size() % 2) return false;
+    if (v.data.empty()) return true;
+    const std::size_t chars = v.data.size() / 2;
+    for (std::size_t i = 0; i < chars; ++i) {
+        wchar_t c;
+        std::memcpy(&c, &v.data[i * 2], 2);
+        if (c == 0) return i == chars - 1;
+        if (c == L'\r' || c == L'\n') return false;
+    }
+    return false;  // no terminator
+}
+
+std::wstring Quoted(const std::wstring& s) {
+    std::wstring out = L"\"";
+    for (wchar_t c : s) {
+        if (c == L'\\' || c == L'"') out += L'\\';
+        out += c;
+    }
+    return out + L"\"";
+}
+
+void ExportTree(HKEY hive, const std::wstring& path, HKEY key, std::wstring& out) {
+    out += L"[" + RegistryAccessor::HiveName(hive) + L"\\" + path + L"]\r\n";
+    std::vector<wchar_t> name(16384);
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(name.size());
+        const LONG rc = ::RegEnumValueW(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS) Raise(rc, "RegEnumValueW", L"Cannot list the values of '" + path + L"'");
+        const std::wstring valueName(name.data(), len);
+        auto value = QueryValue(key, valueName, path);
+        if (value) out += RegistryAccessor::ExportLine(valueName, *value) + L"\r\n";
+    }
+    out += L"\r\n";
+    for (DWORD i = 0;; ++i) {
+        DWORD len = static_cast<DWORD>(name.size());
+        const LONG rc = ::RegEnumKeyExW(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
+        if (rc == ERROR_NO_MORE_ITEMS) break;
+        if (rc != ERROR_SUCCESS) Raise(rc, "RegEnumKeyExW", L"Cannot list the subkeys of '" + path + L"'");
+        const std::wstring sub(name.data(), len);
+        UniqueKey child;
+        if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
+            ExportTree(hive, path + L"\\" + sub, child.get(), out);
+    }
+}
+
+}  // namespace
+
+std::wstring RegistryAccessor::HiveName(HKEY hive) {
+    if (hive == HKEY_CLASSES_ROOT) return L"HKEY_CLASSES_ROOT";
+    if (hive == HKEY_CURRENT_USER) return L"HKEY_CURRENT_USER";
+    if (hive == HKEY_LOCAL_MACHINE) return L"HKEY_LOCAL_MACHINE";
+    if (hive == HKEY_USERS) return L"HKEY_USERS";
+    if (hive == HKEY_CURRENT_CONFIG) return L"HKEY_CURRENT_CONFIG";
+    return L"";
+}
+
+std::optional<RegistryValue> RegistryAccessor::ReadValue(HKEY hive, const std::wstring& key,
+                                                         const std::wstring& valueName) {
+    UniqueKey k = OpenKey(hive, key, KEY_QUERY_VALUE);
+    if (!k) return std::nullopt;
+    return QueryValue(k.get(), valueName, Where(hive, key));
+}
+
+std::wstring RegistryAccessor::ReadString(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
+    auto v = ReadValue(hive, key, valueName);
+    if (!v) return L"";
+    switch (v->type) {
+        case REG_SZ:
+        case REG_EXPAND_SZ:
+        case REG_MULTI_SZ:  // its first string
+            return TextOf(*v);
+        case REG_DWORD:
+            if (v->data.size() == 4) {
+                DWORD d;
+                std::memcpy(&d, v->data.data(), 4);
+                return std::to_wstring(d);
+            }
+            break;
+        default:
+            break;
+    }
+    throw Error(kTypeMismatch,
+                L"The value '" + valueName + L"' of '" + Where(hive, key) + L"' is not text (type " +
+                    std::to_wstring(v->type) + L", " + std::to_wstring(v->data.size()) + L" bytes).",
+                "RegQueryValueExW");
+}
+
+DWORD RegistryAccessor::ReadDWord(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
+    auto v = ReadValue(hive, key, valueName);
+    if (!v) return 0;
+    if ((v->type == REG_DWORD || v->type == REG_BINARY) && v->data.size() == 4) {
+        DWORD d;
+        std::memcpy(&d, v->data.data(), 4);
+        return d;
+    }
+    throw Error(kTypeMismatch,
+                L"The value '" + valueName + L"' of '" + Where(hive, key) + L"' is not a number (type " +
+                    std::to_wstring(v->type) + L", " + std::to_wstring(v->data.size()) + L" bytes).",
+                "RegQueryValueExW");
+}
+
+void RegistryAccessor::WriteValue(HKEY hive, const std::wstring& key, const std::wstring& valueName,
+                                  const RegistryValue& value) {
+    UniqueKey k = CreateKey(hive, key);
+    const LONG rc = ::RegSetValueExW(k.get(), valueName.c_str(), 0, value.type, value.data.data(),
+                                     static_cast<DWORD>(value.data.size()));
+    if (rc != ERROR_SUCCESS)
+        Raise(rc, "RegSetValueExW", L"Cannot write the value '" + valueName + L"' of '" + Where(hive, key) + L"'");
+}
+
+void RegistryAccessor::WriteString(HKEY hive, const std::wstring& key, const std::wstring& valueName,
+                                   const std::wstring& value) {
+    RegistryValue v{REG_SZ, {}};
+    v.data.resize((value.size() + 1) * 2, 0);
+    if (!value.empty()) std::memcpy(v.data.data(), value.data(), value.size() * 2);
+    WriteValue(hive, key, valueName, v);
+}
+
+void RegistryAccessor::WriteDWord(HKEY hive, const std::wstring& key, const std::wstring& valueName, DWORD value) {
+    RegistryValue v{REG_DWORD, std::vector<std::uint8_t>(4)};
+    std::memcpy(v.data.data(), &value, 4);
+    WriteValue(hive, key, valueName, v);
+}
+
+void RegistryAccessor::DeleteValue(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
+    UniqueKey k = OpenKey(hive, key, KEY_SET_VALUE);
+    if (!k) return;
+    const LONG rc = ::RegDeleteValueW(k.get(), valueName.c_str());
+    if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
+        Raise(rc, "RegDeleteValueW", L"Cannot delete the value '" + valueName + L"' of '" + Where(hive, key) + L"'");
+}
+
+KeyedList<std::wstring> RegistryAccessor::EnumKeys(HKEY hive, const std::wstring& key) {
+    return EnumNames(hive, key, [](HKEY k, DWORD i, wchar_t* buf, DWORD* len) {
+        return ::RegEnumKeyExW(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+KeyedList<std::wstring> RegistryAccessor::EnumValues(HKEY hive, const std::wstring& key) {
+    return EnumNames(hive, key, [](HKEY k, DWORD i, wchar_t* buf, DWORD* len) {
+        return ::RegEnumValueW(k, i, buf, len, nullptr, nullptr, nullptr, nullptr);
+    });
+}
+
+bool RegistryAccessor::DeleteKey(HKEY hive, const std::wstring& key) {
+    const std::wstring k = Clean(key);
+    if (k.empty()) return false;  // never a whole hive
+    return DeleteTree(hive, k);
+}
+
+bool RegistryAccessor::KeyExists(HKEY hive, const std::wstring& key) {
+    return static_cast<bool>(OpenKey(hive, key, KEY_QUERY_VALUE));
+}
+
+std::wstring RegistryAccessor::ExportLine(const std::wstring& valueName, const RegistryValue& value) {
+    std::wstring line = valueName.empty() ? L"@=" : Quoted(valueName) + L"=";
+    if (value.type == REG_SZ && IsPlainText(value)) return line + Quoted(TextOf(value));
+    if (value.type == REG_DWORD && value.data.size() == 4) {
+        DWORD d;
+        std::memcpy(&d, value.data.data(), 4);
+        wchar_t buf[16];
+        std::swprintf(buf, 16, L"%08lx", static_cast<unsigned long>(d));
+        return line + L"dword:" + buf;
+    }
+    if (value.type == REG_BINARY) {
+        line += L"hex:";
+    } else {
+        wchar_t buf[16];
+        std::swprintf(buf, 16, L"hex(%lx):", static_cast<unsigned long>(value.type));
+        line += buf;
+    }
+    // The registry editor's wrapping: a byte adds "xx,"; once a line reaches 77 characters
+    // it ends in a backslash and the next one starts with two blanks.
+    std::size_t lineLen = line.size();
+    std::wstring out = line;
+    for (std::size_t i = 0; i < value.data.size(); ++i) {
+        wchar_t hex[4];
+        std::swprintf(hex, 4, L"%02x", value.data[i]);
+        out += hex;
+        if (i + 1 == value.data.size()) break;
+        out += L',';
+        lineLen += 3;
+        if (lineLen >= 77) {
+            out += L"\\\r\n  ";
+            lineLen = 2;
+        }
+    }
+    return out;
+}
+
+std::wstring RegistryAccessor::ExportKey(HKEY hive, const std::wstring& key) {
+    UniqueKey k = OpenKey(hive, key, KEY_READ);
+    if (!k) return L"";
+    std::wstring out;
+    ExportTree(hive, Clean(key), k.get(), out);
+    return out;
+}
+
+std::wstring RegistryAccessor::ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
+    auto v = ReadValue(hive, key, valueName);
+    if (!v) return L"";
+    return L"[" + Where(hive, key) + L"]\r\n" + ExportLine(valueName, *v) + L"\r\n\r\n";
+}
+
+}  // namespace tessel

@@ -1,0 +1,262 @@
+#include "tessel/SystemUtility.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstring>
+
+#include "tessel/Api.h"
+#include "tessel/Error.h"
+
+namespace tessel {
+
+SystemUtility& SystemUtility::Instance() {
+    static SystemUtility instance;
+    return instance;
+}
+
+std::wstring SystemUtility::NewId() {
+    GUID g;
+    if (FAILED(::CoCreateGuid(&g))) throw Error(kUnspecifiedFailure, L"No new identifier.", "CoCreateGuid");
+    wchar_t buf[40];
+    std::swprintf(buf, 40, L"%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", g.Data1, g.Data2,
+                  g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5],
+                  g.Data4[6], g.Data4[7]);
+    return buf;
+}
+
+std::wstring SystemUtility::TempFolder() {
+    wchar_t buf[MAX_PATH + 2];
+    const DWORD n = ::GetTempPathW(MAX_PATH + 2, buf);
+    if (n == 0 || n > MAX_PATH + 1)
+        throw Error(static_cast<long>(::GetLastError()), L"The temporary folder is unknown.", "GetTempPathW");
+    return std::wstring(buf, n);
+}
+
+std::wstring SystemUtility::TempFileName(std::wstring_view prefix) {
+    const std::wstring folder = TempFolder();
+    wchar_t buf[MAX_PATH];
+    if (!::GetTempFileNameW(folder.c_str(), std::wstring(prefix).c_str(), 0, buf)) {
+        const DWORD code = ::GetLastError();
+        throw Error(static_cast<long>(code), L"No temporary file in '" + folder + L"': " + SystemErrorText(code),
+                    "GetTempFileNameW");
+    }
+    return buf;
+}
+
+void SystemUtility::PumpMessages() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the main loop
+            break;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+}
+
+std::wstring SystemUtility::ExpandEnvironment(std::wstring_view textIn) {
+    const std::wstring source(textIn);
+    if (source.empty()) return source;
+    // The system expands at most 32K characters and silently cuts what is beyond.
+    if (source.size() >= 32767)
+        throw Error(ERROR_FILENAME_EXCED_RANGE,
+                    L"The text is too long to expand (" + std::to_wstring(source.size()) + L" characters).",
+                    "ExpandEnvironmentStringsW");
+    std::wstring buf(source.size() + 256, L'\0');
+    for (;;) {
+        const DWORD n = ::ExpandEnvironmentStringsW(source.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) {
+            const DWORD code = ::GetLastError();
+            throw Error(static_cast<long>(code), L"Cannot expand '" + source + L"': " + SystemErrorText(code),
+                        "ExpandEnvironmentStringsW");
+        }
+        if (n > 32767)
+            throw Error(ERROR_FILENAME_EXCED_RANGE, L"The expansion of '" + source.substr(0, 64) + L"...' is too long.",
+                        "ExpandEnvironmentStringsW");
+        if (n <= buf.size()) {
+            buf.resize(n - 1);  // n counts the terminating NUL
+            return buf;
+        }
+        buf.assign(n, L'\0');
+    }
+}
+
+std::wstring SystemUtility::GetWindowsVersion(long& major, long& minor, long& build, long& platformId,
+                                              std::wstring& servicePack) {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    if (!api::kernel32().GetVersionExW(&info)) {
+        const DWORD code = ::GetLastError();
+        throw Error(static_cast<long>(code), L"The Windows version is unknown: " + SystemErrorText(code),
+                    "GetVersionExW");
+    }
+    major = static_cast<long>(info.dwMajorVersion);
+    minor = static_cast<long>(info.dwMinorVersion);
+    platformId = static_cast<long>(info.dwPlatformId);
+    // On the 9x family the high word of the build number repeats the version.
+    build = static_cast<long>(platformId == VER_PLATFORM_WIN32_NT ? info.dwBuildNumber
+                                                                  : (info.dwBuildNumber & 0xFFFF));
+    servicePack.assign(info.szCSDVersion, wcsnlen(info.szCSDVersion, 128));
+    std::wstring family = platformId == VER_PLATFORM_WIN32_NT      ? L"Windows NT"
+                          : platformId == VER_PLATFORM_WIN32_WINDOWS ? L"Windows"
+                                                                     : L"Win32s";
+    std::wstring text = family + L" " + std::to_wstring(major) + L"." + std::to_wstring(minor) + L"." +
+                        std::to_wstring(build);
+    if (!servicePack.empty()) text += L" " + servicePack;
+    return text;
+}
+
+std::wstring SystemUtility::SystemErrorText(unsigned long code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                         FORMAT_MESSAGE_IGNORE_INSERTS,
+                                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    std::wstring text;
+    if (n && buffer) text.assign(buffer, n);
+    if (buffer) ::LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
+        text.pop_back();
+    if (text.empty()) text = L"Unknown error " + std::to_wstring(code) + L".";
+    return text;
+}
+
+namespace {
+
+// A block of a version resource: wLength, wValueLength, wType, the key, then value and
+// children, each aligned to 32 bits from the start of the resource.
+struct Block {
+    const BYTE* start;
+    WORD length;
+    WORD valueLength;
+    WORD type;
+    std::wstring key;
+    const BYTE* value;
+    const BYTE* children;
+    const BYTE* end;
+};
+
+const BYTE* Align(const BYTE* base, const BYTE* p) {
+    return base + ((p - base + 3) & ~std::ptrdiff_t(3));
+}
+
+bool ReadBlock(const BYTE* base, const BYTE* p, const BYTE* limit, Block& b) {
+    if (limit - p < 6) return false;
+    std::memcpy(&b.length, p, 2);
+    std::memcpy(&b.valueLength, p + 2, 2);
+    std::memcpy(&b.type, p + 4, 2);
+    if (b.length < 6 || b.length > limit - p) return false;
+    b.start = p;
+    b.end = p + b.length;
+    const BYTE* k = p + 6;
+    b.key.clear();
+    for (; k + 1 < b.end; k += 2) {
+        wchar_t c;
+        std::memcpy(&c, k, 2);
+        if (c == 0) break;
+        b.key += c;
+    }
+    k += 2;
+    b.value = Align(base, k);
+    // In string entries wValueLength counts characters; elsewhere bytes.
+    const std::size_t valueBytes = b.type == 1 ? std::size_t(b.valueLength) * 2 : b.valueLength;
+    b.children = Align(base, b.value + valueBytes);
+    if (b.value > b.end) b.value = b.end;
+    if (b.children > b.end) b.children = b.end;
+    return true;
+}
+
+template <class F>
+void ForEachChild(const BYTE* base, const Block& parent, F&& f) {
+    const BYTE* p = parent.children;
+    Block child;
+    while (p < parent.end && ReadBlock(base, p, parent.end, child)) {
+        f(child);
+        p = Align(base, child.end);
+    }
+}
+
+}  // namespace
+
+KeyedList<std::wstring> SystemUtility::VersionStrings(const std::wstring& file) {
+    KeyedList<std::wstring> result;
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
+    if (size == 0) return result;
+    std::vector<BYTE> data(size);
+    if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return result;
+
+    // The language the resource itself names first wins; else the first string table.
+    std::wstring wanted;
+    struct LangCp { WORD lang, cp; }* translation = nullptr;
+    UINT len = 0;
+    if (::VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                         &len) && translation && len >= sizeof(LangCp)) {
+        wchar_t buf[16];
+        std::swprintf(buf, 16, L"%04x%04x", translation->lang, translation->cp);
+        wanted = buf;
+    }
+    const BYTE* base = data.data();
+    Block root;
+    if (!ReadBlock(base, base, base + data.size(), root)) return result;
+    const Block* chosen = nullptr;
+    Block first{}, match{};
+    bool haveFirst = false, haveMatch = false;
+    ForEachChild(base, root, [&](const Block& info) {
+        if (info.key != L"StringFileInfo") return;
+        ForEachChild(base, info, [&](const Block& table) {
+            if (!haveFirst) { first = table; haveFirst = true; }
+            if (!haveMatch && !wanted.empty() && _wcsicmp(table.key.c_str(), wanted.c_str()) == 0) {
+                match = table;
+                haveMatch = true;
+            }
+        });
+    });
+    if (haveMatch) chosen = &match;
+    else if (haveFirst) chosen = &first;
+    if (!chosen) return result;
+    ForEachChild(base, *chosen, [&](const Block& entry) {
+        if (entry.key.empty() || result.Exists(entry.key)) return;
+        std::wstring value;
+        for (const BYTE* v = entry.value; v + 1 < entry.end; v += 2) {
+            wchar_t c;
+            std::memcpy(&c, v, 2);
+            if (c == 0) break;
+            value += c;
+        }
+        if (entry.valueLength == 0) value.clear();
+        result.Add(value, entry.key);
+    });
+    return result;
+}
+
+std::wstring SystemUtility::Lower(std::wstring_view s) {
+    std::wstring out(s);
+    if (!out.empty()) ::CharLowerBuffW(out.data(), static_cast<DWORD>(out.size()));
+    return out;
+}
+
+std::wstring SystemUtility::Upper(std::wstring_view s) {
+    std::wstring out(s);
+    if (!out.empty()) ::CharUpperBuffW(out.data(), static_cast<DWORD>(out.size()));
+    return out;
+}
+
+std::string SystemUtility::ToAnsi(std::wstring_view s) {
+    if (s.empty()) return {};
+    const int n = ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring SystemUtility::FromAnsi(std::string_view s) {
+    if (s.empty()) return {};
+    const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n);
+    return out;
+}
+
+}  // namespace tessel

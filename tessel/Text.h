@@ -1,0 +1,39 @@
+// Pure text and byte helpers: no platform calls, so they build and test anywhere.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessel::text {
+
+// "%1" is Params[0], "%2" Params[1], ... Substitution is one pass over the template: text
+// that a parameter brings in is never scanned again. A placeholder without a parameter stays.
+std::wstring FormatString(std::wstring_view templ, const std::vector<std::wstring>& params);
+
+// The printable transport encoding: standard Base64. Decoding skips every character outside
+// the alphabet, so it returns normally for any text.
+std::wstring EncodeBytes(const std::vector<std::uint8_t>& bytes);
+std::wstring EncodeString(std::string_view bytes);  // one byte per character
+std::vector<std::uint8_t> DecodeBytes(std::wstring_view text);
+
+// Safe in element text and in attribute values quoted with ' or ". Characters that XML 1.0
+// cannot carry at all (most C0 controls, lone surrogates) become '?'.
+std::wstring XmlEscape(std::wstring_view text);
+
+std::string ToUtf8(std::wstring_view text);
+std::wstring FromUtf8(std::string_view text);
+
+// Dates as the Basic runtime holds them: days since 1899-12-30, the time as the fraction.
+struct DateParts {
+    int year, month, day, hour, minute, second, millisecond;
+};
+double ToDate(const DateParts& p);
+DateParts FromDate(double date);
+// "12/8/2026 10:41:07 PM": the runtime's default text form of a date and time.
+std::wstring DateToText(double date);
+
+std::wstring TrimBlanks(std::wstring_view s);  // blanks only, no other white space
+std::wstring AsciiLower(std::wstring_view s);
+
+}  // namespace tessel::text

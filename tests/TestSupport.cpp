@@ -1,0 +1,107 @@
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include "tessel/FileAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    auto& su = tessel::SystemUtility::Instance();
+    path_ = su.TempFolder() + L"vlmr-test-" + su.NewId();
+    if (!::CreateDirectoryW(path_.c_str(), nullptr)) ADD_FAILURE() << "cannot create " << Narrow(path_);
+}
+
+TempDir::~TempDir() { DeleteTree(path_); }
+
+void DeleteTree(const std::wstring& path) {
+    WIN32_FIND_DATAW fd;
+    tessel::UniqueFind find(::FindFirstFileW((path + L"\\*").c_str(), &fd));
+    if (find) {
+        do {
+            const std::wstring name = fd.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            const std::wstring longChild = tessel::FileAccessor::ExtendedPath(child);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(child);
+            } else {
+                ::SetFileAttributesW(longChild.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(longChild.c_str());
+            }
+        } while (::FindNextFileW(find.get(), &fd));
+    }
+    find.reset();
+    ::RemoveDirectoryW(tessel::FileAccessor::ExtendedPath(path).c_str());
+}
+
+ScratchHives::ScratchHives() {
+    root_ = L"Software\\VelmoraTests\\" + tessel::SystemUtility::Instance().NewId();
+    auto make = [&](const wchar_t* name, tessel::UniqueKey& key) {
+        const std::wstring path = root_ + L"\\" + name;
+        if (::RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.put(), nullptr) != ERROR_SUCCESS)
+            ADD_FAILURE() << "cannot create scratch key";
+        return path;
+    };
+    make(L"HKLM", lm_);
+    make(L"HKCR", cr_);
+    make(L"HKCU", cu_);
+    // HKEY_CURRENT_USER last: the others were made under the real one.
+    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, lm_.get());
+    ::RegOverridePredefKey(HKEY_CLASSES_ROOT, cr_.get());
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, cu_.get());
+}
+
+ScratchHives::~ScratchHives() {
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    cu_.reset();
+    lm_.reset();
+    cr_.reset();
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, root_.c_str());
+}
+
+std::wstring ScratchHives::RealPath(HKEY hive) const {
+    return root_ + (hive == HKEY_LOCAL_MACHINE ? L"\\HKLM" : hive == HKEY_CLASSES_ROOT ? L"\\HKCR" : L"\\HKCU");
+}
+
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    tessel::FileAccessor::Instance().WriteFile(path, bytes);
+}
+
+std::string ReadBytes(const std::wstring& path) { return tessel::FileAccessor::Instance().ReadFile(path); }
+
+std::wstring ProgramFolder() {
+    wchar_t buf[MAX_PATH * 4];
+    const DWORD n = ::GetModuleFileNameW(nullptr, buf, MAX_PATH * 4);
+    std::wstring p(buf, n);
+    return p.substr(0, p.find_last_of(L'\\'));
+}
+
+std::string Narrow(const std::wstring& s) { return tessel::text::ToUtf8(s); }
+
+DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring cl = commandLine;
+    if (!::CreateProcessW(nullptr, cl.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start: " << tessel::text::ToUtf8(commandLine);
+        return 0xFFFFFFFF;
+    }
+    tessel::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    DWORD code = 0xFFFFFFFF;
+    if (::WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "timed out: " << tessel::text::ToUtf8(commandLine);
+        ::TerminateProcess(pi.hProcess, 1);  // our own child
+        return code;
+    }
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    return code;
+}
+
+}  // namespace testing_support

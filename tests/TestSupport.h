@@ -1,0 +1,52 @@
+// Helpers of the test programs: scratch folders, redirected registry hives, fixture files.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tessel/Unique.h"
+
+namespace testing_support {
+
+// A new folder under the temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Redirects HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT of this process to
+// fresh scratch keys, so that a test writes nothing into the prefix's real hives. Undone
+// (and the scratch keys removed) at the end.
+class ScratchHives {
+public:
+    ScratchHives();
+    ~ScratchHives();
+    ScratchHives(const ScratchHives&) = delete;
+    ScratchHives& operator=(const ScratchHives&) = delete;
+    // Where a redirected hive really lives, under the real HKEY_CURRENT_USER.
+    std::wstring RealPath(HKEY hive) const;
+
+private:
+    std::wstring root_;
+    tessel::UniqueKey cu_, lm_, cr_;
+};
+
+void WriteBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadBytes(const std::wstring& path);
+// The folder of the running test program (where the build puts every program and fixture).
+std::wstring ProgramFolder();
+std::string Narrow(const std::wstring& s);  // for failure messages
+void DeleteTree(const std::wstring& path);
+// Runs a command line and waits for it; returns its exit code.
+DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+}  // namespace testing_support

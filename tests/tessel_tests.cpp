@@ -1,0 +1,294 @@
+// The support library against the real system: lists, records, the log, files, the seam.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "TestSupport.h"
+#include "tessel/Api.h"
+#include "tessel/Error.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/KeyedList.h"
+#include "tessel/Logger.h"
+#include "tessel/Node.h"
+#include "tessel/SystemUtility.h"
+
+using namespace tessel;
+using testing_support::TempDir;
+
+namespace {
+long ErrorNumberOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Error& e) {
+        return e.Number();
+    }
+    return 0;
+}
+}  // namespace
+
+TEST(KeyedList, KeepsInsertionOrderAndFindsKeysInAnyCase) {
+    KeyedList<std::wstring> list;
+    list.Add(L"one", L"_1");
+    list.Add(L"two");
+    list.Add(L"three", L"C:\\Windows\\Explorer.exe");
+    ASSERT_EQ(list.Count(), 3u);
+    EXPECT_EQ(list.Item(1), L"one");
+    EXPECT_EQ(list.Item(2), L"two");
+    EXPECT_EQ(list.Item(L"c:\\windows\\EXPLORER.EXE"), L"three");
+    EXPECT_TRUE(list.Exists(L"_1"));
+    EXPECT_FALSE(list.Exists(L"two"));  // an item without key
+    std::vector<std::wstring> seen(list.begin(), list.end());
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"one", L"two", L"three"}));
+}
+
+TEST(KeyedList, IgnoresLetterCaseBeyondAscii) {
+    KeyedList<int> list;
+    list.Add(1, L"c:\\пути\\ÄPFEL.dll");
+    EXPECT_TRUE(list.Exists(L"C:\\ПУТИ\\äpfel.DLL"));
+    EXPECT_EQ(ErrorNumberOf([&] { list.Add(2, L"C:\\ПУТИ\\äpfel.dll"); }), kDuplicateKey);
+    EXPECT_EQ(list.Count(), 1u);
+}
+
+TEST(KeyedList, RaisesOnDuplicateMissingKeyAndBadPosition) {
+    KeyedList<int> list;
+    list.Add(7, L"a");
+    EXPECT_EQ(ErrorNumberOf([&] { list.Add(8, L"A"); }), kDuplicateKey);
+    EXPECT_EQ(ErrorNumberOf([&] { list.Item(L"b"); }), kInvalidArgument);
+    EXPECT_EQ(ErrorNumberOf([&] { list.Item(0); }), kSubscriptOutOfRange);
+    EXPECT_EQ(ErrorNumberOf([&] { list.Item(2); }), kSubscriptOutOfRange);
+    EXPECT_EQ(ErrorNumberOf([&] { list.Remove(L"zz"); }), kInvalidArgument);
+    EXPECT_EQ(list.Item(1), 7);
+}
+
+TEST(KeyedList, InsertsBeforeAndAfterAndRemovesByKey) {
+    KeyedList<int> list;
+    list.Add(1, L"a");
+    list.Add(3, L"c");
+    list.Add(2, L"b", 2);        // before position 2
+    list.Add(4, L"d", 0, 3);     // after position 3
+    list.Add(0, L"z", 1);
+    std::vector<int> seen(list.begin(), list.end());
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4}));
+    list.Remove(L"B");
+    EXPECT_FALSE(list.Exists(L"b"));
+    EXPECT_EQ(list.Item(L"c"), 3);
+    EXPECT_EQ(list.Item(3), 3);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_FALSE(list.Exists(L"a"));
+}
+
+TEST(NodeTree, HoldsIdsChildrenAndNamedValuesInOrder) {
+    NodeList processes;
+    Node& p = processes.Add();
+    p.Id = L"c:\\windows\\explorer.exe";
+    p.Nodes.Add().Id = L"c:\\windows\\system32\\shell32.dll";
+    p.Nodes.Add().Id = L"c:\\x\\evil.dll";
+    p.params.Add(L"Name", L"Explorer");
+    p.params.Add(L"DLL", L"c:\\x.dll");
+    ASSERT_EQ(processes.Count(), 1u);
+    EXPECT_EQ(processes[0].Nodes.Count(), 2u);
+    EXPECT_EQ(processes[0].Nodes[1].Id, L"c:\\x\\evil.dll");
+    EXPECT_EQ(p.params.Item(L"dll").Values.Item(1), L"c:\\x.dll");
+    EXPECT_TRUE(p.params.Exists(L"NAME"));
+    EXPECT_FALSE(p.params.Exists(L"Manufacturer"));
+    EXPECT_EQ(ErrorNumberOf([&] { p.params.Item(L"Manufacturer"); }), kInvalidArgument);
+    EXPECT_EQ(ErrorNumberOf([&] { p.params.Add(L"name", L"again"); }), kDuplicateKey);
+    std::vector<std::wstring> names;
+    for (const NodeParam& param : p.params) names.push_back(param.Name);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"Name", L"DLL"}));
+}
+
+TEST(Logger, EveryEntryIsInTheFileAtOnceAndReadableWhileOpen) {
+    TempDir dir;
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    log.Log(0, L"********** start app", 5, L"FMain.Form_Initialize");
+    log.Log(-2147467259, L"Access is denied.\r\nsecond", 0, L"CProcessManager.TerminateProcessesByModules");
+    // Another reader sees both lines while the log is still open.
+    const std::string full = FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
+    EXPECT_NE(full.find("\t5\t0\tFMain.Form_Initialize\t********** start app\r\n"), std::string::npos) << full;
+    EXPECT_NE(full.find("\t0\t-2147467259\tCProcessManager.TerminateProcessesByModules\tAccess is denied.\\r\\nsecond\r\n"),
+              std::string::npos)
+        << full;
+    const std::string brief = FileAccessor::Instance().ReadFile(dir / L"short.log");
+    EXPECT_EQ(brief.find("start app"), std::string::npos);
+    EXPECT_NE(brief.find("Access is denied."), std::string::npos);
+}
+
+TEST(Logger, AppendsAcrossRunsAndKeepsNonAsciiText) {
+    TempDir dir;
+    {
+        Logger log;
+        log.Open(dir / L"VLMR.log", dir / L"short.log");
+        log.Log(0, L"first", 5, L"S");
+    }
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    log.Log(0, L"c:\\пути\\файл.dll", 5, L"S");
+    const std::string full = FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
+    EXPECT_LT(full.find("first"), full.find("c:\\\xd0\xbf\xd1\x83"));
+}
+
+TEST(Logger, OpenOnAMissingFolderRaisesAndLoggingStaysHarmless) {
+    Logger log;
+    EXPECT_NE(ErrorNumberOf([&] { log.Open(L"c:\\no\\such\\folder\\VLMR.log", L"c:\\no\\such\\folder\\short.log"); }), 0);
+    log.Log(0, L"lost, without a failure", 5, L"S");
+    Logger never;
+    never.Log(0, L"before Open", 5, L"S");
+}
+
+TEST(Guard, LogsTheErrorWithLevelAndSourceAndLeaves) {
+    TempDir dir;
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    bool after = false;
+    EXPECT_FALSE(Guard(log, L"CBHOManager.EnumBHOs", 4, [&] {
+        throw Error(5, L"Invalid procedure call or argument");
+        after = true;
+    }));
+    EXPECT_FALSE(after);
+    EXPECT_TRUE(Guard(log, L"X", 4, [] {}));
+    const std::string full = FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
+    EXPECT_NE(full.find("\t4\t5\tCBHOManager.EnumBHOs\tInvalid procedure call or argument\r\n"), std::string::npos);
+}
+
+TEST(FileAccessor, ReadsWritesAndTellsFilesFromFolders) {
+    TempDir dir;
+    auto& fa = FileAccessor::Instance();
+    const std::wstring file = dir / L"data.bin";
+    EXPECT_FALSE(fa.FileExists(file));
+    EXPECT_EQ(fa.ReadFile(file), "");  // missing: empty
+    std::string bytes;
+    for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+    fa.WriteFile(file, bytes);
+    EXPECT_TRUE(fa.FileExists(file));
+    EXPECT_EQ(fa.ReadFile(file), bytes);
+    EXPECT_EQ(fa.ReadBytes(file).size(), 256u);
+    fa.WriteFile(file, "short");  // replaces
+    EXPECT_EQ(fa.ReadFile(file), "short");
+    fa.CreateFolder(dir / L"a\\b\\c");
+    fa.CreateFolder(dir / L"a\\b\\c");  // present: no error
+    EXPECT_FALSE(fa.FileExists(dir / L"a\\b"));
+    EXPECT_NE(ErrorNumberOf([&] { fa.ReadFile(dir / L"a"); }), 0);  // a folder is no file
+    EXPECT_NE(ErrorNumberOf([&] { fa.CreateFolder(file); }), 0);
+}
+
+TEST(FileAccessor, HandlesLongAndNonAsciiPaths) {
+    TempDir dir;
+    auto& fa = FileAccessor::Instance();
+    std::wstring deep = dir.Path();
+    while (deep.size() < 300) deep += L"\\каталог-" + std::wstring(20, L'x');
+    fa.CreateFolder(deep);
+    const std::wstring file = deep + L"\\ファイル.dll";
+    ASSERT_GT(file.size(), static_cast<std::size_t>(MAX_PATH));
+    fa.WriteFile(file, "abc");
+    EXPECT_TRUE(fa.FileExists(file));
+    EXPECT_EQ(fa.ReadFile(file), "abc");
+}
+
+TEST(FileAccessor, ReadsAFileThatAnotherHandleHoldsOpen) {
+    TempDir dir;
+    const std::wstring file = dir / L"held.txt";
+    FileAccessor::Instance().WriteFile(file, "held");
+    UniqueFile held(::CreateFileW(file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(FileAccessor::Instance().ReadFile(file), "held");
+    UniqueFile exclusive(::CreateFileW((dir / L"locked.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(exclusive);
+    EXPECT_EQ(ErrorNumberOf([&] { FileAccessor::Instance().ReadFile(dir / L"locked.txt"); }), ERROR_SHARING_VIOLATION);
+}
+
+TEST(SystemUtility, ExpandsEnvironmentAndNamesErrors) {
+    auto& su = SystemUtility::Instance();
+    EXPECT_EQ(SystemUtility::Lower(su.ExpandEnvironment(L"%windir%")), L"c:\\windows");
+    EXPECT_EQ(su.ExpandEnvironment(L"%no_such_variable_x%\\a"), L"%no_such_variable_x%\\a");
+    EXPECT_EQ(su.ExpandEnvironment(L""), L"");
+    EXPECT_EQ(su.ExpandEnvironment(std::wstring(30000, L'a') + L"%windir%").size(), 30000u + 10u);
+    EXPECT_THROW(su.ExpandEnvironment(std::wstring(40000, L'a') + L"%windir%"), Error);  // never cut short
+    EXPECT_NE(su.SystemErrorText(5).find(L"ccess"), std::wstring::npos);
+    EXPECT_FALSE(su.SystemErrorText(1314).empty());
+    EXPECT_EQ(su.SystemErrorText(0xDEADBEEF), L"Unknown error 3735928559.");
+}
+
+TEST(SystemUtility, NewIdIsUniqueAndSafeInFileNames) {
+    auto& su = SystemUtility::Instance();
+    const std::wstring a = su.NewId(), b = su.NewId();
+    EXPECT_NE(a, b);
+    EXPECT_EQ(a.find_first_of(L"\\/:*?\"<>|{} "), std::wstring::npos) << testing_support::Narrow(a);
+    const std::wstring temp = su.TempFileName(L"vlm");
+    EXPECT_TRUE(FileAccessor::Instance().FileExists(temp));
+    ::DeleteFileW(temp.c_str());
+}
+
+TEST(SystemUtility, ReadsVersionStringsOfItsOwnProgram) {
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    auto strings = SystemUtility::Instance().VersionStrings(self);
+    ASSERT_TRUE(strings.Exists(L"CompanyName"));
+    EXPECT_EQ(strings.Item(L"CompanyName"), L"Ardentis Software");
+    EXPECT_EQ(strings.Item(L"FileDescription"), L"Velmora test program");
+    EXPECT_EQ(SystemUtility::Instance().VersionStrings(L"c:\\no\\such.dll").Count(), 0u);
+}
+
+TEST(SystemUtility, ReportsTheWindowsVersionOfThePlatform) {
+    long major = -1, minor = -1, build = -1, platform = -1;
+    std::wstring sp = L"poison";
+    const std::wstring text = SystemUtility::Instance().GetWindowsVersion(major, minor, build, platform, sp);
+    EXPECT_EQ(platform, 2);
+    EXPECT_GE(major, 5);
+    EXPECT_NE(text.find(L"Windows NT"), std::wstring::npos);
+}
+
+TEST(Seam, BindsByNameAndRaisesAClearErrorForMissingOnes) {
+    api::Library missing(L"no-such-library-vlm.dll");
+    api::Fn<DWORD> f(missing, "Nothing");
+    try {
+        f();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(e.Description().find(L"no-such-library-vlm.dll"), std::wstring::npos);
+    }
+    api::Library kernel(L"kernel32.dll");
+    api::Fn<DWORD> g(kernel, "NoSuchFunctionAtAll");
+    try {
+        g();
+        FAIL() << "no error";
+    } catch (const Error& e) {
+        EXPECT_NE(e.Description().find(L"NoSuchFunctionAtAll"), std::wstring::npos);
+    }
+}
+
+TEST(Seam, APresetAnswersUntilItIsReset) {
+    auto& k = api::kernel32();
+    const DWORD real = k.GetVersion();
+    EXPECT_EQ(real, ::GetVersion());
+    {
+        api::ScopedPreset preset(k.GetVersion, [] { return DWORD(0xC0000A04); });
+        EXPECT_EQ(k.GetVersion(), 0xC0000A04u);
+        EXPECT_EQ(k.GetVersion.Real(), real);
+    }
+    EXPECT_FALSE(k.GetVersion.IsPreset());
+    EXPECT_EQ(k.GetVersion(), real);
+}
+
+TEST(UniqueHandles, CloseWhatTheyHoldAndKeepTheirInvalidValue) {
+    UniqueFile none;
+    EXPECT_FALSE(none);
+    EXPECT_EQ(none.get(), INVALID_HANDLE_VALUE);
+    UniqueHandle noProcess;
+    EXPECT_EQ(noProcess.get(), nullptr);
+    int closed = 0;
+    {
+        api::ScopedPreset preset(api::kernel32().CloseHandle, [&](HANDLE h) {
+            ++closed;
+            return api::kernel32().CloseHandle.Real(h);
+        });
+        UniqueHandle event(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+        UniqueHandle moved = std::move(event);
+        EXPECT_FALSE(event);
+        EXPECT_TRUE(moved);
+    }
+    EXPECT_EQ(closed, 1);
+}
