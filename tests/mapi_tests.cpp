@@ -275,7 +275,9 @@ TEST(ShowFileProperties, AsksTheShellForThePropertiesVerb) {
     });
     EXPECT_TRUE(ShowFileProperties(L"c:\\windows\\notepad.exe", reinterpret_cast<HWND>(0x1234)));
     EXPECT_EQ(seen.cbSize, sizeof(SHELLEXECUTEINFOA));
-    if (sizeof(void*) == 4) EXPECT_EQ(seen.cbSize, 60u);
+    if (sizeof(void*) == 4) {
+        EXPECT_EQ(seen.cbSize, 60u);
+    }
     EXPECT_EQ(seen.fMask, 0x44Cu);
     EXPECT_EQ(seen.hwnd, reinterpret_cast<HWND>(0x1234));
     EXPECT_EQ(verb, "properties");
