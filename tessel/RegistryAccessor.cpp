@@ -126,7 +126,9 @@ std::wstring Quoted(const std::wstring& s) {
 }
 
 void ExportTree(HKEY hive, const std::wstring& path, HKEY key, std::wstring& out) {
-    out += L"[" + RegistryAccessor::HiveName(hive) + L"\\" + path + L"]\r\n";
+    // Each section starts with a blank line, so that an export can follow the header line
+    // or another export directly and still read as the registry editor writes it.
+    out += L"\r\n[" + RegistryAccessor::HiveName(hive) + L"\\" + path + L"]\r\n";
     std::vector<wchar_t> name(16384);
     for (DWORD i = 0;; ++i) {
         DWORD len = static_cast<DWORD>(name.size());
@@ -137,7 +139,6 @@ void ExportTree(HKEY hive, const std::wstring& path, HKEY key, std::wstring& out
         auto value = QueryValue(key, valueName, path);
         if (value) out += RegistryAccessor::ExportLine(valueName, *value) + L"\r\n";
     }
-    out += L"\r\n";
     for (DWORD i = 0;; ++i) {
         DWORD len = static_cast<DWORD>(name.size());
         const LONG rc = ::RegEnumKeyExW(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
@@ -306,7 +307,7 @@ std::wstring RegistryAccessor::ExportKey(HKEY hive, const std::wstring& key) {
 std::wstring RegistryAccessor::ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
     auto v = ReadValue(hive, key, valueName);
     if (!v) return L"";
-    return L"[" + Where(hive, key) + L"]\r\n" + ExportLine(valueName, *v) + L"\r\n\r\n";
+    return L"\r\n[" + Where(hive, key) + L"]\r\n" + ExportLine(valueName, *v) + L"\r\n";
 }
 
 }  // namespace tessel

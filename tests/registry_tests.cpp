@@ -130,7 +130,7 @@ TEST_F(Registry, ExportsRegistryEditorText) {
     reg.WriteString(HKEY_CURRENT_USER, k, L"Start Page", L"C:\\a \"quoted\" path");
     reg.WriteString(HKEY_CURRENT_USER, k + L"\\Sub", L"x", L"y");
     const std::wstring expected =
-        L"[HKEY_CURRENT_USER\\Software\\VlmExport]\r\n"
+        L"\r\n[HKEY_CURRENT_USER\\Software\\VlmExport]\r\n"
         L"@=\"default\"\r\n"
         L"\"Bin\"=hex:00,01,fe\r\n"
         L"\"Exp\"=hex(2):25,00,61,00,25,00,00,00\r\n"
@@ -138,11 +138,10 @@ TEST_F(Registry, ExportsRegistryEditorText) {
         L"\"Start Page\"=\"C:\\\\a \\\"quoted\\\" path\"\r\n"
         L"\r\n"
         L"[HKEY_CURRENT_USER\\Software\\VlmExport\\Sub]\r\n"
-        L"\"x\"=\"y\"\r\n"
-        L"\r\n";
+        L"\"x\"=\"y\"\r\n";
     EXPECT_EQ(reg.ExportKey(HKEY_CURRENT_USER, k), expected);
     EXPECT_EQ(reg.ExportValue(HKEY_CURRENT_USER, k, L"Flags"),
-              L"[HKEY_CURRENT_USER\\Software\\VlmExport]\r\n\"Flags\"=dword:0000002a\r\n\r\n");
+              L"\r\n[HKEY_CURRENT_USER\\Software\\VlmExport]\r\n\"Flags\"=dword:0000002a\r\n");
     EXPECT_EQ(reg.ExportKey(HKEY_CURRENT_USER, L"Software\\NoSuchKeyVlm"), L"");
     EXPECT_EQ(reg.ExportValue(HKEY_CURRENT_USER, k, L"absent"), L"");
     EXPECT_EQ(reg.ExportValue(HKEY_CURRENT_USER, L"Software\\NoSuchKeyVlm", L"x"), L"");
@@ -167,7 +166,7 @@ TEST(RegistryExport, WrapsLongHexDataAsTheRegistryEditorDoes) {
 namespace {
 // Writes a registry script the way the registry editor saves one: UTF-16LE with its mark.
 void WriteRegScript(const std::wstring& path, const std::wstring& body) {
-    const std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n\r\n" + body;
+    const std::wstring text = L"\xFEFFWindows Registry Editor Version 5.00\r\n" + body;
     std::string bytes(text.size() * 2, '\0');
     std::memcpy(bytes.data(), text.data(), bytes.size());
     FileAccessor::Instance().WriteFile(path, bytes);
