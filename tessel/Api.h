@@ -56,8 +56,15 @@ private:
     Fake fake_;
 };
 
+// A preset of a function that never returns (ExitProcess) throws this instead, so that a test
+// sees the program end without ending. Every error handler of the program lets it pass.
+struct ExitUnwind {
+    unsigned code;
+};
+
 struct Kernel32 {
     Library lib{L"kernel32.dll"};
+    Fn<void, UINT> ExitProcess{lib, "ExitProcess"};
     Fn<DWORD> GetVersion{lib, "GetVersion"};
     Fn<BOOL, LPOSVERSIONINFOW> GetVersionExW{lib, "GetVersionExW"};
     Fn<DWORD> GetTickCount{lib, "GetTickCount"};

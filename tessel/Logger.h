@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "tessel/Api.h"
 #include "tessel/Unique.h"
 
 namespace tessel {
@@ -51,6 +52,8 @@ public:
     void Run(F&& step) noexcept {
         try {
             step();
+        } catch (const api::ExitUnwind&) {
+            throw;
         } catch (...) {
             Capture();
         }
@@ -67,6 +70,8 @@ bool Guard(Logger& log, std::wstring_view source, int level, F&& operation) {
     try {
         operation();
         return true;
+    } catch (const api::ExitUnwind&) {
+        throw;
     } catch (...) {
         LogException(log, source, level);
         return false;
