@@ -1,0 +1,100 @@
+// The settings backup: the registry script it writes, and where.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "TestSupport.h"
+#include "tessel/Api.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/RegistryAccessor.h"
+#include "ui/SettingsBackup.h"
+
+using namespace velmora::ui;
+using testing_support::ScratchHives;
+using testing_support::TempDir;
+
+namespace {
+std::wstring Utf16(const std::string& bytes, std::size_t from) {
+    std::wstring s((bytes.size() - from) / 2, L'\0');
+    std::memcpy(s.data(), bytes.data() + from, s.size() * 2);
+    return s;
+}
+}  // namespace
+
+TEST(RegistryImage, IsUnicodeWithItsMarkOnNTAndAnsiOn9x) {
+    const std::string nt = RegistryImage(L"\r\n[HKEY_CURRENT_USER\\X]\r\n\"a\"=\"\x00e9\"\r\n");
+    ASSERT_GE(nt.size(), 8u);
+    EXPECT_EQ(nt.substr(0, 8), std::string("\xFF\xFEW\0i\0n\0", 8));
+    EXPECT_EQ(Utf16(nt, 2), L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n\"a\"=\"\x00e9\"\r\n");
+    tessel::api::ScopedPreset win98(tessel::api::kernel32().GetVersion, [] { return DWORD(0xC0000A04); });
+    EXPECT_EQ(RegistryImage(L"\r\n[HKEY_CURRENT_USER\\X]\r\n"), "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\X]\r\n");
+}
+
+TEST(BackupFile, IsNamedAfterTheLocalTime) {
+    SYSTEMTIME t{};
+    t.wYear = 2026;
+    t.wMonth = 12;
+    t.wDay = 8;
+    t.wHour = 14;
+    t.wMinute = 5;
+    t.wSecond = 9;
+    EXPECT_EQ(BackupFileName(L"c:\\prog\\Backup", t), L"c:\\prog\\Backup\\Backup Dec 08, 2026 14-05-09.reg");
+    t.wMonth = 1;
+    t.wDay = 31;
+    t.wHour = 0;
+    EXPECT_EQ(BackupFileName(L"f", t), L"f\\Backup Jan 31, 2026 00-05-09.reg");
+}
+
+TEST(BackupFile, HoldsTheWatchedKeysAndCreatesItsFolder) {
+    ScratchHives hives;
+    TempDir dir;
+    tessel::RegistryAccessor reg;
+    const std::wstring bho = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\"
+                             L"{11111111-2222-3333-4444-555555555555}";
+    reg.WriteString(HKEY_LOCAL_MACHINE, bho, L"", L"Evil & Co");
+    reg.WriteString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page", L"http://hijack/");
+    reg.WriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"AppInit_DLLs",
+                    L"evil.dll");
+    reg.WriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"Other", L"x");
+    reg.WriteString(HKEY_CLASSES_ROOT, L"PROTOCOLS\\Filter\\text/html\\Sub", L"CLSID", L"{evil}");
+    tessel::Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    SYSTEMTIME fixed{};
+    fixed.wYear = 2026;
+    fixed.wMonth = 3;
+    fixed.wDay = 4;
+    fixed.wHour = 5;
+    fixed.wMinute = 6;
+    fixed.wSecond = 7;
+    tessel::api::ScopedPreset clock(tessel::api::kernel32().GetLocalTime, [&](LPSYSTEMTIME t) { *t = fixed; });
+    const std::wstring file = BackupRegistry(log, dir.Path());
+    EXPECT_EQ(file, dir / L"Backup\\Backup Mar 04, 2026 05-06-07.reg");
+    const std::string bytes = tessel::FileAccessor::Instance().ReadFile(file);
+    ASSERT_GT(bytes.size(), 2u);
+    const std::wstring text = Utf16(bytes, 2);
+    EXPECT_EQ(text.find(L"Windows Registry Editor Version 5.00\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows"
+                        L"\\CurrentVersion\\Explorer\\Browser Helper Objects]\r\n"),
+              0u);
+    EXPECT_NE(text.find(L"\\Browser Helper Objects\\{11111111-2222-3333-4444-555555555555}]\r\n@=\"Evil & Co\"\r\n"),
+              std::wstring::npos);
+    EXPECT_NE(text.find(L"[HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main]\r\n\"Start Page\"=\"http://hijack/\""),
+              std::wstring::npos);
+    EXPECT_NE(text.find(L"[HKEY_CLASSES_ROOT\\PROTOCOLS\\Filter\\text/html\\Sub]\r\n\"CLSID\"=\"{evil}\""), std::wstring::npos);
+    // Only the one value of the Windows key.
+    EXPECT_NE(text.find(L"\\Windows NT\\CurrentVersion\\Windows]\r\n\"AppInit_DLLs\"=\"evil.dll\"\r\n"), std::wstring::npos);
+    EXPECT_EQ(text.find(L"\"Other\""), std::wstring::npos);
+    EXPECT_EQ(tessel::FileAccessor::Instance().ReadFile(dir / L"VLMR.log"), "");  // nothing logged on success
+}
+
+TEST(BackupFile, AFolderThatCannotBeMadeIsLoggedAndNothingIsWritten) {
+    TempDir dir;
+    tessel::FileAccessor::Instance().WriteFile(dir / L"Backup", "a file where the folder belongs");
+    tessel::Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    EXPECT_EQ(BackupRegistry(log, dir.Path()), L"");
+    const std::string logged = tessel::FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
+    EXPECT_NE(logged.find("\t4\t"), std::string::npos);
+    EXPECT_NE(logged.find("FMain.BackupRegistry"), std::string::npos);
+}
