@@ -49,7 +49,7 @@ public:
     void LogAndClear(Logger& log, int level, std::wstring_view source) noexcept;
     // Runs one step of such a sequence.
     template <class F>
-    void Run(F&& step) noexcept {
+    void Run(F&& step) {
         try {
             step();
         } catch (const api::ExitUnwind&) {

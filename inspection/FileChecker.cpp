@@ -1,0 +1,116 @@
+#include "inspection/FileChecker.h"
+
+#include <windows.h>
+
+#include <optional>
+
+#include "inspection/CommandLine.h"
+#include "inspection/Globals.h"
+#include "tessel/Api.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/SystemUtility.h"
+
+namespace velmora {
+
+namespace {
+
+using tessel::SystemUtility;
+using tessel::api::kernel32;
+
+// The buffer every search starts with, in the call's own units.
+constexpr DWORD kPathBuffer = 2000;
+
+// Calls fill(buffer, size) and takes what it wrote. The path functions report a buffer
+// that is too small by returning the size they need (with its terminating NUL) and writing
+// nothing; that is answered with one more call into a buffer of that size, never taken as
+// a path. Nothing when the function fails or keeps asking for more.
+template <class Char, class Fill>
+std::optional<std::basic_string<Char>> CallForPath(Fill fill) {
+    std::basic_string<Char> buffer(kPathBuffer, Char(' '));
+    DWORD n = fill(buffer.data(), kPathBuffer);
+    if (n >= kPathBuffer) {
+        const DWORD needed = n;
+        buffer.assign(needed, Char(' '));
+        n = fill(buffer.data(), needed);
+        if (n >= needed) return std::nullopt;
+    }
+    if (n == 0) return std::nullopt;
+    buffer.resize(n);
+    return buffer;
+}
+
+// One search in the system's default order: SearchPathW on the NT family, SearchPathA (in
+// the ANSI code page, lengths in bytes) on the 9x family.
+std::optional<std::wstring> Search(const std::wstring& name) {
+    if (RunningOnNT) {
+        return CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+            wchar_t* filePart = nullptr;
+            return kernel32().SearchPathW(nullptr, name.c_str(), nullptr, size, buf, &filePart);
+        });
+    }
+    const std::string ansi = SystemUtility::ToAnsi(name);
+    auto found = CallForPath<char>([&](char* buf, DWORD size) {
+        char* filePart = nullptr;
+        return kernel32().SearchPathA(nullptr, ansi.c_str(), nullptr, size, buf, &filePart);
+    });
+    if (!found) return std::nullopt;
+    return SystemUtility::FromAnsi(*found);
+}
+
+bool IsAbsolutePath(const std::wstring& path) {
+    if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
+        return (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    return path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\';  // a share or \\?\ form
+}
+
+// A direct look at exactly this path: no search, no wildcards.
+bool IsExistingFile(const std::wstring& path) {
+    if (path.find_first_of(L"*?") != std::wstring::npos) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(path).c_str(), GetFileExInfoStandard,
+                                         &data))
+        return false;
+    return (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+}  // namespace
+
+CFileChecker::CFileChecker() = default;
+
+void CFileChecker::Init(tessel::Logger& Log) {
+    Log_ = &Log;
+    UseLongPathNames_ = RunningOnNT && !RunningOnNT4;
+}
+
+std::wstring CFileChecker::GetFileNameFromCommandLine(std::wstring cl) { return FileNameFromCommandLine(std::move(cl)); }
+
+std::wstring CFileChecker::GetFullFileNameFromShortFilename(std::wstring Filename) {
+    if (FullNameCache.Exists(Filename)) return FullNameCache.Item(Filename);
+
+    const std::wstring expanded = SystemUtility::Instance().ExpandEnvironment(Filename);
+    std::optional<std::wstring> found = Search(expanded);
+    // A name with percent signs of its own may name a file exactly as written.
+    if (!found) found = Search(Filename);
+
+    std::wstring result = Filename;
+    if (found) {
+        result = *found;
+        if (UseLongPathNames_) {
+            auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+                return kernel32().GetLongPathNameW(found->c_str(), buf, size);
+            });
+            // Without a long form the search's own path still names the file.
+            if (longForm) result = *longForm;
+        }
+    }
+    FullNameCache.Add(result, Filename);
+    return result;
+}
+
+std::wstring CFileChecker::ResolveRegisteredPath(const std::wstring& registryText) {
+    const std::wstring whole = TrimmedUnquoted(SystemUtility::Instance().ExpandEnvironment(registryText));
+    if (IsAbsolutePath(whole) && IsExistingFile(whole)) return whole;
+    return GetFullFileNameFromShortFilename(GetFileNameFromCommandLine(registryText));
+}
+
+}  // namespace velmora

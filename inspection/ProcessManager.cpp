@@ -1,0 +1,375 @@
+#include "inspection/ProcessManager.h"
+
+#include <string_view>
+#include <vector>
+
+#include "inspection/EnumProcesses.h"
+#include "inspection/Globals.h"
+#include "inspection/MAPI.h"
+#include "inspection/MMain.h"
+#include "inspection/ProcessWalk.h"
+#include "inspection/WaitPumping.h"
+#include "tessel/Api.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
+#include "tessel/Unique.h"
+
+namespace velmora {
+
+namespace walk = process_walk;
+using tessel::api::kernel32;
+
+namespace {
+
+constexpr DWORD kAllAccess = 0x1F0FFF;  // PROCESS_ALL_ACCESS as every Windows family knows it
+constexpr DWORD kArchiveOnly = FILE_ATTRIBUTE_ARCHIVE;
+constexpr unsigned long kRetryDelayMs = 2000;
+constexpr wchar_t kOwnProcessMessage[] =
+    L"Operation complete; terminating. Please reboot Windows and restart Velmora to see whether no more "
+    L"parasites found. ";
+
+// A Logger that was never opened: lines of an object without Init go nowhere.
+tessel::Logger& Unopened() {
+    static tessel::Logger log;
+    return log;
+}
+
+std::wstring Source(std::wstring_view procedure) { return L"CProcessManager." + std::wstring(procedure); }
+
+std::wstring ProcessKey(DWORD id) { return L"_" + std::to_wstring(id); }
+
+bool StartsWith(const std::wstring& s, std::wstring_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// The form of a name that the rename works with: the native and the extended prefix taken
+// off, and an alternate stream (a ":" in the file name itself) cut away.
+std::wstring PlainFileName(const std::wstring& given) {
+    std::wstring path = given;
+    if (StartsWith(path, L"\\??\\") || StartsWith(path, L"\\\\?\\")) {
+        path.erase(0, 4);
+        if (StartsWith(path, L"UNC\\")) path = L"\\\\" + path.substr(4);
+    }
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos) {
+        const std::size_t colon = path.find(L':', slash + 1);
+        if (colon != std::wstring::npos) path.resize(colon);
+    }
+    return path;
+}
+
+// A drive path ("c:\...") or a network path ("\\server\share\..."), naming a file and not
+// a folder: anything else would be taken relative to the current folder or drive.
+bool IsFullyQualifiedFile(const std::wstring& path) {
+    if (path.empty() || path.back() == L'\\') return false;
+    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && path[2] == L'\\';
+    if (drive) return true;
+    if (!StartsWith(path, L"\\\\")) return false;
+    const std::size_t server = path.find(L'\\', 2);
+    if (server == std::wstring::npos || server == 2) return false;
+    const std::size_t share = path.find(L'\\', server + 1);
+    return share != std::wstring::npos && share > server + 1;
+}
+
+// The name's UTF-16LE bytes, one character per byte, for the log's encoded form.
+std::string Utf16Bytes(const std::wstring& name) {
+    std::string bytes;
+    bytes.reserve(name.size() * 2);
+    for (wchar_t c : name) {
+        const auto u = static_cast<std::uint16_t>(c);
+        bytes.push_back(static_cast<char>(u & 0xFF));
+        bytes.push_back(static_cast<char>(u >> 8));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+// A process that holds a listed file. On the NT family the handle opened during the walk is
+// kept and used to terminate, so that an id reused in between cannot name another process;
+// on the 9x family the image is kept, to be checked again before terminating.
+struct CProcessManager::FoundProcess {
+    DWORD Id = 0;
+    tessel::UniqueHandle Process;
+    bool Recheck = false;
+    std::wstring Image;
+};
+
+CProcessManager::CProcessManager() : mLog(&Unopened()) {}
+
+void CProcessManager::Init(tessel::Logger& Log) { mLog = &Log; }
+
+// ---------------------------------------------------------------- enumeration
+
+tessel::NodeList CProcessManager::EnumProcs() { return IsNT() ? BuildProcessTreeNT() : BuildProcessTree9x(); }
+
+tessel::NodeList CProcessManager::BuildProcessTreeNT() { return EnumProcessesNT(); }
+
+tessel::NodeList CProcessManager::BuildProcessTree9x() { return EnumProcesses9x(); }
+
+std::wstring CProcessManager::CutAtNull(const std::wstring& text) { return TrimNull(text); }
+
+// ---------------------------------------------------------------- termination
+
+void CProcessManager::TerminateProcessesByModule(const std::wstring& Module, bool TerminateOwnProcess) {
+    tessel::KeyedList<std::wstring> modules;
+    modules.Add(Module, Module);
+    TerminateProcessesByModules(modules, TerminateOwnProcess);
+}
+
+void CProcessManager::TerminateProcessesByModules(const tessel::KeyedList<std::wstring>& Modules,
+                                                  bool TerminateOwnProcess) {
+    if (Modules.Count() == 0) return;
+    if (RunningOnNT) FindModuleProcessesNT(Modules, TerminateOwnProcess);
+    else FindModuleProcesses9x(Modules, TerminateOwnProcess);
+}
+
+void CProcessManager::FindModuleProcessesNT(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess) {
+    const DWORD own = kernel32().GetCurrentProcessId();
+    FoundList found;
+    bool ownHolds = false;
+    std::vector<HMODULE> modules;
+    for (const DWORD id : walk::ProcessIds()) {
+        tessel::UniqueHandle process(kernel32().OpenProcess(kAllAccess, FALSE, id));
+        if (!process) continue;
+        if (!walk::ModuleHandles(process.get(), modules)) continue;
+        if (modules.empty()) modules.push_back(nullptr);  // the executable itself
+        bool holds = false;
+        for (HMODULE module : modules) {
+            const std::wstring name = walk::ModuleName(process.get(), module);
+            if (!tessel::text::TrimBlanks(name).empty() && Modules.Exists(name)) {
+                holds = true;
+                break;
+            }
+        }
+        if (!holds) continue;
+        if (id == own) {
+            ownHolds = true;
+        } else if (!found.Exists(ProcessKey(id))) {
+            FoundProcess entry;
+            entry.Id = id;
+            entry.Process = std::move(process);
+            found.Add(std::move(entry), ProcessKey(id));
+        }
+    }
+    if (ownHolds && TerminateOwnProcess) {
+        FoundProcess entry;
+        entry.Id = own;
+        found.Add(std::move(entry), ProcessKey(own));
+    }
+    TerminateProcesses(found);
+}
+
+void CProcessManager::FindModuleProcesses9x(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess) {
+    const DWORD own = kernel32().GetCurrentProcessId();
+    FoundList found;
+    bool ownHolds = false;
+    const bool taken = walk::ForEachProcess9x([&](const PROCESSENTRY32& process) {
+        bool holds = false;
+        walk::ForEachModule9x(process.th32ProcessID, [&](const MODULEENTRY32& module) {
+            holds = Modules.Exists(CutAtNull(walk::AnsiField(module.szExePath, sizeof(module.szExePath))));
+            return holds;
+        });
+        if (!holds) return;
+        const DWORD id = process.th32ProcessID;
+        if (id == own) {
+            ownHolds = true;
+        } else if (!found.Exists(ProcessKey(id))) {
+            FoundProcess entry;
+            entry.Id = id;
+            entry.Recheck = true;
+            entry.Image = CutAtNull(walk::AnsiField(process.szExeFile, sizeof(process.szExeFile)));
+            found.Add(std::move(entry), ProcessKey(id));
+        }
+    });
+    if (!taken) return;
+    if (ownHolds && TerminateOwnProcess) {
+        FoundProcess entry;
+        entry.Id = own;
+        found.Add(std::move(entry), ProcessKey(own));
+    }
+    TerminateProcesses(found);
+}
+
+void CProcessManager::TerminateProcesses(FoundList& Found) {
+    const DWORD own = kernel32().GetCurrentProcessId();
+    for (const FoundProcess& entry : Found) {
+        if (entry.Id == own) continue;
+        if (entry.Process) {
+            MyTerminateProcess(entry.Process.get(), std::to_wstring(entry.Id));
+            continue;
+        }
+        tessel::UniqueHandle process(kernel32().OpenProcess(kAllAccess, FALSE, entry.Id));
+        if (!process) continue;
+        if (entry.Recheck) {
+            // The open handle keeps the id from being reused: if the id still shows the image
+            // found in the walk, the handle is that process.
+            bool same = false;
+            walk::ForEachProcess9x([&](const PROCESSENTRY32& now) {
+                if (now.th32ProcessID == entry.Id &&
+                    CutAtNull(walk::AnsiField(now.szExeFile, sizeof(now.szExeFile))) == entry.Image)
+                    same = true;
+            });
+            if (!same) continue;
+        }
+        MyTerminateProcess(process.get(), std::to_wstring(entry.Id));
+    }
+    if (!Found.Exists(ProcessKey(own))) return;
+    tessel::UniqueHandle self(kernel32().OpenProcess(kAllAccess, FALSE, own));
+    if (!self) return;
+    MsgBoxEx(kOwnProcessMessage, MB_ICONINFORMATION | MB_OK);
+    // Ends the program when it succeeds: nothing after it runs, also not its log line.
+    MyTerminateProcess(self.get(), L"my:" + std::to_wstring(own));
+}
+
+void CProcessManager::MyTerminateProcess(HANDLE Process, const std::wstring& Label) {
+    const BOOL ok = kernel32().TerminateProcess(Process, 0);
+    const DWORD code = ::GetLastError();
+    if (ok) {
+        mLog->Log(0, tessel::Format(L"Process for file '%1' terminated successfully. ", Label), 5,
+                  Source(L"MyTerminateProcess"));
+    } else {
+        mLog->Log(tessel::kUnspecifiedFailure, tessel::Format(L"Cannot terminate process for file '%1'. %2", Label, code),
+                  0, Source(L"MyTerminateProcess"));
+    }
+}
+
+// ---------------------------------------------------------------- renaming
+
+tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFileEx(const std::wstring& ParasiteFile) {
+    tessel::KeyedList<std::wstring> files;
+    files.Add(ParasiteFile, ParasiteFile);
+    return RenameParasiteFilesEx(files);
+}
+
+tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
+    const tessel::KeyedList<std::wstring>& ParasiteFiles) {
+    tessel::KeyedList<std::wstring> stillThere;
+    if (ParasiteFiles.Count() == 0) return stillThere;
+    const std::wstring source = Source(L"RenameParasiteFilesEx");
+    tessel::KeyedList<std::wstring> FilesToPostDelete;
+    // An error with one file leaves the others to be renamed all the same.
+    for (const std::wstring& file : ParasiteFiles) {
+        bool renamed = false;
+        tessel::Guard(*mLog, source, 0, [&] { renamed = RenameParasiteFile(file); });
+        if (!renamed) tessel::AddUnique(FilesToPostDelete, file);
+    }
+    mLog->Log(0, L"FilesToPostDelete.Count=" + std::to_wstring(FilesToPostDelete.Count()), 5, source);
+    if (FilesToPostDelete.Count() == 0) return stillThere;
+    tessel::Guard(*mLog, source, 0, [&] { TerminateProcessesByModules(ParasiteFiles, false); });
+    WaitPumping(kRetryDelayMs);
+    for (const std::wstring& file : FilesToPostDelete) {
+        bool renamed = false;
+        tessel::Guard(*mLog, source, 0, [&] { renamed = RenameParasiteFile(file); });
+        if (!renamed) tessel::AddUnique(stillThere, file);
+    }
+    return stillThere;
+}
+
+bool CProcessManager::RenameParasiteFile(const std::wstring& path) {
+    const std::wstring name = PlainFileName(path);
+    if (name != path)
+        mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", path, name), 5, Source(L"RenameParasiteFile"));
+    if (!IsFullyQualifiedFile(name)) {
+        // Never taken relative to the current folder.
+        LogRenameFailure(!RunningOnNT, Source(L"RenameParasiteFile"), name, 0, 0, ERROR_BAD_PATHNAME);
+        return false;
+    }
+    const bool ok = SafeRenameFile(name, GetParasiteFileName(name));
+    if (ok) RecordRemovedFile(name);
+    return ok;
+}
+
+void CProcessManager::RecordRemovedFile(const std::wstring& path) {
+    // The file is disabled either way; without its record the user cannot give it back, so a
+    // write that fails is an error of its own.
+    tessel::Guard(*mLog, Source(L"RenameParasiteFile"), 0, [&] {
+        tessel::RegistryAccessor().WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, path, path);
+    });
+}
+
+bool CProcessManager::SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename) {
+    return RunningOnNT ? RenameFileNT(OldFilename, NewFilename) : RenameFile9x(OldFilename, NewFilename);
+}
+
+void CProcessManager::LogRenameFailure(bool nineX, const std::wstring& source, const std::wstring& name,
+                                       std::int32_t size, std::int32_t checksum, unsigned long code) {
+    const std::wstring text = tessel::SystemUtility::Instance().SystemErrorText(code);
+    if (nineX)
+        mLog->Log(0, tessel::Format(L"Failed to rename file '%1', (%2, %3). %4(%5)", name, size, checksum, text, code), 5,
+                  source);
+    else
+        mLog->Log(0, tessel::Format(L"Failed to rename file '%1', (%2, %3). %4", name, size, checksum, text), 5, source);
+    mLog->Log(0, L"Encoded file name: " + tessel::SystemUtility::Instance().EncodeString(Utf16Bytes(name)), 5, source);
+}
+
+bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename) {
+    bool result = false;
+    const std::wstring source = Source(L"RenameFileNT");
+    tessel::Guard(*mLog, source, 0, [&] {
+        std::int32_t size = 0;
+        const std::int32_t checksum = Hashier().HashFromFullFileName(OldFilename, size);
+        const std::wstring from = tessel::FileAccessor::ExtendedPath(OldFilename);
+        const std::wstring to = tessel::FileAccessor::ExtendedPath(NewFilename);
+        try {
+            kernel32().SetFileAttributesW(from.c_str(), kArchiveOnly);
+        } catch (...) {
+        }
+        // A file already at the disabled name is replaced by the move itself, so that a move
+        // that fails loses nothing.
+        bool replace = false;
+        try {
+            if (tessel::FileAccessor::Instance().FileExists(NewFilename)) {
+                replace = true;
+                kernel32().SetFileAttributesW(to.c_str(), kArchiveOnly);
+            }
+        } catch (...) {
+        }
+        const BOOL moved = replace ? kernel32().MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)
+                                   : kernel32().MoveFileW(from.c_str(), to.c_str());
+        const DWORD code = ::GetLastError();
+        if (moved) {
+            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", OldFilename, size, checksum), 5,
+                      source);
+            result = true;
+        } else {
+            LogRenameFailure(false, source, OldFilename, size, checksum, code);
+        }
+    });
+    return result;
+}
+
+bool CProcessManager::RenameFile9x(const std::wstring& OldFilename, const std::wstring& NewFilename) {
+    bool result = false;
+    const std::wstring source = Source(L"RenameFile9x");
+    tessel::Guard(*mLog, source, 0, [&] {
+        std::int32_t size = 0;
+        const std::int32_t checksum = Hashier().HashFromFullFileName(OldFilename, size);
+        const std::string from = tessel::SystemUtility::ToAnsi(OldFilename);
+        const std::string to = tessel::SystemUtility::ToAnsi(NewFilename);
+        try {
+            kernel32().SetFileAttributesA(from.c_str(), kArchiveOnly);
+        } catch (...) {
+        }
+        try {
+            if (tessel::FileAccessor::Instance().FileExists(NewFilename)) {
+                kernel32().SetFileAttributesA(to.c_str(), kArchiveOnly);
+                kernel32().DeleteFileA(to.c_str());
+            }
+        } catch (...) {
+        }
+        const BOOL moved = kernel32().MoveFileA(from.c_str(), to.c_str());
+        const DWORD code = ::GetLastError();
+        if (moved) {
+            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", OldFilename, size, checksum), 5,
+                      source);
+            result = true;
+        } else {
+            LogRenameFailure(true, source, OldFilename, size, checksum, code);
+        }
+    });
+    return result;
+}
+
+}  // namespace velmora

@@ -1,0 +1,71 @@
+// Process control: the process list, the termination of every process that holds one of a
+// list of files, and the disabling of files by renaming them in place.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "tessel/KeyedList.h"
+#include "tessel/Logger.h"
+#include "tessel/Node.h"
+
+namespace velmora {
+
+// Where each disabled file is recorded (under HKEY_CURRENT_USER): one string value per file,
+// whose name and data are the path that the file had.
+inline constexpr wchar_t kRemovedFilesKey[] = L"Software\\Ardentis Software\\Velmora\\Current Version\\Removed Files";
+
+class CProcessManager {
+public:
+    CProcessManager();
+    CProcessManager(const CProcessManager&) = delete;
+    CProcessManager& operator=(const CProcessManager&) = delete;
+
+    // Keeps the Logger for every line of the termination and the renaming.
+    void Init(tessel::Logger& Log);
+
+    // Terminates every process that has the file loaded, as TerminateProcessesByModules does
+    // for a list of that one file.
+    void TerminateProcessesByModule(const std::wstring& Module, bool TerminateOwnProcess);
+    // Terminates every other process that has one of the listed files (the keys) loaded, as
+    // its executable or as a module. The program's own process only when TerminateOwnProcess
+    // is True, last, after telling the user; the call does not come back when that succeeds.
+    void TerminateProcessesByModules(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess);
+
+    // The running processes and their modules, by the running family's interface.
+    tessel::NodeList EnumProcs();
+
+    // Renames one file in a single move; True when the move succeeded. Logs the outcome.
+    bool SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename);
+    // Disables every listed file (items are full paths) and records it; when some renames
+    // fail, terminates the holders of all the listed files, waits two seconds and tries the
+    // failed files once more. Returns the files that are still not disabled after that.
+    tessel::KeyedList<std::wstring> RenameParasiteFilesEx(const tessel::KeyedList<std::wstring>& ParasiteFiles);
+    // The same for one file.
+    tessel::KeyedList<std::wstring> RenameParasiteFileEx(const std::wstring& ParasiteFile);
+
+private:
+    struct FoundProcess;
+    using FoundList = tessel::KeyedList<FoundProcess>;
+
+    tessel::NodeList BuildProcessTreeNT();
+    tessel::NodeList BuildProcessTree9x();
+    std::wstring CutAtNull(const std::wstring& text);
+
+    void FindModuleProcessesNT(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess);
+    void FindModuleProcesses9x(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess);
+    void TerminateProcesses(FoundList& Found);
+    void MyTerminateProcess(HANDLE Process, const std::wstring& Label);
+
+    bool RenameParasiteFile(const std::wstring& path);
+    bool RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename);
+    bool RenameFile9x(const std::wstring& OldFilename, const std::wstring& NewFilename);
+    void LogRenameFailure(bool nineX, const std::wstring& source, const std::wstring& name, std::int32_t size,
+                          std::int32_t checksum, unsigned long code);
+    void RecordRemovedFile(const std::wstring& path);
+
+    tessel::Logger* mLog;
+};
+
+}  // namespace velmora

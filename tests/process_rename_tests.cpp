@@ -1,0 +1,540 @@
+// Disabling files by renaming them: real files in a temporary folder, the record in a
+// redirected HKEY_CURRENT_USER, real holder processes, and scripted refusals.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "ProcessTestSupport.h"
+#include "TestSupport.h"
+#include "inspection/Globals.h"
+#include "inspection/MMain.h"
+#include "inspection/ProcessManager.h"
+#include "inspection/WaitPumping.h"
+#include "tessel/Api.h"
+#include "tessel/Error.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
+
+using namespace velmora;
+using namespace process_testing;
+using tessel::api::kernel32;
+using tessel::api::psapi;
+using tessel::api::ScopedPreset;
+using testing_support::Narrow;
+using testing_support::ReadBytes;
+using testing_support::TempDir;
+using testing_support::WriteBytes;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+const std::wstring kRecordKey = L"Software\\Ardentis Software\\Velmora\\Current Version\\Removed Files";
+const std::wstring kRenameNT = L"CProcessManager.RenameFileNT";
+const std::wstring kRename9x = L"CProcessManager.RenameFile9x";
+const std::wstring kBatch = L"CProcessManager.RenameParasiteFilesEx";
+const std::wstring kOne = L"CProcessManager.RenameParasiteFile";
+constexpr int kAbcSize = 3;
+constexpr int kAbcChecksum = 536871084;  // the fingerprint of the three bytes "abc"
+
+tessel::KeyedList<std::wstring> ListOf(std::initializer_list<std::wstring> paths) {
+    tessel::KeyedList<std::wstring> list;
+    for (const auto& p : paths) list.Add(p, p);
+    return list;
+}
+
+std::vector<std::wstring> Items(const tessel::KeyedList<std::wstring>& list) {
+    return std::vector<std::wstring>(list.begin(), list.end());
+}
+
+bool Exists(const std::wstring& path) {
+    return ::GetFileAttributesW(tessel::FileAccessor::ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::wstring ErrorText(DWORD code) { return tessel::SystemUtility::Instance().SystemErrorText(code); }
+
+// The name's UTF-16LE bytes, written out byte by byte.
+std::vector<std::uint8_t> LittleEndianBytes(const std::wstring& name) {
+    std::vector<std::uint8_t> bytes(name.size() * 2);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        bytes[2 * i] = static_cast<std::uint8_t>(name[i] & 0xFF);
+        bytes[2 * i + 1] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(name[i]) >> 8);
+    }
+    return bytes;
+}
+
+// The encoded name of the log line "Encoded file name: ..." that follows a failure.
+std::vector<std::vector<std::uint8_t>> EncodedNames(const std::string& log, const std::wstring& source) {
+    std::vector<std::vector<std::uint8_t>> names;
+    const std::string head = "\t5\t0\t" + Narrow(source) + "\tEncoded file name: ";
+    for (std::size_t at = log.find(head); at != std::string::npos; at = log.find(head, at + 1)) {
+        const std::size_t start = at + head.size(), end = log.find("\r\n", start);
+        names.push_back(tessel::SystemUtility::Instance().DecodeBytes(tessel::text::FromUtf8(log.substr(start, end - start))));
+    }
+    return names;
+}
+
+// A file held open without FILE_SHARE_DELETE by the test itself: it cannot be renamed.
+class HeldOpen {
+public:
+    explicit HeldOpen(const std::wstring& path)
+        : file_(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)) {
+        EXPECT_TRUE(static_cast<bool>(file_)) << Narrow(path);
+    }
+
+private:
+    tessel::UniqueFile file_;
+};
+
+class Renaming : public testing::Test {
+protected:
+    void SetUp() override {
+        savedNT_ = RunningOnNT;
+        RunningOnNT = true;
+        manager.Init(log.Logger());
+    }
+    void TearDown() override { RunningOnNT = savedNT_; }
+
+    std::wstring File(const std::wstring& name, const std::string& content = "abc") {
+        const std::wstring path = dir / name;
+        WriteBytes(path, content);
+        return path;
+    }
+    std::wstring Record(const std::wstring& path) {
+        return tessel::RegistryAccessor().ReadString(HKEY_CURRENT_USER, kRecordKey, path);
+    }
+    std::size_t RecordCount() { return tessel::RegistryAccessor().EnumValues(HKEY_CURRENT_USER, kRecordKey).Count(); }
+    std::string Renamed(const std::wstring& path, int size = kAbcSize, int checksum = kAbcChecksum,
+                        const std::wstring& source = kRenameNT) {
+        return Entry(5, 0, source, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", path, size, checksum));
+    }
+
+    testing_support::ScratchHives hives;
+    TempDir dir;
+    TestLog log;
+    CProcessManager manager;
+
+private:
+    bool savedNT_ = false;
+};
+
+// Records every MoveFileW with the moment it was made, passing it through.
+struct MoveRecorder {
+    struct Call {
+        std::wstring from, to;
+        Clock::time_point at;
+    };
+    std::vector<Call> calls;
+    ScopedPreset<decltype(kernel32().MoveFileW)> preset{kernel32().MoveFileW, [this](LPCWSTR from, LPCWSTR to) {
+        calls.push_back({from, to, Clock::now()});
+        return kernel32().MoveFileW.Real(from, to);
+    }};
+    std::vector<Clock::time_point> TimesFor(const std::wstring& from) const {
+        std::vector<Clock::time_point> out;
+        for (const auto& c : calls)
+            if (c.from == from) out.push_back(c.at);
+        return out;
+    }
+};
+
+}  // namespace
+
+TEST(GetParasiteFileName, PutsTheMarksAroundTheFileName) {
+    EXPECT_EQ(GetParasiteFileName(L"c:\\windows\\system32\\foo.dll"), L"c:\\windows\\system32\\parasite_foo.dll.parasite");
+    EXPECT_EQ(GetParasiteFileName(L"foo.exe"), L"parasite_foo.exe.parasite");
+    EXPECT_EQ(GetParasiteFileName(L"c:\\dir\\"), L"c:\\dir\\parasite_.parasite");
+    EXPECT_EQ(GetParasiteFileName(L"C:\\Dir.x\\Mixed Case .DLL"), L"C:\\Dir.x\\parasite_Mixed Case .DLL.parasite");
+    EXPECT_EQ(GetParasiteFileName(L"c:/a/b.dll"), L"parasite_c:/a/b.dll.parasite");  // only "\" separates
+    EXPECT_EQ(GetParasiteFileName(L""), L"parasite_.parasite");
+}
+
+TEST_F(Renaming, AnAlternateStreamIsCutAndTheFileRenamedAndRecorded) {
+    const std::wstring file = File(L"x.dll");
+    const auto left = manager.RenameParasiteFilesEx(ListOf({file + L":ads"}));
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_FALSE(Exists(file));
+    EXPECT_EQ(ReadBytes(dir / L"parasite_x.dll.parasite"), "abc");
+    EXPECT_EQ(Record(file), file);
+    EXPECT_EQ(RecordCount(), 1u);
+    const std::string expected =
+        Entry(5, 0, kOne, L"Converting filename '" + file + L":ads' -> '" + file + L"'") + Renamed(file) +
+        Entry(5, 0, kBatch, L"FilesToPostDelete.Count=0");
+    const std::string text = log.Text();
+    ASSERT_EQ(CountOf(text, "\r\n"), 3u) << text;
+    // Each line ends the way the expected lines do, in this order.
+    std::size_t at = 0;
+    for (std::size_t start = 0; start < expected.size();) {
+        const std::size_t end = expected.find("\r\n", start) + 2;
+        const std::string line = expected.substr(start, end - start);
+        const std::size_t found = text.find(line, at);
+        ASSERT_NE(found, std::string::npos) << line << "\nin\n" << text;
+        at = found + line.size();
+        start = end;
+    }
+}
+
+TEST_F(Renaming, ANamePrefixIsTakenOffAndOnlyAColonInTheFileNameIsCut) {
+    const std::wstring a = File(L"evil.dll"), b = File(L"evil2.dll"), c = File(L"evil3.dll");
+    const std::wstring givenA = L"\\??\\" + a, givenB = L"\\\\?\\" + b, givenC = L"\\\\?\\" + c + L"::$DATA";
+    const auto left = manager.RenameParasiteFilesEx(ListOf({givenA, givenB, givenC}));
+    EXPECT_EQ(left.Count(), 0u);
+    for (const auto& [given, path] : {std::pair{givenA, a}, {givenB, b}, {givenC, c}}) {
+        EXPECT_FALSE(Exists(path));
+        EXPECT_TRUE(Exists(GetParasiteFileName(path)));
+        EXPECT_EQ(Record(path), path);
+        EXPECT_NE(log.Text().find(Entry(5, 0, kOne, L"Converting filename '" + given + L"' -> '" + path + L"'")),
+                  std::string::npos)
+            << log.Text();
+    }
+    EXPECT_EQ(RecordCount(), 3u);
+}
+
+TEST_F(Renaming, AllRenamedGivesOneCountLineAndNoTerminationOrWait) {
+    const std::wstring a = File(L"one.dll", "abc"), b = File(L"two.dll", "abc");
+    int opened = 0;
+    ScopedPreset open(kernel32().OpenProcess, [&](DWORD x, BOOL y, DWORD z) {
+        ++opened;
+        return kernel32().OpenProcess.Real(x, y, z);
+    });
+    const auto start = Clock::now();
+    const auto left = manager.RenameParasiteFilesEx(ListOf({a, b}));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_EQ(opened, 0);
+    const std::string text = log.Text();
+    EXPECT_EQ(CountOf(text, "\r\n"), 3u) << text;
+    EXPECT_NE(text.find(Renamed(a)), std::string::npos);
+    EXPECT_NE(text.find(Renamed(b)), std::string::npos);
+    EXPECT_NE(text.find(Entry(5, 0, kBatch, L"FilesToPostDelete.Count=0")), std::string::npos);
+}
+
+TEST_F(Renaming, AnEmptyListDoesNothing) {
+    int opened = 0;
+    ScopedPreset open(kernel32().OpenProcess, [&](DWORD, BOOL, DWORD) -> HANDLE {
+        ++opened;
+        return nullptr;
+    });
+    EXPECT_EQ(manager.RenameParasiteFilesEx(tessel::KeyedList<std::wstring>()).Count(), 0u);
+    EXPECT_EQ(opened, 0);
+    EXPECT_EQ(log.Text(), "");
+}
+
+TEST_F(Renaming, AFileHeldByAChildIsRenamedAfterTheChildIsTerminated) {
+    const std::wstring a = File(L"first.txt", "abc");
+    const std::wstring held = CopyFixture(FixtureDllPath(), dir.Path(), L"vlm_locked", L".dll");
+    const std::wstring c = File(L"third.txt", "abc");
+    Child holder = StartHolder(L"lock", held);
+    OnlyOwnChildren guard({holder.Pid()});
+    MoveRecorder moves;
+    const auto left = manager.RenameParasiteFilesEx(ListOf({a, held, c}));
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_EQ(holder.Wait(10000), 0u);
+    EXPECT_EQ(guard.Terminated, std::vector<DWORD>{holder.Pid()});
+    for (const auto& path : {a, held, c}) {
+        EXPECT_FALSE(Exists(path)) << Narrow(path);
+        EXPECT_TRUE(Exists(GetParasiteFileName(path))) << Narrow(path);
+        EXPECT_EQ(Record(path), path);
+    }
+    EXPECT_EQ(RecordCount(), 3u);
+    // The held file was tried twice, the second time at least two seconds after the first.
+    const auto times = moves.TimesFor(held);
+    ASSERT_EQ(times.size(), 2u);
+    EXPECT_GE(times[1] - times[0], std::chrono::milliseconds(2000));
+    EXPECT_EQ(moves.TimesFor(a).size(), 1u);
+    const std::string text = log.Text();
+    const std::size_t failed = text.find("\t5\t0\t" + Narrow(kRenameNT) + "\tFailed to rename file '" + Narrow(held) + "', (");
+    const std::size_t count = text.find(Entry(5, 0, kBatch, L"FilesToPostDelete.Count=1"));
+    const std::size_t ended = text.find(
+        Entry(5, 0, L"CProcessManager.MyTerminateProcess",
+              L"Process for file '" + std::to_wstring(holder.Pid()) + L"' terminated successfully. "));
+    const std::size_t retried = text.find("File renamed sucessfullly: '" + Narrow(held) + "'");
+    ASSERT_NE(failed, std::string::npos) << text;
+    ASSERT_NE(count, std::string::npos) << text;
+    ASSERT_NE(ended, std::string::npos) << text;
+    ASSERT_NE(retried, std::string::npos) << text;
+    EXPECT_LT(failed, count);
+    EXPECT_LT(count, ended);
+    EXPECT_LT(ended, retried);
+    const std::size_t lineEnd = text.find("\r\n", failed);
+    EXPECT_EQ(text.substr(lineEnd - Narrow(ErrorText(ERROR_SHARING_VIOLATION)).size(), Narrow(ErrorText(32)).size()),
+              Narrow(ErrorText(ERROR_SHARING_VIOLATION)));
+    const auto encoded = EncodedNames(text, kRenameNT);
+    ASSERT_EQ(encoded.size(), 1u);
+    EXPECT_EQ(encoded[0], LittleEndianBytes(held));
+}
+
+TEST_F(Renaming, AFileThatFailsTwiceKeepsItsNameAndIsReportedBack) {
+    // A name outside ASCII, given with a stream: the retry converts it again.
+    const std::wstring path = File(L"\x17e\x6587\x4ef6 x.dll", "abc");
+    const std::wstring given = path + L":stream";
+    const std::wstring other = File(L"fine.dll", "abc");
+    HeldOpen held(path);
+    OnlyOwnChildren guard({});  // nothing holds the file as a module: nothing is terminated
+    const auto start = Clock::now();
+    const auto left = manager.RenameParasiteFilesEx(ListOf({given, other}));
+    EXPECT_TRUE(guard.Terminated.empty());
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2000));
+    EXPECT_EQ(Items(left), std::vector<std::wstring>{given});
+    EXPECT_TRUE(Exists(path));
+    EXPECT_FALSE(Exists(GetParasiteFileName(path)));
+    EXPECT_EQ(Record(path), L"");
+    EXPECT_EQ(Record(other), other);
+    const std::string text = log.Text();
+    const std::string failure =
+        Entry(5, 0, kRenameNT,
+              tessel::Format(L"Failed to rename file '%1', (%2, %3). %4", path, kAbcSize, kAbcChecksum,
+                             ErrorText(ERROR_SHARING_VIOLATION)));
+    EXPECT_EQ(CountOf(text, failure), 2u) << text;
+    EXPECT_EQ(CountOf(text, Narrow(L"Converting filename '" + given + L"' -> '" + path + L"'")), 2u) << text;
+    EXPECT_EQ(CountOf(text, "FilesToPostDelete.Count=1\r\n"), 1u);
+    const auto encoded = EncodedNames(text, kRenameNT);
+    ASSERT_EQ(encoded.size(), 2u);
+    EXPECT_EQ(encoded[0], LittleEndianBytes(path));
+    EXPECT_EQ(encoded[1], LittleEndianBytes(path));
+}
+
+TEST_F(Renaming, ANameThatIsNotAFullPathIsNeverRenamedInTheCurrentFolder) {
+    wchar_t saved[MAX_PATH];
+    ::GetCurrentDirectoryW(MAX_PATH, saved);
+    ASSERT_TRUE(::SetCurrentDirectoryW(dir.Path().c_str()));
+    File(L"foo.dll");
+    File(L".dll");
+    File(L"abcde");
+    OnlyOwnChildren guard({});
+    int moves = 0;
+    ScopedPreset count(kernel32().MoveFileW, [&](LPCWSTR a, LPCWSTR b) {
+        ++moves;
+        return kernel32().MoveFileW.Real(a, b);
+    });
+    const auto left = manager.RenameParasiteFilesEx(ListOf({L"foo.dll", L".dll", L"abcde:x", L"c:foo.dll"}));
+    ::SetCurrentDirectoryW(saved);
+    EXPECT_EQ(Items(left), (std::vector<std::wstring>{L"foo.dll", L".dll", L"abcde:x", L"c:foo.dll"}));
+    EXPECT_EQ(moves, 0);
+    EXPECT_TRUE(guard.Terminated.empty());
+    EXPECT_TRUE(Exists(dir / L"foo.dll"));
+    EXPECT_TRUE(Exists(dir / L".dll"));
+    EXPECT_FALSE(Exists(dir / L"parasite_foo.dll.parasite"));
+    EXPECT_EQ(RecordCount(), 0u);
+    const std::string text = log.Text();
+    for (const wchar_t* name : {L"foo.dll", L".dll", L"abcde:x", L"c:foo.dll"})
+        EXPECT_EQ(CountOf(text, Entry(5, 0, kOne,
+                                      tessel::Format(L"Failed to rename file '%1', (0, 0). %2", name,
+                                                     ErrorText(ERROR_BAD_PATHNAME)))),
+                  2u)
+            << text;
+    EXPECT_EQ(CountOf(text, "FilesToPostDelete.Count=4\r\n"), 1u) << text;
+}
+
+TEST_F(Renaming, AFileAtTheDisabledNameIsReplacedOnlyByASuccessfulMove) {
+    const std::wstring parasite = File(L"p.dll", "abc");
+    const std::wstring target = GetParasiteFileName(parasite);
+    WriteBytes(target, "older copy");
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    {
+        // The move fails: the file at the disabled name is still there.
+        HeldOpen held(parasite);
+        EXPECT_FALSE(manager.SafeRenameFile(parasite, target));
+        EXPECT_EQ(ReadBytes(target), "older copy");
+        EXPECT_EQ(ReadBytes(parasite), "abc");
+        EXPECT_EQ(::GetFileAttributesW(parasite.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+    }
+    ::SetFileAttributesW(parasite.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    EXPECT_TRUE(manager.SafeRenameFile(parasite, target));
+    EXPECT_FALSE(Exists(parasite));
+    EXPECT_EQ(ReadBytes(target), "abc");
+    EXPECT_EQ(::GetFileAttributesW(target.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+    EXPECT_NE(log.Text().find(Renamed(parasite)), std::string::npos) << log.Text();
+    EXPECT_EQ(RecordCount(), 0u);  // SafeRenameFile writes no record
+}
+
+TEST_F(Renaming, SafeRenameFileTrustsAnyNonZeroResultAndLogsARefusal) {
+    const std::wstring a = File(L"a.dll", "abc");
+    std::vector<std::pair<std::wstring, std::wstring>> names;
+    BOOL answer = 2;
+    ScopedPreset move(kernel32().MoveFileW, [&](LPCWSTR from, LPCWSTR to) {
+        names.emplace_back(from, to);
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return answer;
+    });
+    EXPECT_TRUE(manager.SafeRenameFile(a, dir / L"b.dll"));
+    answer = 0;
+    EXPECT_FALSE(manager.SafeRenameFile(a, dir / L"c.dll"));
+    EXPECT_EQ(names, (std::vector<std::pair<std::wstring, std::wstring>>{{a, dir / L"b.dll"}, {a, dir / L"c.dll"}}));
+    const std::string text = log.Text();
+    EXPECT_NE(text.find(Renamed(a)), std::string::npos) << text;
+    EXPECT_NE(text.find(Entry(5, 0, kRenameNT,
+                              tessel::Format(L"Failed to rename file '%1', (%2, %3). %4", a, kAbcSize, kAbcChecksum,
+                                             ErrorText(ERROR_ACCESS_DENIED)))),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(EncodedNames(text, kRenameNT), std::vector<std::vector<std::uint8_t>>{LittleEndianBytes(a)});
+    EXPECT_EQ(CountOf(text, "\r\n"), 3u);
+}
+
+TEST_F(Renaming, ALongPathIsRenamedAndRecorded) {
+    std::wstring folder = dir.Path();
+    while (folder.size() < 300) {
+        folder += L"\\a-rather-long-folder-name";
+        ASSERT_TRUE(::CreateDirectoryW(tessel::FileAccessor::ExtendedPath(folder).c_str(), nullptr));
+    }
+    const std::wstring path = folder + L"\\deep.dll";
+    WriteBytes(path, "abc");
+    const auto left = manager.RenameParasiteFileEx(path);
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_FALSE(Exists(path));
+    EXPECT_EQ(ReadBytes(GetParasiteFileName(path)), "abc");
+    EXPECT_EQ(Record(path), path);
+    EXPECT_NE(log.Text().find(Renamed(path)), std::string::npos) << log.Text();
+}
+
+TEST_F(Renaming, ARecordThatCannotBeWrittenIsAnErrorButTheFileStaysDisabled) {
+    // HKEY_CURRENT_USER is pointed at a key that has been deleted: every write under it fails.
+    HKEY doomed = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Doomed", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &doomed, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, L"Doomed"), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, doomed), ERROR_SUCCESS);
+    const std::wstring file = File(L"unrecorded.dll");
+    const auto left = manager.RenameParasiteFilesEx(ListOf({file}));
+    // Back to the scratch key of this test (the system keeps its own reference to it).
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    HKEY scratch = nullptr;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, hives.RealPath(HKEY_CURRENT_USER).c_str(), 0, KEY_ALL_ACCESS, &scratch),
+              ERROR_SUCCESS);
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, scratch);
+    ::RegCloseKey(scratch);
+    ::RegCloseKey(doomed);
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_EQ(RecordCount(), 0u);
+    EXPECT_FALSE(Exists(file));
+    const std::string text = log.Text();
+    EXPECT_NE(text.find(Renamed(file)), std::string::npos) << text;
+    EXPECT_NE(text.find(Entry(5, 0, kBatch, L"FilesToPostDelete.Count=0")), std::string::npos) << text;
+    const std::size_t error = text.find("\t0\t");
+    ASSERT_NE(error, std::string::npos) << text;
+    const std::size_t lineStart = text.rfind("\r\n", error);
+    const std::string line = text.substr(lineStart == std::string::npos ? 0 : lineStart + 2);
+    const std::string source = std::string("\t") + Narrow(kOne) + "\t";
+    EXPECT_NE(line.find(source), std::string::npos) << line;
+    EXPECT_NE(line.find(Narrow(kRecordKey)), std::string::npos) << line;
+}
+
+TEST_F(Renaming, AnErrorWithOneFileDoesNotStopTheBatch) {
+    const std::wstring a = File(L"a.dll"), b = File(L"b.dll");
+    int movesOfA = 0;
+    ScopedPreset move(kernel32().MoveFileW, [&](LPCWSTR from, LPCWSTR to) -> BOOL {
+        if (std::wstring(from) == a && ++movesOfA == 1) throw tessel::Error(127, L"The call is out of reach.", "MoveFileW");
+        return kernel32().MoveFileW.Real(from, to);
+    });
+    // The termination of the holders fails too; the retry is made all the same.
+    ScopedPreset ids(psapi().EnumProcesses,
+                     [](DWORD*, DWORD, DWORD*) -> BOOL { throw tessel::Error(126, L"No process list.", "EnumProcesses"); });
+    const auto left = manager.RenameParasiteFilesEx(ListOf({a, b}));
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_EQ(movesOfA, 2);
+    EXPECT_TRUE(Exists(GetParasiteFileName(a)));
+    EXPECT_TRUE(Exists(GetParasiteFileName(b)));
+    EXPECT_EQ(Record(a), a);
+    EXPECT_EQ(Record(b), b);
+    const std::string text = log.Text();
+    const std::size_t raised = text.find(Entry(0, 127, kRenameNT, L"The call is out of reach."));
+    const std::size_t count = text.find(Entry(5, 0, kBatch, L"FilesToPostDelete.Count=1"));
+    const std::size_t noList = text.find(Entry(0, 126, kBatch, L"No process list."));
+    ASSERT_NE(raised, std::string::npos) << text;
+    ASSERT_NE(count, std::string::npos) << text;
+    ASSERT_NE(noList, std::string::npos) << text;
+    EXPECT_LT(raised, text.find(Renamed(b)));
+    EXPECT_LT(count, noList);
+    EXPECT_LT(noList, text.find(Renamed(a)));
+}
+
+TEST_F(Renaming, OnThe9xFamilyTheAnsiCallsRenameAndAnEarlierCopyIsDeletedFirst) {
+    RunningOnNT = false;
+    const std::wstring parasite = File(L"nine.dll", "abc");
+    const std::wstring target = GetParasiteFileName(parasite);
+    WriteBytes(target, "older copy");
+    std::vector<std::pair<std::string, std::string>> names;
+    ScopedPreset move(kernel32().MoveFileA, [&](LPCSTR from, LPCSTR to) {
+        names.emplace_back(from, to);
+        return kernel32().MoveFileA.Real(from, to);
+    });
+    const auto left = manager.RenameParasiteFilesEx(ListOf({parasite}));
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_EQ(names, (std::vector<std::pair<std::string, std::string>>{
+                         {tessel::SystemUtility::ToAnsi(parasite), tessel::SystemUtility::ToAnsi(target)}}));
+    EXPECT_EQ(ReadBytes(target), "abc");
+    EXPECT_EQ(Record(parasite), parasite);
+    EXPECT_NE(log.Text().find(Renamed(parasite, kAbcSize, kAbcChecksum, kRename9x)), std::string::npos) << log.Text();
+    // A refusal names the error code after the system's text, and the earlier copy is gone by then.
+    const std::wstring second = File(L"nine2.dll", "abc");
+    WriteBytes(GetParasiteFileName(second), "older copy");
+    {
+        HeldOpen held(second);
+        EXPECT_FALSE(manager.SafeRenameFile(second, GetParasiteFileName(second)));
+    }
+    EXPECT_FALSE(Exists(GetParasiteFileName(second)));
+    const std::string text = log.Text();
+    EXPECT_NE(text.find(Entry(5, 0, kRename9x,
+                              tessel::Format(L"Failed to rename file '%1', (%2, %3). %4(%5)", second, kAbcSize,
+                                             kAbcChecksum, ErrorText(ERROR_SHARING_VIOLATION), 32))),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(EncodedNames(text, kRename9x), std::vector<std::vector<std::uint8_t>>{LittleEndianBytes(second)});
+}
+
+int timerCalls = 0;
+void CALLBACK CountTimer(HWND, UINT, UINT_PTR, DWORD) { ++timerCalls; }
+
+TEST(WaitPumping, WaitsOnTheTickWhileWindowEventsAreHandled) {
+    timerCalls = 0;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, CountTimer);
+    ASSERT_NE(timer, 0u);
+    FILETIME created, exited, kernelBefore, userBefore, kernelAfter, userAfter;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernelBefore, &userBefore);
+    const auto start = Clock::now();
+    WaitPumping(2000);
+    const auto waited = Clock::now() - start;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernelAfter, &userAfter);
+    ::KillTimer(nullptr, timer);
+    EXPECT_GE(waited, std::chrono::milliseconds(2000));
+    EXPECT_LT(waited, std::chrono::milliseconds(3000));
+    EXPECT_GE(timerCalls, 10);
+    auto units = [](const FILETIME& f) { return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    const unsigned long long busy =
+        (units(kernelAfter) - units(kernelBefore)) + (units(userAfter) - units(userBefore));  // 100 ns units
+    EXPECT_LT(busy, 5000000ull) << "the wait spun";                                         // under half a second
+}
+
+TEST(WaitPumping, EndsByTheSystemTick) {
+    // The wait reads nothing but the tick: a tick that has run on ends an hour's wait at once.
+    std::vector<ULONGLONG> reads;
+    ScopedPreset tick(kernel32().GetTickCount64, [&] {
+        reads.push_back(reads.empty() ? 5000000 : reads.back() + 1800000);
+        return reads.back();
+    });
+    const auto start = Clock::now();
+    WaitPumping(3600000);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
+    EXPECT_EQ(reads.size(), 3u);
+}
+
+TEST(WaitPumping, AQuitMessageIsKeptAndDoesNotMakeTheWaitSpin) {
+    ::PostQuitMessage(7);
+    FILETIME created, exited, kernelBefore, userBefore, kernelAfter, userAfter;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernelBefore, &userBefore);
+    const auto start = Clock::now();
+    WaitPumping(500);
+    const auto waited = Clock::now() - start;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernelAfter, &userAfter);
+    EXPECT_GE(waited, std::chrono::milliseconds(500));
+    auto units = [](const FILETIME& f) { return (static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    EXPECT_LT((units(kernelAfter) - units(kernelBefore)) + (units(userAfter) - units(userBefore)), 2500000ull);
+    MSG msg;
+    ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(msg.wParam, 7u);
+}
