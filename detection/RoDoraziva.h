@@ -12,6 +12,7 @@
 namespace velmora {
 
 class CFileInfoManager;
+class DetectionSource;
 
 // The key of a number in a fingerprint list: "_" and the number in decimal.
 std::wstring FingerprintKey(std::int32_t number);
@@ -38,6 +39,20 @@ public:
     bool IsSuspiciousBHO(const std::wstring& Filename);
     bool IsParasiteBHO(const std::wstring& Filename);
     bool IsParasiteRunningModule(const std::wstring& Filename);
+
+    // The detection run: the parasite files to disable and the Browser Helper Object
+    // registrations to delete, each listed once in the order found. False when the run did
+    // not complete (a listing failed or left something out, or an error ended it): its lists
+    // then hold what was found so far and never stand for a clean machine. The live system
+    // is inspected unless a source is given.
+    bool DetectParasites(tessel::KeyedList<std::wstring>& DetectedFiles, tessel::KeyedList<std::wstring>& DetectedBHOs,
+                         DetectionSource* source = nullptr);
+    // Every suspicious process, module and Browser Helper Object file, then the files of
+    // the detection run. False when it did not complete.
+    bool DetectSuspiciousFiles(tessel::KeyedList<std::wstring>& DetectedFiles, DetectionSource* source = nullptr);
+    // The suspicious-files report: FF FE and the UTF-16LE XML document, one byte per char;
+    // empty after a failure.
+    std::string MakeSuspiciousFilesXML(DetectionSource* source = nullptr);
 
     // The lists as they were filled, for reports and checks; they never change.
     const tessel::KeyedList<std::int32_t>& Fingerprints(FingerprintList which) const;

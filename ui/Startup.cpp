@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "detection/ZiRaraviz.h"
 #include "inspection/AppServices.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
 #include "tessel/Text.h"
+#include "ui/SettingsBackup.h"
 #include "ui/Version.h"
 
 namespace velmora::ui {
@@ -44,8 +46,19 @@ void FormInitialize(tessel::Logger& log) {
                 5, kSource);
     });
     pending.Run([&] { log.Log(0, L"Startup: " + tessel::text::DateToText(GetBootTime()), 5, kSource); });
+    pending.Run([] { app::SetMousePointer(app::kHourglass); });
     SetProcessWideValues(pending);
+    // The detection check runs before anything is changed; so does the settings backup,
+    // so that every start that may clean up has saved what the cleanup changes.
+    CZiRaraviz cleanup;
+    pending.Run([&] {
+        cleanup.Init(log);
+        cleanup.Check();
+    });
+    pending.Run([&] { BackupRegistry(log, ProgramFolder()); });
     pending.LogAndClear(log, 0, kSource);
+    app::SetMousePointer(app::kDefaultPointer);
+    pending.Run([&] { cleanup.Perform(); });
 }
 
 }  // namespace velmora::ui

@@ -1,0 +1,66 @@
+#include "detection/BHOManager.h"
+
+#include "inspection/FileChecker.h"
+#include "tessel/Error.h"
+#include "tessel/SystemUtility.h"
+
+namespace velmora {
+
+CBHOManager::CBHOManager() = default;
+CBHOManager::~CBHOManager() = default;
+
+void CBHOManager::Init(tessel::Logger& Log) {
+    log_ = &Log;
+    reg_ = std::make_unique<tessel::RegistryAccessor>();
+}
+
+std::unique_ptr<tessel::NodeList> CBHOManager::EnumBHOs() {
+    complete_ = false;
+    std::unique_ptr<tessel::NodeList> list;
+    tessel::Guard(*log_, L"CBHOManager.EnumBHOs", 4, [&] {
+        checker_ = std::make_unique<CFileChecker>();
+        auto found = std::make_unique<tessel::NodeList>();
+        const auto names = reg_->EnumKeys(HKEY_LOCAL_MACHINE, kBHOKey);
+        complete_ = true;
+        FillBHOInfo(names, *found);
+        list = std::move(found);
+    });
+    return list;
+}
+
+void CBHOManager::FillBHOInfo(const tessel::KeyedList<std::wstring>& names, tessel::NodeList& list) {
+    for (const std::wstring& id : names) {
+        if (id.size() != 38) continue;
+        // Everything is read before the record is made: a record is whole or absent.
+        const bool filled = tessel::Guard(*log_, L"CBHOManager.FillBHOInfo", 4, [&] {
+            std::wstring name = reg_->ReadString(HKEY_LOCAL_MACHINE, std::wstring(kBHOKey) + L"\\" + id, L"");
+            std::wstring server = reg_->ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\InProcServer32", L"");
+            if (server.empty())
+                server = reg_->ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\LocalServer32", L"");
+            const std::wstring dll = checker_->ResolveRegisteredPath(server);
+            if (name.empty()) {
+                auto strings = tessel::SystemUtility::Instance().VersionStrings(dll);
+                if (strings.Exists(L"ProductName")) name = strings.Item(L"ProductName");
+            }
+            if (name.empty()) name = dll;
+            std::wstring clean;
+            for (wchar_t c : name)
+                if (c != L'&') clean += c;
+            tessel::Node& node = list.Add();
+            node.Id = id;
+            node.params.Add(L"Name", clean);
+            node.params.Add(L"DLL", dll);
+        });
+        if (!filled) complete_ = false;
+    }
+}
+
+bool CBHOManager::DeleteBHO(const std::wstring& Id) {
+    // An empty or nested name would name the whole list of registrations, or another key.
+    const bool usable = !Id.empty() && Id.find(L'\\') == std::wstring::npos;
+    const bool deleted = usable && reg_->DeleteKey(HKEY_LOCAL_MACHINE, std::wstring(kBHOKey) + L"\\" + Id);
+    log_->Log(0, tessel::Format(L"Deleting BHO(%1)", Id), 5, L"");
+    return deleted;
+}
+
+}  // namespace velmora

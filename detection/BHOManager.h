@@ -1,0 +1,43 @@
+// The Browser Helper Objects that Internet Explorer loads: listing and deleting registrations.
+#pragma once
+#include <memory>
+#include <string>
+
+#include "tessel/KeyedList.h"
+#include "tessel/Logger.h"
+#include "tessel/Node.h"
+#include "tessel/RegistryAccessor.h"
+
+namespace velmora {
+
+class CFileChecker;
+
+inline constexpr wchar_t kBHOKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+
+// A BHONode is a Node whose Id is the CLSID key name and whose params are "Name" and "DLL"
+// (and "Manufacturer" in the main window's own list).
+class CBHOManager {
+public:
+    CBHOManager();
+    ~CBHOManager();
+
+    void Init(tessel::Logger& Log);
+    // One record per registration, in the registry's order; no list when the listing fails.
+    // A registration whose record cannot be filled is logged and left out, so that a record
+    // without "DLL" always means that no server is registered.
+    std::unique_ptr<tessel::NodeList> EnumBHOs();
+    // True when the registration key was deleted.
+    bool DeleteBHO(const std::wstring& Id);
+    // False when the last listing failed or left a registration out.
+    bool Complete() const { return complete_; }
+
+private:
+    void FillBHOInfo(const tessel::KeyedList<std::wstring>& names, tessel::NodeList& list);
+
+    tessel::Logger* log_ = nullptr;
+    std::unique_ptr<tessel::RegistryAccessor> reg_;
+    std::unique_ptr<CFileChecker> checker_;
+    bool complete_ = true;
+};
+
+}  // namespace velmora

@@ -1,0 +1,354 @@
+// The cleanup object: the start-up decision, table row by row, and the cleanup sequence,
+// with the clock, the message boxes, the restart request and the end of the program
+// scripted through the seam.
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "DetectionTestSupport.h"
+#include "detection/ZiRaraviz.h"
+#include "inspection/Globals.h"
+#include "inspection/MAPI.h"
+#include "tessel/Api.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/Text.h"
+
+using detection_support::FakeSource;
+using detection_support::TestLog;
+using testing_support::ScratchHives;
+using testing_support::TempDir;
+using tessel::api::ScopedPreset;
+using velmora::CZiRaraviz;
+
+namespace {
+
+const std::wstring kProduct = L"Software\\Ardentis Software\\Velmora\\Current Version\\";
+const std::wstring kBHOKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\";
+const std::wstring kOffer =
+    L"Velmora detected about:blank parasites which can be deleted automatically. Press OK to clean up.";
+const std::wstring kRestart =
+    L"Windows restart is required to complete cleanup. Close all opened documents then press OK button to restart Windows. ";
+const std::wstring kComplete =
+    L"Operation complete successfully. Close all opened documents then press OK button to restart Windows. ";
+
+// Everything the cleanup touches outside the registry, scripted.
+class Scripted {
+public:
+    Scripted()
+        : clock_(tessel::api::kernel32().GetSystemTimeAsFileTime, [this](LPFILETIME ft) { *ft = now_; }),
+          tick_(tessel::api::kernel32().GetTickCount64, [] { return ULONGLONG(3600) * 1000; }),
+          box_(tessel::api::user32().MessageBoxW,
+               [this](HWND, LPCWSTR text, LPCWSTR title, UINT style) {
+                   boxes.push_back(text);
+                   titles.push_back(title);
+                   styles.push_back(style);
+                   if (answers.empty()) return IDCANCEL;
+                   const int a = answers.front();
+                   answers.pop_front();
+                   return a;
+               }),
+          restart_(tessel::api::user32().ExitWindowsEx,
+                   [this](UINT flags, DWORD reason) {
+                       restartFlags = flags;
+                       restartReason = reason;
+                       ++restarts;
+                       if (restartFails) ::SetLastError(1314);
+                       return restartFails ? FALSE : TRUE;
+                   }),
+          exit_(tessel::api::kernel32().ExitProcess, [](UINT code) { throw tessel::api::ExitUnwind{code}; }) {
+        SYSTEMTIME st{2026, 12, 2, 8, 12, 0, 0, 0};
+        ::SystemTimeToFileTime(&st, &now_);
+        tessel::PendingError pending;
+        velmora::SetProcessWideValues(pending);
+    }
+    // The boot time the scripted clock gives, less the seconds given.
+    std::wstring StoredBoot(double secondsEarlier) const {
+        return velmora::EightBytesToString(velmora::GetBootTime() - secondsEarlier / 86400.0);
+    }
+
+    std::deque<int> answers;
+    std::vector<std::wstring> boxes, titles;
+    std::vector<UINT> styles;
+    bool restartFails = false;
+    int restarts = 0;
+    UINT restartFlags = 0;
+    DWORD restartReason = 0;
+
+private:
+    FILETIME now_{};
+    ScopedPreset<decltype(tessel::api::kernel32().GetSystemTimeAsFileTime)> clock_;
+    ScopedPreset<decltype(tessel::api::kernel32().GetTickCount64)> tick_;
+    ScopedPreset<decltype(tessel::api::user32().MessageBoxW)> box_;
+    ScopedPreset<decltype(tessel::api::user32().ExitWindowsEx)> restart_;
+    ScopedPreset<decltype(tessel::api::kernel32().ExitProcess)> exit_;
+};
+
+struct Machine {
+    ScratchHives hives;
+    tessel::RegistryAccessor reg;
+    Scripted scripted;
+    TestLog t;
+    FakeSource source;
+    void Infect() {
+        // A registration without a server: found, and deletable.
+        reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000AA}", L"", L"stub");
+        source.bhos = {{L"{00000000-0000-0000-0000-0000000000AA}", L"", true}};
+    }
+    void Store(const std::wstring& text) { reg.WriteString(HKEY_CURRENT_USER, kProduct, L"ZiRaraviz Cleanup Time", text); }
+    bool Stored() { return reg.ReadValue(HKEY_CURRENT_USER, kProduct, L"ZiRaraviz Cleanup Time").has_value(); }
+    // Check, then Perform; true when the program ended.
+    bool Start() {
+        CZiRaraviz z;
+        z.Init(t.log);
+        z.UseDetectionSource(&source);
+        z.Check();
+        try {
+            z.Perform();
+        } catch (const tessel::api::ExitUnwind&) {
+            return true;
+        }
+        return false;
+    }
+    bool CleanedUp() {
+        for (const auto& l : t.Lines())
+            if (l == "5|0|CZiRaraviz.CleanUp|CleanUp started") return true;
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST(Perform, ParasitesAndNothingStoredOffersTheCleanup) {
+    Machine m;
+    m.Infect();
+    m.scripted.answers = {IDOK, IDCANCEL};  // clean up; then decline the restart
+    EXPECT_FALSE(m.Start());
+    ASSERT_EQ(m.scripted.boxes.size(), 2u);
+    EXPECT_EQ(m.scripted.boxes[0], kOffer);
+    EXPECT_EQ(m.scripted.styles[0], 49u);
+    EXPECT_EQ(m.scripted.titles[0], L"Velmora");
+    EXPECT_EQ(m.scripted.boxes[1], kComplete);
+    EXPECT_EQ(m.scripted.styles[1], 65u);
+    EXPECT_TRUE(m.CleanedUp());
+    EXPECT_FALSE(m.reg.KeyExists(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000AA}"));
+    EXPECT_FALSE(m.Stored());  // declined: nothing stored, nothing restarted
+    EXPECT_EQ(m.scripted.restarts, 0);
+    EXPECT_TRUE(m.t.Has("5|0|CZiRaraviz.Check|True"));
+}
+
+TEST(Perform, ParasitesAndNothingStoredCancelledChangesNothing) {
+    Machine m;
+    m.Infect();
+    EXPECT_FALSE(m.Start());
+    ASSERT_EQ(m.scripted.boxes.size(), 1u);
+    EXPECT_FALSE(m.CleanedUp());
+    EXPECT_TRUE(m.reg.KeyExists(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000AA}"));
+}
+
+TEST(Perform, ParasitesAndAValueOfThisBootOffersAgainOrForgets) {
+    Machine ok;
+    ok.Infect();
+    ok.Store(ok.scripted.StoredBoot(119));  // 119 s apart: the same start of Windows
+    ok.scripted.answers = {IDOK, IDCANCEL};
+    ok.Start();
+    ASSERT_GE(ok.scripted.boxes.size(), 1u);
+    EXPECT_EQ(ok.scripted.boxes[0], kOffer);
+    EXPECT_TRUE(ok.CleanedUp());
+    EXPECT_TRUE(ok.Stored());
+
+    Machine cancel;
+    cancel.Infect();
+    cancel.Store(cancel.scripted.StoredBoot(0));
+    cancel.Start();
+    EXPECT_EQ(cancel.scripted.boxes.size(), 1u);
+    EXPECT_FALSE(cancel.CleanedUp());
+    EXPECT_FALSE(cancel.Stored());
+}
+
+TEST(Perform, ParasitesAndAValueOfAnEarlierBootSayNothingAndKeepIt) {
+    Machine m;
+    m.Infect();
+    m.Store(m.scripted.StoredBoot(120));  // 120 s apart: another start of Windows
+    m.Start();
+    EXPECT_TRUE(m.scripted.boxes.empty());
+    EXPECT_TRUE(m.Stored());
+}
+
+TEST(Perform, ACleanMachineForgetsAValueOfAnEarlierBootSilently) {
+    Machine nothing;
+    nothing.Start();
+    EXPECT_TRUE(nothing.scripted.boxes.empty());
+    EXPECT_FALSE(nothing.Stored());
+    EXPECT_TRUE(nothing.t.Has("5|0|CZiRaraviz.Check|False"));
+
+    Machine earlier;
+    earlier.Store(earlier.scripted.StoredBoot(3600));
+    earlier.Start();
+    EXPECT_TRUE(earlier.scripted.boxes.empty());
+    EXPECT_FALSE(earlier.Stored());
+}
+
+TEST(Perform, ACleanMachineOfTheSameBootAsksForTheRestart) {
+    Machine ok;
+    ok.Store(ok.scripted.StoredBoot(60));
+    ok.scripted.answers = {IDOK};
+    EXPECT_TRUE(ok.Start());  // the program ends after the request
+    ASSERT_EQ(ok.scripted.boxes.size(), 1u);
+    EXPECT_EQ(ok.scripted.boxes[0], kRestart);
+    EXPECT_EQ(ok.scripted.restarts, 1);
+    EXPECT_EQ(ok.scripted.restartFlags, 3u);
+    EXPECT_EQ(ok.scripted.restartReason, 0xFFFFFFFFu);
+    EXPECT_TRUE(ok.Stored());
+
+    Machine refused;
+    refused.Store(refused.scripted.StoredBoot(60));
+    refused.scripted.answers = {IDOK, IDOK};
+    refused.scripted.restartFails = true;
+    EXPECT_TRUE(refused.Start());
+    ASSERT_EQ(refused.scripted.boxes.size(), 2u);
+    const std::wstring expected = tessel::SystemUtility::Instance().SystemErrorText(1314) + L" Please restart Windows manually.";
+    EXPECT_EQ(refused.scripted.boxes[1], expected);
+    EXPECT_EQ(refused.scripted.styles[1], 48u);
+    EXPECT_TRUE(refused.t.Has("0|0|CZiRaraviz.Perform|" + testing_support::Narrow(expected)));
+
+    Machine cancel;
+    cancel.Store(cancel.scripted.StoredBoot(60));
+    EXPECT_FALSE(cancel.Start());
+    EXPECT_EQ(cancel.scripted.restarts, 0);
+    EXPECT_FALSE(cancel.Stored());
+}
+
+TEST(Perform, AnEmptyValueIsNoValueAndStays) {
+    Machine clean;
+    clean.Store(L"");
+    clean.Start();
+    EXPECT_TRUE(clean.scripted.boxes.empty());
+    EXPECT_TRUE(clean.Stored());
+    Machine infected;
+    infected.Infect();
+    infected.Store(L"");
+    infected.Start();
+    ASSERT_EQ(infected.scripted.boxes.size(), 1u);
+    EXPECT_EQ(infected.scripted.boxes[0], kOffer);
+}
+
+TEST(Perform, AValueThatIsNoDateIsLoggedAndRemoved) {
+    const std::wstring notANumber = tessel::text::EncodeBytes(std::vector<std::uint8_t>(8, 0xFF));
+    for (const std::wstring& bad : {std::wstring(L"AAAA"), notANumber}) {
+        Machine m;
+        m.Store(bad);
+        m.Start();
+        EXPECT_TRUE(m.scripted.boxes.empty()) << "no 'Unexpected error' at every start";
+        EXPECT_FALSE(m.Stored());
+        bool logged = false;
+        for (const auto& l : m.t.Lines()) logged |= l.rfind("0|0|CZiRaraviz.Perform|The stored cleanup time is not a date", 0) == 0;
+        EXPECT_TRUE(logged);
+    }
+}
+
+TEST(Perform, AnUnfinishedDetectionNeitherForgetsNorClaims) {
+    Machine m;
+    m.source.startupListFails = true;
+    m.Store(m.scripted.StoredBoot(3600));
+    m.Start();
+    EXPECT_TRUE(m.Stored());
+    EXPECT_TRUE(m.scripted.boxes.empty());
+    Machine same;
+    same.source.startupListFails = true;
+    same.Store(same.scripted.StoredBoot(0));
+    same.Start();
+    EXPECT_TRUE(same.scripted.boxes.empty()) << "no restart asked for on a run that did not finish";
+}
+
+TEST(CleanUp, DisablesTheParasiteStoresTheBootAndRestarts) {
+    Machine m;
+    TempDir dir;
+    const std::wstring evil = dir / L"evil.dll";
+    testing_support::WriteBytes(evil, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000BB}", L"", L"Evil");
+    m.source.bhos = {{L"{00000000-0000-0000-0000-0000000000BB}", evil}};
+    m.reg.WriteString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page", L"http://hijack/");
+    m.scripted.answers = {IDOK};
+    CZiRaraviz z;
+    z.Init(m.t.log);
+    z.UseDetectionSource(&m.source);
+    bool ended = false;
+    try {
+        z.CleanUp();
+    } catch (const tessel::api::ExitUnwind&) {
+        ended = true;
+    }
+    EXPECT_TRUE(ended);
+    ASSERT_EQ(m.scripted.boxes.size(), 1u);
+    EXPECT_EQ(m.scripted.boxes[0], kComplete);
+    EXPECT_FALSE(tessel::FileAccessor::Instance().FileExists(evil));
+    EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(dir / L"parasite_evil.dll.parasite"));
+    EXPECT_FALSE(m.reg.KeyExists(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000BB}"));
+    EXPECT_EQ(m.reg.ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page"),
+              L"about:blank");
+    EXPECT_EQ(m.reg.ReadString(HKEY_CURRENT_USER, kProduct, L"ZiRaraviz Cleanup Time"), m.scripted.StoredBoot(0));
+    EXPECT_EQ(m.scripted.restarts, 1);
+    const auto lines = m.t.Lines();
+    std::vector<std::string> order;
+    for (const auto& l : lines) {
+        if (l.find("CleanUp started") != std::string::npos || l.find("Deleting BHO(") != std::string::npos ||
+            l.find("File renamed sucessfullly") != std::string::npos ||
+            l.find("Restoring all configuration settings") != std::string::npos)
+            order.push_back(l.substr(l.rfind('|') + 1, 12));
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"CleanUp star", "Deleting BHO", "File renamed", "Restoring al"}));
+}
+
+TEST(CleanUp, SaysHowManyStepsCouldNotBeDone) {
+    Machine m;
+    m.source.bhos = {{L"{00000000-0000-0000-0000-0000000000CC}", L"", true}};  // not registered: cannot be deleted
+    CZiRaraviz z;
+    z.Init(m.t.log);
+    z.UseDetectionSource(&m.source);
+    z.CleanUp();
+    ASSERT_EQ(m.scripted.boxes.size(), 1u);
+    EXPECT_EQ(m.scripted.boxes[0],
+              L"Cleanup finished, but 1 of its steps could not be done; the log lists them. Close all opened documents "
+              L"then press OK button to restart Windows. ");
+    EXPECT_TRUE(m.t.Has("0|0|CZiRaraviz.CleanUp|Could not delete BHO({00000000-0000-0000-0000-0000000000CC})"));
+}
+
+TEST(CleanUp, RemovesStartupEntriesOfPathsTheAnsiCodePageCannotCarry) {
+    Machine m;
+    TempDir dir;
+    const std::wstring odd = dir / L"\x4e2d\x6587.exe", plain = dir / L"plain.exe";
+    testing_support::WriteBytes(odd, "x");
+    testing_support::WriteBytes(plain, "y");
+    const std::wstring run = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, run, L"odd", odd);
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, run, L"plain", plain);
+    m.source.bhos = {{L"{O}", odd}, {L"{P}", plain}};  // both files are parasites without a maker
+    CZiRaraviz z;
+    z.Init(m.t.log);
+    z.UseDetectionSource(&m.source);
+    z.CleanUp();
+    EXPECT_FALSE(m.reg.EnumValues(HKEY_LOCAL_MACHINE, run).Exists(L"odd"));
+    EXPECT_TRUE(m.reg.EnumValues(HKEY_LOCAL_MACHINE, run).Exists(L"plain"));
+    EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(dir / L"parasite_plain.exe.parasite"));
+}
+
+TEST(CleanUp, AnErrorIsReportedAndThePointerComesBack) {
+    Machine m;
+    m.scripted.answers = {};
+    int calls = 0;
+    ScopedPreset box(tessel::api::user32().MessageBoxW, [&](HWND, LPCWSTR text, LPCWSTR, UINT style) -> int {
+        if (++calls == 1) throw tessel::Error(91, L"Object variable not set");
+        m.scripted.boxes.push_back(text);
+        m.scripted.styles.push_back(style);
+        return IDOK;
+    });
+    CZiRaraviz z;
+    z.Init(m.t.log);
+    z.UseDetectionSource(&m.source);
+    z.CleanUp();
+    ASSERT_EQ(m.scripted.boxes.size(), 1u);
+    EXPECT_EQ(m.scripted.boxes[0], L"Unexpected error. Please use 'Contact Support' tab to report. Object variable not set");
+    EXPECT_EQ(m.scripted.styles[0], 48u);
+    EXPECT_TRUE(m.t.Has("0|91|CZiRaraviz.CleanUp|Object variable not set"));
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+}

@@ -1,0 +1,162 @@
+// The startup-entry manager against the Run family and policies keys of redirected hives.
+#include <gtest/gtest.h>
+
+#include "DetectionTestSupport.h"
+#include "detection/StartupManager.h"
+#include "inspection/Globals.h"
+#include "tessel/RegistryAccessor.h"
+
+using detection_support::TestLog;
+using testing_support::ScratchHives;
+using testing_support::TempDir;
+using velmora::CStartupManager;
+
+namespace {
+
+const std::wstring kBase = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\";
+
+std::wstring Param(const tessel::Node& n, const wchar_t* name) { return n.params.Item(name).Value(); }
+
+void Copy(const wchar_t* fixture, const std::wstring& to) {
+    testing_support::WriteBytes(to, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\" + fixture));
+}
+
+// Points the system folder at a folder of the test, where Windows' own startup programs can
+// be put without touching the real one.
+struct SystemFolderAt {
+    std::wstring saved = velmora::SysDir;
+    explicit SystemFolderAt(const std::wstring& folder) { velmora::SysDir = tessel::SystemUtility::Lower(folder) + L"\\"; }
+    ~SystemFolderAt() { velmora::SysDir = saved; }
+};
+
+}  // namespace
+
+TEST(StartupManager, ListsEveryKeyInOrderWithTheRecordValuesInOrder) {
+    ScratchHives hives;
+    TempDir dir;
+    tessel::RegistryAccessor reg;
+    Copy(L"fixture_both.dll", dir / L"maker.exe");
+    Copy(L"fixture_bare.dll", dir / L"bare.exe");
+    reg.WriteString(HKEY_CURRENT_USER, kBase + L"policies\\Explorer\\Run", L"pol", L"\"" + (dir / L"bare.exe") + L"\" /x");
+    reg.WriteString(HKEY_CURRENT_USER, kBase + L"RunOnce", L"once", dir / L"bare.exe");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"maker", dir / L"maker.exe");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"empty", L"");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"policies\\Explorer\\Run", L"blank", L"");
+    reg.WriteString(HKEY_CURRENT_USER, kBase + L"Run", L"user", dir / L"bare.exe");
+    TestLog t;
+    CStartupManager m;
+    m.Init(t.log);
+    auto list = m.EnumItems();
+    ASSERT_TRUE(list);
+    EXPECT_TRUE(m.Complete());
+    std::vector<std::wstring> seen;
+    for (const auto& n : *list) seen.push_back(Param(n, L"ValueName"));
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"maker", L"user", L"once", L"blank", L"pol"}));
+    const tessel::Node& maker = (*list)[0];
+    std::vector<std::wstring> names;
+    for (const auto& p : maker.params) names.push_back(p.Name);
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"Name", L"DLL", L"Manufacturer", L"Key", L"Hive", L"ValueName", L"Icon"}));
+    EXPECT_EQ(Param(maker, L"Name"), L"Quillon fixture library");
+    EXPECT_EQ(Param(maker, L"Manufacturer"), L"Quillon Labs");
+    EXPECT_EQ(Param(maker, L"Key"), L"-2147483646");
+    EXPECT_EQ(Param(maker, L"Hive"), kBase + L"Run");
+    EXPECT_EQ(Param(maker, L"Icon"), L"IE");
+    EXPECT_EQ(Param((*list)[1], L"Name"), L"user");  // no version resource: the value's name
+    EXPECT_EQ(Param((*list)[1], L"Key"), L"-2147483647");
+    const tessel::Node& blank = (*list)[3];
+    EXPECT_EQ(Param(blank, L"Name"), L"Your description here...");
+    EXPECT_EQ(Param(blank, L"DLL"), L"");
+    EXPECT_EQ(Param(blank, L"Manufacturer"), L"");
+    EXPECT_EQ(Param(blank, L"Icon"), L"IE");
+    const tessel::Node& pol = (*list)[4];
+    EXPECT_EQ(Param(pol, L"Name"), L"\"" + (dir / L"bare.exe") + L"\" /x");  // the command line as stored
+    EXPECT_EQ(tessel::SystemUtility::Lower(Param(pol, L"DLL")), tessel::SystemUtility::Lower(dir / L"bare.exe"));
+    EXPECT_NE((*list)[0].Id, (*list)[1].Id);
+}
+
+TEST(StartupManager, KnowsWindowsOwnStartupProgramsByExactMakerAndPlace) {
+    ScratchHives hives;
+    TempDir dir;
+    SystemFolderAt sys(dir.Path());
+    tessel::RegistryAccessor reg;
+    Copy(L"fixture_mscorp.dll", dir / L"ctfmon.exe");
+    Copy(L"fixture_mscaps.dll", dir / L"internat.exe");
+    Copy(L"fixture_mscorp.dll", dir / L"systray.exe");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"a", tessel::SystemUtility::Upper(dir / L"ctfmon.exe"));
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"b", dir / L"internat.exe");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"c", dir / L"systray.exe");
+    TestLog t;
+    {
+        CStartupManager m;
+        m.Init(t.log);
+        auto list = m.EnumItems();
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->Count(), 3u);
+        EXPECT_EQ(Param((*list)[0], L"Icon"), L"OK");
+        EXPECT_EQ(Param((*list)[1], L"Icon"), L"IE");  // the maker in capitals
+        EXPECT_EQ(Param((*list)[2], L"Icon"), L"IE");  // a 9x program on the NT family
+    }
+    tessel::api::ScopedPreset win98(tessel::api::kernel32().GetVersion, [] { return DWORD(0xC0000A04); });
+    CStartupManager m;
+    m.Init(t.log);
+    auto list = m.EnumItems();
+    ASSERT_TRUE(list);
+    EXPECT_EQ(Param((*list)[2], L"Icon"), L"OK");
+}
+
+TEST(StartupManager, OneBadValueCostsThatValueAlone) {
+    ScratchHives hives;
+    TempDir dir;
+    tessel::RegistryAccessor reg;
+    Copy(L"fixture_bare.dll", dir / L"x.exe");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"a", dir / L"x.exe");
+    reg.WriteValue(HKEY_LOCAL_MACHINE, kBase + L"Run", L"b", {REG_BINARY, {1, 2}});
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"c", dir / L"x.exe");
+    reg.WriteValue(HKEY_CURRENT_USER, kBase + L"policies\\Explorer\\Run", L"p1", {REG_BINARY, {1}});
+    reg.WriteString(HKEY_CURRENT_USER, kBase + L"policies\\Explorer\\Run", L"p2", dir / L"x.exe");
+    TestLog t;
+    CStartupManager m;
+    m.Init(t.log);
+    auto list = m.EnumItems();
+    ASSERT_TRUE(list);
+    std::vector<std::wstring> seen;
+    for (const auto& n : *list) seen.push_back(Param(n, L"ValueName"));
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"a", L"c", L"p2"}));
+    EXPECT_FALSE(m.Complete());
+    int errors = 0;
+    for (const auto& line : t.Lines())
+        errors += line.rfind("4|13|CStartupManager.FillItemInfo|", 0) == 0 ||
+                  line.rfind("4|13|CStartupManager.FillPolicyItemInfo|", 0) == 0;
+    EXPECT_EQ(errors, 2);
+}
+
+TEST(StartupManager, RemovesEveryValueOfAFileInKeyOrder) {
+    ScratchHives hives;
+    TempDir dir;
+    tessel::RegistryAccessor reg;
+    Copy(L"fixture_bare.dll", dir / L"evil.exe");
+    Copy(L"fixture_bare.dll", dir / L"other.exe");
+    const std::wstring evil = dir / L"evil.exe";
+    reg.WriteString(HKEY_CURRENT_USER, kBase + L"RunOnce", L"again", L"\"" + tessel::SystemUtility::Upper(evil) + L"\" -q");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"evil", evil);
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"other", dir / L"other.exe");
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"policies\\Explorer\\Run", L"pol", evil);
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"policies\\Explorer\\Run", L"blank", L"");
+    TestLog t;
+    CStartupManager m;
+    m.Init(t.log);
+    m.RemoveStartup(evil);
+    EXPECT_EQ(reg.EnumValues(HKEY_LOCAL_MACHINE, kBase + L"Run").Count(), 1u);
+    EXPECT_EQ(reg.EnumValues(HKEY_CURRENT_USER, kBase + L"RunOnce").Count(), 0u);
+    EXPECT_TRUE(reg.EnumValues(HKEY_LOCAL_MACHINE, kBase + L"policies\\Explorer\\Run").Exists(L"blank"));
+    const auto lines = t.Lines();
+    const std::string e = testing_support::Narrow(evil);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "5|0|CStartupManager.RemoveItemInfo|Deleted: 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\"
+                        "CurrentVersion\\Run', 'evil', '" + e + "'");
+    EXPECT_EQ(lines[1].rfind("5|0|CStartupManager.RemoveItemInfo|Deleted: 'HKEY_CURRENT_USER\\SOFTWARE\\Microsoft\\"
+                             "Windows\\CurrentVersion\\RunOnce', 'again', '\"", 0),
+              0u);
+    EXPECT_EQ(lines[2], "5|0|CStartupManager.RemovePolicyInfo|Deleted: 'HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\"
+                        "CurrentVersion\\policies\\Explorer\\Run', 'pol', '" + e + "'");
+}
