@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# The whole infected-machine cycle, run for real in a throw-away Wine prefix of its own:
+# seed an infection, start Velmora and answer its message boxes, let it clean up and restart
+# the prefix, start it again an hour later by its clock, and check what it left behind.
+#   run-cycle.sh BIN-DIR WORK-DIR WINEARCH
+set -u
+bin=$1 work=$2 arch=$3
+if [ "$arch" = win64 ]; then loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64
+else loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32; fi
+faketime_lib=$(ls /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
+[ "$arch" = win32 ] && faketime_lib=$(ls /usr/lib/i386-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
+
+failures=0
+fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
+ok() { echo "ok: $*"; }
+
+# Never a developer's own prefix: always a fresh one under the work folder.
+case "$work" in /|"$HOME"|"$HOME"/.wine*) echo "refusing work folder $work"; exit 2 ;; esac
+[ -d "$work/prefix" ] && WINEPREFIX=$work/prefix "$server" -k 2>/dev/null
+rm -rf "$work"
+mkdir -p "$work"
+export WINEPREFIX=$work/prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINELOADER=$loader WINESERVER=$server
+w() { "$loader" "$@" </dev/null; }
+timeout 240 "$loader" wineboot -i </dev/null >"$work/boot.log" 2>&1 || { echo "wineboot failed"; cat "$work/boot.log"; exit 1; }
+"$server" -p </dev/null >/dev/null 2>&1
+trap '"$server" -k 2>/dev/null' EXIT
+
+drive=$WINEPREFIX/drive_c
+mkdir -p "$drive/cyclefix/Velmora"
+cp "$bin/Velmora.exe" "$drive/cyclefix/Velmora/"
+cp "$bin/vlmcyclebho.dll" "$bin/vlmcycleholder.exe" "$drive/cyclefix/"
+cp "$bin/vlm_pressok.exe" "$drive/cyclefix/"
+
+clsid='{6D1E3A52-8C4B-4F7A-9E21-3B5C7D9A1F04}'
+bhokey='HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Browser Helper Objects'
+main='HKCU\Software\Microsoft\Internet Explorer\Main'
+product='HKCU\Software\Ardentis Software\Velmora\Current Version'
+{
+  w reg add "$bhokey\\$clsid" /ve /d "Cycle Helper" /f
+  w reg add "HKCR\\CLSID\\$clsid\\InProcServer32" /ve /d 'C:\cyclefix\vlmcyclebho.dll' /f
+  w reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v CycleHolder \
+    /d '"C:\cyclefix\vlmcycleholder.exe" C:\cyclefix\vlmcyclebho.dll' /f
+  w reg add "$main" /v "Start Page" /d "http://hijack.example/start" /f
+} >"$work/seed.log" 2>&1
+
+# The infection is running: a process holds the parasite DLL.
+"$loader" 'C:\cyclefix\vlmcycleholder.exe' 'C:\cyclefix\vlmcyclebho.dll' </dev/null >/dev/null 2>&1 &
+sleep 3
+
+answer() {  # starts the box answerer; $1 names the run
+  "$loader" 'C:\cyclefix\vlm_pressok.exe' "C:\\cyclefix\\answers-$1.txt" "C:\\cyclefix\\stop-$1" 200 \
+    </dev/null >/dev/null 2>&1 &
+}
+
+# First start: the cleanup is offered, confirmed, done, and Windows (the prefix) restarts.
+answer first
+timeout 300 "$loader" 'C:\cyclefix\Velmora\Velmora.exe' </dev/null >"$work/first.out" 2>&1
+echo "first start ended with $?"
+touch "$drive/cyclefix/stop-first"
+sleep 2
+if w reg query "$product" /v "ZiRaraviz Cleanup Time" >/dev/null 2>&1; then
+  ok "the boot time was stored before the restart"
+else
+  fail "no boot time stored by the first start"
+fi
+
+# Second start, an hour later by the clock: another start of Windows to the program.
+answer second
+if [ -n "$faketime_lib" ]; then
+  LD_PRELOAD=$faketime_lib FAKETIME="+1h" NO_FAKE_STAT=1 FAKETIME_DONT_FAKE_MONOTONIC=1 \
+    timeout 300 "$loader" 'C:\cyclefix\Velmora\Velmora.exe' </dev/null >"$work/second.out" 2>&1
+else
+  fail "libfaketime is not installed"
+fi
+echo "second start ended with $?"
+touch "$drive/cyclefix/stop-second"
+sleep 1
+
+log=$drive/cyclefix/Velmora/VLMR.log
+answers1=$(cat "$drive/cyclefix/answers-first.txt" 2>/dev/null)
+answers2=$(cat "$drive/cyclefix/answers-second.txt" 2>/dev/null)
+
+# The boxes: the offer, then the completion with its restart question; none at the second start.
+grep -q "^Velmora detected about:blank parasites which can be deleted automatically. Press OK to clean up." <<<"$answers1" \
+  && ok "cleanup offered" || fail "no cleanup offer: $answers1"
+grep -q "^Operation complete successfully. Close all opened documents then press OK button to restart Windows." <<<"$answers1" \
+  && ok "cleanup completed" || fail "no completion box: $answers1"
+[ -z "$answers2" ] && ok "second start asked nothing" || fail "second start showed: $answers2"
+
+# The log lines, in order.
+expect_in_order() {
+  local from=1 line n
+  for line in "$@"; do
+    n=$(tail -n +"$from" "$log" | grep -n -F -i -m1 -- "$line" | cut -d: -f1)
+    if [ -z "$n" ]; then fail "log line missing (in order): $line"; return; fi
+    from=$((from + n))
+  done
+  ok "log lines in order"
+}
+expect_in_order \
+  "********** start app" "Startup: " "CZiRaraviz.Check	True" "CleanUp started" \
+  "Deleting BHO($clsid)" "File renamed sucessfullly: 'c:\\cyclefix\\vlmcyclebho.dll'" \
+  "Restoring all configuration settings" \
+  "********** start app" "CZiRaraviz.Check	False"
+
+q() { w reg query "$@" 2>/dev/null | tr -d '\r'; }
+exists() { w reg query "$@" >/dev/null 2>&1; }
+exists "$bhokey\\$clsid" && fail "the registration is still there" || ok "registration gone"
+exists "$product" /v "ZiRaraviz Cleanup Time" && fail "stored value still there" || ok "stored value deleted"
+exists "$bhokey" && ok "the list of registrations stays" || fail "the whole Browser Helper Objects key went"
+q "$main" /v "Start Page" | grep -q "about:blank" && ok "Start Page is about:blank" || fail "Start Page: $(q "$main" /v "Start Page")"
+q "$product\\Removed Files" | grep -qi 'vlmcyclebho.dll' && ok "disabled file recorded" || fail "no record: $(q "$product\\Removed Files")"
+[ -f "$drive/cyclefix/parasite_vlmcyclebho.dll.parasite" ] && [ ! -f "$drive/cyclefix/vlmcyclebho.dll" ] \
+  && ok "file at its disabled name" || fail "file not disabled: $(ls "$drive/cyclefix")"
+backup=$(ls "$drive/cyclefix/Velmora/Backup/"*.reg 2>/dev/null | head -1)
+if [ -n "$backup" ] && iconv -f UTF-16 -t UTF-8 "$backup" | grep -q "http://hijack.example/start"; then
+  ok "backup holds the infected values"
+else
+  fail "no backup with the infected values"
+fi
+
+if [ "$failures" -ne 0 ]; then
+  echo "--- log"; cat "$log" 2>/dev/null; echo "--- first"; cat "$work/first.out"; echo "--- second"; cat "$work/second.out"
+  echo "0 passed, $failures failed"
+  exit 1
+fi
+"$server" -k 2>/dev/null
+rm -rf "$work"
+exit 0
