@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "inspection/Globals.h"
 #include "tessel/Logger.h"
 #include "tessel/RegistryAccessor.h"
 
@@ -10,7 +11,6 @@ namespace velmora {
 
 class DetectionSource;
 
-inline constexpr wchar_t kProductKey[] = L"Software\\Ardentis Software\\Velmora\\Current Version\\";
 inline constexpr wchar_t kCleanupTimeValue[] = L"ZiRaraviz Cleanup Time";
 // Two boot times closer than this (two minutes, in days) belong to one start of Windows.
 inline constexpr double CleanupTimeWindow = 1.0 / 720.0;

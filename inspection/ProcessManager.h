@@ -1,6 +1,7 @@
 // Process control: the process list, the termination of every process that holds one of a
 // list of files, and the disabling of files by renaming them in place.
 #pragma once
+#include "inspection/Globals.h"
 #include <windows.h>
 
 #include <cstdint>
@@ -14,7 +15,6 @@ namespace velmora {
 
 // Where each disabled file is recorded (under HKEY_CURRENT_USER): one string value per file,
 // whose name and data are the path that the file had.
-inline constexpr wchar_t kRemovedFilesKey[] = L"Software\\Ardentis Software\\Velmora\\Current Version\\Removed Files";
 
 class CProcessManager {
 public:

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "FileFactsSupport.h"
 #include "TestSupport.h"
 #include "inspection/AppServices.h"
 #include "inspection/Globals.h"
@@ -25,17 +26,9 @@ constexpr DWORD kWin98 = 0xC0000A04;   // 4.10, high bit set
 constexpr DWORD kNT4 = 0x05650004;     // 4.0 build 1381
 constexpr DWORD kWin2000 = 0x08930005; // 5.0 build 2195
 
-// Keeps the process-wide values of the test program as they were.
-struct SavedValues {
-    bool nt = RunningOnNT, nt4 = RunningOnNT4;
-    std::wstring win = WinDir, sys = SysDir;
-    ~SavedValues() {
-        RunningOnNT = nt;
-        RunningOnNT4 = nt4;
-        WinDir = win;
-        SysDir = sys;
-    }
-};
+// Keeps the process-wide values of the test program as they were (and sets them as the
+// start-up does).
+using SavedValues = filefacts::ProcessWideValues;
 
 FILETIME Utc(int y, int mo, int d, int h, int mi, int s) {
     SYSTEMTIME st{};

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "DetectionTestSupport.h"
+#include "FileFactsSupport.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/Globals.h"
 #include "tessel/Api.h"
@@ -21,20 +22,7 @@ const std::wstring kPrefixes = L"Software\\Microsoft\\Windows\\CurrentVersion\\U
 const std::wstring kHandlers = L"PROTOCOLS\\Handler\\";
 const std::wstring kStockFile = L"{79eac9e7-baf9-11ce-8c82-00aa004ba90b}";
 
-// The process-wide values as the start-up sets them, put back afterwards.
-struct Family {
-    bool nt = velmora::RunningOnNT;
-    std::wstring win = velmora::WinDir, sys = velmora::SysDir;
-    Family() {
-        tessel::PendingError pending;
-        velmora::SetProcessWideValues(pending);
-    }
-    ~Family() {
-        velmora::RunningOnNT = nt;
-        velmora::WinDir = win;
-        velmora::SysDir = sys;
-    }
-};
+using Family = filefacts::ProcessWideValues;
 
 struct Hijacked {
     ScratchHives hives;
