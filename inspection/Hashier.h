@@ -18,6 +18,8 @@ public:
     // A file that cannot be read whole (missing, locked, a folder, failing partway) gives
     // 0 and FileSize 0. The first answer for a path is kept for the rest of the run.
     std::int32_t HashFromFullFileName(const std::wstring& FullFilePathname, std::int32_t& FileSize);
+    // How many paths have been fingerprinted so far: each cost one read of its file.
+    std::size_t CachedCount() const { return HashCache.Count(); }
 
 private:
     bool HashFile(const std::wstring& path, std::uint32_t& checksum, std::uint64_t& size);

@@ -31,13 +31,9 @@ std::wstring ProgramFolder() {
     return slash == std::wstring::npos ? L"." : path.substr(0, slash);
 }
 
-void FormInitialize(tessel::Logger& log) {
-    // Every step runs whatever the one before it did; the last error is logged once.
-    tessel::PendingError pending;
-    pending.Run([&] {
-        const std::wstring folder = ProgramFolder();
-        log.Open(folder + L"\\VLMR.log", folder + L"\\short.log");
-    });
+void StartupUntilCheck(tessel::Logger& log, const std::wstring& folder, CZiRaraviz& cleanup,
+                       tessel::PendingError& pending) {
+    pending.Run([&] { log.Open(folder + L"\\VLMR.log", folder + L"\\short.log"); });
     pending.Run([&] { log.Log(0, L"********** start app", 5, kSource); });
     pending.Run([&] {
         log.Log(0,
@@ -48,13 +44,20 @@ void FormInitialize(tessel::Logger& log) {
     pending.Run([&] { log.Log(0, L"Startup: " + tessel::text::DateToText(GetBootTime()), 5, kSource); });
     pending.Run([] { app::SetMousePointer(app::kHourglass); });
     SetProcessWideValues(pending);
-    // The detection check runs before anything is changed; so does the settings backup,
-    // so that every start that may clean up has saved what the cleanup changes.
-    CZiRaraviz cleanup;
+    // The detection check runs before anything is changed.
     pending.Run([&] {
         cleanup.Init(log);
         cleanup.Check();
     });
+}
+
+void FormInitialize(tessel::Logger& log) {
+    // Every step runs whatever the one before it did; the last error is logged once.
+    tessel::PendingError pending;
+    CZiRaraviz cleanup;
+    StartupUntilCheck(log, ProgramFolder(), cleanup, pending);
+    // The settings backup comes before the decision, so that every start that may clean up
+    // has saved what the cleanup changes.
     pending.Run([&] { BackupRegistry(log, ProgramFolder()); });
     pending.LogAndClear(log, 0, kSource);
     app::SetMousePointer(app::kDefaultPointer);
