@@ -352,3 +352,72 @@ TEST(CleanUp, AnErrorIsReportedAndThePointerComesBack) {
     EXPECT_TRUE(m.t.Has("0|91|CZiRaraviz.CleanUp|Object variable not set"));
     EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
 }
+
+namespace {
+
+// Refuses (error 5) and records every termination the cleanup asks for.
+struct RefusedTerminations {
+    std::vector<DWORD> asked;
+    ScopedPreset<decltype(tessel::api::kernel32().TerminateProcess)> preset{
+        tessel::api::kernel32().TerminateProcess, [this](HANDLE process, UINT) {
+            asked.push_back(::GetProcessId(process));
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }};
+};
+
+std::size_t LineOf(const std::vector<std::string>& lines, const std::string& piece) {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].find(piece) != std::string::npos) return i;
+    return lines.size();
+}
+
+}  // namespace
+
+TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclined) {
+    const std::wstring terminating =
+        L"Operation complete; terminating. Please reboot Windows and restart Velmora to see whether no more parasites "
+        L"found. ";
+    for (const int answer : {IDCANCEL, IDOK}) {
+        Machine m;
+        TempDir dir;
+        const std::wstring own = dir / L"own.dll";
+        testing_support::WriteBytes(own, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
+        const HMODULE held = ::LoadLibraryW(own.c_str());
+        ASSERT_NE(held, nullptr);
+        m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{O}", L"", L"Own");
+        m.source.bhos = {{L"{O}", own}};
+        m.scripted.answers = {answer, IDOK};
+        RefusedTerminations terminations;
+        CZiRaraviz z;
+        z.Init(m.t.log);
+        z.UseDetectionSource(&m.source);
+        bool ended = false;
+        try {
+            z.CleanUp();
+        } catch (const tessel::api::ExitUnwind&) {
+            ended = true;
+        }
+        ::FreeLibrary(held);
+        const auto lines = m.t.Lines();
+        ASSERT_GE(m.scripted.boxes.size(), 1u);
+        EXPECT_EQ(m.scripted.boxes[0], kComplete);
+        if (answer == IDOK) {
+            // The restart is asked for and the program ends with it: its own process is never terminated.
+            EXPECT_TRUE(ended);
+            EXPECT_EQ(m.scripted.boxes.size(), 1u);
+            EXPECT_TRUE(terminations.asked.empty());
+            EXPECT_TRUE(m.Stored());
+        } else {
+            // Declined: the configuration was restored first, then the program ends itself.
+            EXPECT_FALSE(ended);
+            ASSERT_EQ(m.scripted.boxes.size(), 2u);
+            EXPECT_EQ(m.scripted.boxes[1], terminating);
+            EXPECT_EQ(terminations.asked, std::vector<DWORD>{::GetCurrentProcessId()});
+            const std::string own = "Cannot terminate process for file 'my:" + std::to_string(::GetCurrentProcessId()) + "'. 5";
+            EXPECT_LT(LineOf(lines, "Restoring all configuration settings"), LineOf(lines, own));
+            EXPECT_LT(LineOf(lines, own), lines.size());
+            EXPECT_FALSE(m.Stored());
+        }
+    }
+}

@@ -9,6 +9,7 @@
 #include "DetectionTestSupport.h"
 #include "detection/RoDoraziva.h"
 #include "inspection/FileInfoManager.h"
+#include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
 
 using detection_support::FakeSource;
@@ -186,4 +187,29 @@ TEST(MakeSuspiciousFilesXML, NothingFoundIsTheRootAlone) {
     CRoDoraziva detector;
     detector.Init(t.log);
     EXPECT_EQ(detector.MakeSuspiciousFilesXML(&empty), std::string("\xFF\xFE<\0x\0m\0l\0>\0<\0/\0x\0m\0l\0>\0", 24));
+}
+
+TEST(DetectParasites, OneRunOverTheLiveSystemFindsARegisteredFixtureAndChangesNothing) {
+    testing_support::ScratchHives hives;
+    TempDir dir;
+    const std::wstring helper = dir / L"live helper.dll";
+    Copy(L"fixture_bare.dll", helper);
+    const std::wstring clsid = L"{5A0D3C21-7B8E-4F19-A6D2-0C4E8B1F9A37}";
+    tessel::RegistryAccessor reg;
+    reg.WriteString(HKEY_LOCAL_MACHINE,
+                    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + clsid, L"",
+                    L"Live Helper");
+    reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InProcServer32", L"", helper);
+    TestLog t;
+    CRoDoraziva detector;
+    detector.Init(t.log);
+    tessel::KeyedList<std::wstring> files, bhos;
+    EXPECT_TRUE(detector.DetectParasites(files, bhos));  // the live system: processes, registrations, startup
+    EXPECT_TRUE(bhos.Exists(clsid));
+    EXPECT_TRUE(files.Exists(helper));
+    EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(helper));  // nothing renamed
+    for (const auto& line : t.Lines()) {
+        EXPECT_EQ(line.find("renamed"), std::string::npos) << line;
+        EXPECT_EQ(line.find("terminated"), std::string::npos) << line;
+    }
 }
