@@ -35,12 +35,6 @@ CStartupManager::~CStartupManager() = default;
 
 void CStartupManager::Init(tessel::Logger& Log) { log_ = &Log; }
 
-HKEY CStartupManager::HiveFromKeyParam(const std::wstring& key) {
-    if (key == HiveNumber(HKEY_LOCAL_MACHINE)) return HKEY_LOCAL_MACHINE;
-    if (key == HiveNumber(HKEY_CURRENT_USER)) return HKEY_CURRENT_USER;
-    return nullptr;
-}
-
 void CStartupManager::RemoveStartup(const std::wstring& StartupFile) {
     tessel::Guard(*log_, L"CStartupManager.RemoveStartup", 4, [&] {
         checker_ = std::make_unique<CFileChecker>();

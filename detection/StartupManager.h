@@ -39,8 +39,6 @@ public:
     // False when the last listing failed or left a value out.
     bool Complete() const { return complete_; }
 
-    static HKEY HiveFromKeyParam(const std::wstring& key);
-
 private:
     void RemoveItemInfo(const tessel::KeyedList<std::wstring>& names, HKEY hive, const std::wstring& key,
                         const std::wstring& file);

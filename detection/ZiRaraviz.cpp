@@ -4,6 +4,7 @@
 
 #include "detection/BHOManager.h"
 #include "detection/DetectionSource.h"
+#include "detection/MRoDoraziva.h"
 #include "detection/RoDoraziva.h"
 #include "detection/StartupManager.h"
 #include "inspection/AppServices.h"
@@ -52,13 +53,16 @@ void CZiRaraviz::Check() {
 void CZiRaraviz::Perform() {
     const wchar_t* const kSource = L"CZiRaraviz.Perform";
     try {
-        const std::wstring text = reg_->ReadString(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue);
+        const auto value = reg_->ReadValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue);
+        const bool isText = value && (value->type == REG_SZ || value->type == REG_EXPAND_SZ);
+        const std::wstring text = isText ? reg_->ReadString(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue)
+                                         : std::wstring(value ? L"(not text)" : L"");
         bool stored = false;
         double storedBoot = 0;
         if (!text.empty()) {
             try {
                 storedBoot = StringToEightBytes(text);
-                stored = IsDate(storedBoot);
+                stored = isText && IsDate(storedBoot);
             } catch (const tessel::Error&) {
                 stored = false;
             }
@@ -194,17 +198,6 @@ void CZiRaraviz::ReportUnexpected(const wchar_t* /*source*/) {
     }
 }
 
-bool IsComServerFile(tessel::RegistryAccessor& registry, const std::wstring& classId, const std::wstring& fileName,
-                     std::wstring& serverPath) {
-    const std::wstring expected = tessel::SystemUtility::Lower(SysDir + fileName);
-    serverPath.clear();
-    serverPath = registry.ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + classId + L"\\InProcServer32", L"");
-    if (serverPath.empty())
-        serverPath = registry.ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + classId + L"\\LocalServer32", L"");
-    const std::wstring expanded = tessel::SystemUtility::Instance().ExpandEnvironment(serverPath);
-    return tessel::SystemUtility::Lower(expanded) == expected;
-}
-
 }  // namespace velmora
 
 namespace velmora {
@@ -307,7 +300,10 @@ int CZiRaraviz::RestoreConfigurationSettings() {
                     break;
                 }
                 case Action::DeleteKey:
-                    reg_->DeleteKey(row.hive, row.key);
+                    if (!reg_->DeleteKey(row.hive, row.key) && reg_->KeyExists(row.hive, row.key))
+                        throw tessel::Error(tessel::kUnspecifiedFailure,
+                                            L"The key '" + tessel::RegistryAccessor::HiveName(row.hive) + L"\\" +
+                                                row.key + L"' could not be deleted.");
                     break;
             }
         });

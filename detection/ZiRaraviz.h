@@ -48,9 +48,4 @@ private:
     DetectionSource* source_ = nullptr;
 };
 
-// Whether a COM class is served by the expected DLL of the system folder. serverPath gets
-// the registered server text as stored ("" when there is none).
-bool IsComServerFile(tessel::RegistryAccessor& registry, const std::wstring& classId, const std::wstring& fileName,
-                     std::wstring& serverPath);
-
 }  // namespace velmora

@@ -245,9 +245,13 @@ std::wstring SystemUtility::Upper(std::wstring_view s) {
 
 std::string SystemUtility::ToAnsi(std::wstring_view s) {
     if (s.empty()) return {};
-    const int n = ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0, nullptr, nullptr);
+    // No best fit: a character the code page lacks becomes "?", never a look-alike that
+    // would name another file.
+    const int n = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s.data(), static_cast<int>(s.size()), nullptr, 0,
+                                        nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr, nullptr);
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s.data(), static_cast<int>(s.size()), out.data(), n, nullptr,
+                          nullptr);
     return out;
 }
 

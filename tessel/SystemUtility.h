@@ -37,7 +37,7 @@ public:
     // Letter case by the system's tables (every script, not only ASCII).
     static std::wstring Lower(std::wstring_view s);
     static std::wstring Upper(std::wstring_view s);
-    // Conversions to and from the system's ANSI code page.
+    // Conversions to and from the system's ANSI code page ("?" for what it lacks).
     static std::string ToAnsi(std::wstring_view s);
     static std::wstring FromAnsi(std::string_view s);
 

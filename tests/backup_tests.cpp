@@ -88,6 +88,46 @@ TEST(BackupFile, HoldsTheWatchedKeysAndCreatesItsFolder) {
     EXPECT_EQ(tessel::FileAccessor::Instance().ReadFile(dir / L"VLMR.log"), "");  // nothing logged on success
 }
 
+TEST(BackupFile, HoldsTheSeventeenExportsInTheirOrder) {
+    ScratchHives hives;
+    TempDir dir;
+    tessel::RegistryAccessor reg;
+    const wchar_t* const keys[] = {
+        L"HKLM|Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects",
+        L"HKCU|Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel",
+        L"HKCU|Software\\Microsoft\\Internet Explorer\\Main",
+        L"HKLM|Software\\Microsoft\\Internet Explorer\\Main",
+        L"HKLM|Software\\Microsoft\\Internet Explorer\\AboutURLs",
+        L"HKCU|Software\\Microsoft\\Internet Explorer\\Styles",
+        L"HKLM|Software\\Microsoft\\Windows\\CurrentVersion\\URL",
+        L"HKCR|PROTOCOLS\\Handler\\About",
+        L"HKCR|PROTOCOLS\\Handler\\file",
+        L"HKCR|PROTOCOLS\\Handler\\ftp",
+        L"HKCR|PROTOCOLS\\Handler\\gopher",
+        L"HKCR|PROTOCOLS\\Handler\\http",
+        L"HKCR|PROTOCOLS\\Handler\\https",
+        L"HKCR|PROTOCOLS\\Handler\\local",
+        L"HKCR|PROTOCOLS\\Filter\\text/html",
+        L"HKCR|PROTOCOLS\\Filter\\text/plain",
+        L"HKLM|SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+    };
+    std::vector<std::wstring> expected;
+    for (const wchar_t* entry : keys) {
+        const std::wstring e = entry;
+        const std::wstring hive = e.substr(0, 4), key = e.substr(5);
+        const HKEY h = hive == L"HKLM" ? HKEY_LOCAL_MACHINE : hive == L"HKCU" ? HKEY_CURRENT_USER : HKEY_CLASSES_ROOT;
+        reg.WriteString(h, key, key.find(L"Windows NT") != std::wstring::npos ? L"AppInit_DLLs" : L"x", L"y");
+        expected.push_back(L"[" + tessel::RegistryAccessor::HiveName(h) + L"\\" + key + L"]");
+    }
+    tessel::Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    const std::wstring text = Utf16(tessel::FileAccessor::Instance().ReadFile(BackupRegistry(log, dir.Path())), 2);
+    std::vector<std::wstring> sections;
+    for (std::size_t at = text.find(L"\r\n["); at != std::wstring::npos; at = text.find(L"\r\n[", at + 1))
+        sections.push_back(text.substr(at + 2, text.find(L"]", at) - at - 1));
+    EXPECT_EQ(sections, expected);
+}
+
 TEST(BackupFile, AFolderThatCannotBeMadeIsLoggedAndNothingIsWritten) {
     TempDir dir;
     tessel::FileAccessor::Instance().WriteFile(dir / L"Backup", "a file where the folder belongs");

@@ -35,8 +35,16 @@ const std::wstring kComplete =
 class Scripted {
 public:
     Scripted()
-        : clock_(tessel::api::kernel32().GetSystemTimeAsFileTime, [this](LPFILETIME ft) { *ft = now_; }),
-          tick_(tessel::api::kernel32().GetTickCount64, [] { return ULONGLONG(3600) * 1000; }),
+        // The clock and the tick move on together from a fixed moment, an hour after the boot,
+        // so that the boot time stays put while waits still end.
+        : start_(tessel::api::kernel32().GetTickCount64.Real()),
+          clock_(tessel::api::kernel32().GetSystemTimeAsFileTime,
+                 [this](LPFILETIME ft) {
+                     ULARGE_INTEGER u{{now_.dwLowDateTime, now_.dwHighDateTime}};
+                     u.QuadPart += Elapsed() * 10000;
+                     *ft = {u.LowPart, u.HighPart};
+                 }),
+          tick_(tessel::api::kernel32().GetTickCount64, [this] { return ULONGLONG(3600) * 1000 + Elapsed(); }),
           box_(tessel::api::user32().MessageBoxW,
                [this](HWND, LPCWSTR text, LPCWSTR title, UINT style) {
                    boxes.push_back(text);
@@ -75,6 +83,9 @@ public:
     DWORD restartReason = 0;
 
 private:
+    ULONGLONG Elapsed() const { return tessel::api::kernel32().GetTickCount64.Real() - start_; }
+
+    ULONGLONG start_;
     FILETIME now_{};
     ScopedPreset<decltype(tessel::api::kernel32().GetSystemTimeAsFileTime)> clock_;
     ScopedPreset<decltype(tessel::api::kernel32().GetTickCount64)> tick_;
@@ -246,6 +257,16 @@ TEST(Perform, AValueThatIsNoDateIsLoggedAndRemoved) {
     }
 }
 
+TEST(Perform, AValueThatIsNoTextIsLoggedAndRemoved) {
+    Machine m;
+    m.reg.WriteValue(HKEY_CURRENT_USER, kProduct, L"ZiRaraviz Cleanup Time", {REG_BINARY, {0, 0, 0, 0, 0, 0, 0xF0, 0x3F}});
+    m.Infect();
+    m.Start();
+    EXPECT_FALSE(m.Stored());
+    ASSERT_EQ(m.scripted.boxes.size(), 1u);  // the offer, as with no value, and no "Unexpected error"
+    EXPECT_EQ(m.scripted.boxes[0], kOffer);
+}
+
 TEST(Perform, AnUnfinishedDetectionNeitherForgetsNorClaims) {
     Machine m;
     m.source.startupListFails = true;
@@ -311,6 +332,30 @@ TEST(CleanUp, SaysHowManyStepsCouldNotBeDone) {
               L"Cleanup finished, but 1 of its steps could not be done; the log lists them. Close all opened documents "
               L"then press OK button to restart Windows. ");
     EXPECT_TRUE(m.t.Has("0|0|CZiRaraviz.CleanUp|Could not delete BHO({00000000-0000-0000-0000-0000000000CC})"));
+}
+
+TEST(CleanUp, CountsEveryKindOfStepThatCouldNotBeDone) {
+    Machine m;
+    TempDir dir;
+    const std::wstring locked = dir / L"locked.dll";
+    testing_support::WriteBytes(locked, "held open");
+    // Held without FILE_SHARE_DELETE: neither rename nor its retry can move it.
+    tessel::UniqueFile hold(::CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold);
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{L}", L"", L"Locked");
+    m.source.bhos = {{L"{L}", locked}};
+    m.source.complete = false;  // a listing left something out
+    m.reg.WriteValue(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"AppInit_DLLs",
+                     {REG_BINARY, {1}});  // one restore row fails
+    CZiRaraviz z;
+    z.Init(m.t.log);
+    z.UseDetectionSource(&m.source);
+    z.CleanUp();
+    ASSERT_EQ(m.scripted.boxes.size(), 1u);
+    EXPECT_EQ(m.scripted.boxes[0],
+              L"Cleanup finished, but 3 of its steps could not be done; the log lists them. Close all opened documents "
+              L"then press OK button to restart Windows. ");
+    EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(locked));
 }
 
 TEST(CleanUp, RemovesStartupEntriesOfPathsTheAnsiCodePageCannotCarry) {
@@ -383,8 +428,8 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
         TempDir dir;
         const std::wstring own = dir / L"own.dll";
         testing_support::WriteBytes(own, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
-        const HMODULE held = ::LoadLibraryW(own.c_str());
-        ASSERT_NE(held, nullptr);
+        tessel::UniqueModule held(::LoadLibraryW(own.c_str()));
+        ASSERT_TRUE(held);
         m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{O}", L"", L"Own");
         m.source.bhos = {{L"{O}", own}};
         m.scripted.answers = {answer, IDOK};
@@ -398,7 +443,7 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
         } catch (const tessel::api::ExitUnwind&) {
             ended = true;
         }
-        ::FreeLibrary(held);
+        held.reset();
         const auto lines = m.t.Lines();
         ASSERT_GE(m.scripted.boxes.size(), 1u);
         EXPECT_EQ(m.scripted.boxes[0], kComplete);

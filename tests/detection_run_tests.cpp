@@ -90,6 +90,22 @@ TEST(DetectParasites, PrunesKnownGoodFilesButKeepsTheirRegistrations) {
     EXPECT_EQ(Items(bhos), (std::vector<std::wstring>{L"{G}"}));
 }
 
+TEST(DetectParasites, TakesNativePathFormsAsTheSystemReportsThem) {
+    FakeSource source;
+    // The session manager in its native form is known-good without any file access: found
+    // as a parasite Browser Helper Object's file, it is pruned and its registration stays.
+    source.bhos = {{L"{S}", L"\\SystemRoot\\System32\\SMSS.EXE"}};
+    source.processes = {{L"\\??\\C:\\Temp\\Setup.TMP", {L"\\SystemRoot\\System32\\ntdll.dll"}}};
+    TestLog t;
+    CRoDoraziva detector;
+    detector.Init(t.log);
+    tessel::KeyedList<std::wstring> files, bhos;
+    EXPECT_TRUE(detector.DetectParasites(files, bhos, &source));
+    EXPECT_EQ(Items(bhos), (std::vector<std::wstring>{L"{S}"}));
+    EXPECT_EQ(Items(files), (std::vector<std::wstring>{L"\\??\\c:\\temp\\setup.tmp"}));
+    EXPECT_TRUE(t.Has("5|0|CRoDoraziva.DetectParasites|Running parasite process: \\??\\c:\\temp\\setup.tmp"));
+}
+
 TEST(DetectParasites, AListingThatFailsIsAnUnfinishedRunNotACleanMachine) {
     TestLog t;
     CRoDoraziva detector;
@@ -200,6 +216,19 @@ TEST(DetectParasites, OneRunOverTheLiveSystemFindsARegisteredFixtureAndChangesNo
                     L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects\\" + clsid, L"",
                     L"Live Helper");
     reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\" + clsid + L"\\InProcServer32", L"", helper);
+    auto never = [](const char* what) { ADD_FAILURE() << "a detection run called " << what; };
+    tessel::api::ScopedPreset noTerminate(tessel::api::kernel32().TerminateProcess, [&](HANDLE, UINT) {
+        never("TerminateProcess");
+        return FALSE;
+    });
+    tessel::api::ScopedPreset noMoveW(tessel::api::kernel32().MoveFileW, [&](LPCWSTR, LPCWSTR) {
+        never("MoveFileW");
+        return FALSE;
+    });
+    tessel::api::ScopedPreset noMoveA(tessel::api::kernel32().MoveFileA, [&](LPCSTR, LPCSTR) {
+        never("MoveFileA");
+        return FALSE;
+    });
     TestLog t;
     CRoDoraziva detector;
     detector.Init(t.log);

@@ -3,6 +3,7 @@
 
 #include "DetectionTestSupport.h"
 #include "FileFactsSupport.h"
+#include "detection/MRoDoraziva.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/Globals.h"
 #include "tessel/Api.h"
@@ -43,9 +44,10 @@ struct Hijacked {
         // folder; https: an empty in-process server, judged by its local server.
         reg.WriteString(HKEY_CLASSES_ROOT, kHandlers + L"about", L"CLSID", L"{EVIL}");
         reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\{EVIL}\\InProcServer32", L"", L"c:\\evil\\about.dll");
-        reg.WriteString(HKEY_CLASSES_ROOT, kHandlers + L"file", L"CLSID", kStockFile);
+        reg.WriteString(HKEY_CLASSES_ROOT, kHandlers + L"file", L"CLSID", tessel::SystemUtility::Upper(kStockFile));
         reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\" + kStockFile + L"\\InProcServer32", L"", L"%SystemRoot%\\SYSTEM32\\urlmon.dll");
-        reg.WriteString(HKEY_CLASSES_ROOT, kHandlers + L"gopher", L"CLSID", L"{79eac9e4-baf9-11ce-8c82-00aa004ba90b}");
+        // Upper case: a write of the stock class shows, as the stock text is lower case.
+        reg.WriteString(HKEY_CLASSES_ROOT, kHandlers + L"gopher", L"CLSID", L"{79EAC9E4-BAF9-11CE-8C82-00AA004BA90B}");
         reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\{79eac9e4-baf9-11ce-8c82-00aa004ba90b}\\InProcServer32", L"", L"urlmon.dll");
         reg.WriteString(HKEY_CLASSES_ROOT, kHandlers + L"https", L"CLSID", L"{LOCAL}");
         reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\{LOCAL}\\InProcServer32", L"", L"");
@@ -75,6 +77,8 @@ TEST(RestoreConfiguration, PutsEveryRowBackOnTheNTFamily) {
     EXPECT_EQ(t.Lines().front(), "5|0|CZiRaraviz.RestoreConfigurationSettings|Restoring all configuration settings");
     EXPECT_FALSE(r.Has(HKEY_CURRENT_USER, kMain, L"Default_Page_URL"));                                   // 1
     EXPECT_EQ(r.Text(HKEY_LOCAL_MACHINE, kMain, L"Default_Page_URL"), velmora::StockDefaultPageUrl);      // 2
+    EXPECT_EQ(r.Text(HKEY_LOCAL_MACHINE, kMain, L"Default_Page_URL"),
+              L"http://www.microsoft.com/isapi/redir.dll?prd=ie&pver=6&ar=msnhome");
     EXPECT_EQ(std::wstring(velmora::StockDefaultPageUrl).rfind(velmora::BrowserMakerUrl, 0), 0u);
     EXPECT_EQ(r.Text(HKEY_CURRENT_USER, kMain, L"Start Page"), L"about:blank");                           // 3
     EXPECT_EQ(r.Text(HKEY_LOCAL_MACHINE, kMain, L"Start Page"), L"about:blank");                          // 4
@@ -86,8 +90,8 @@ TEST(RestoreConfiguration, PutsEveryRowBackOnTheNTFamily) {
     auto sheet = r.reg.ReadValue(HKEY_CURRENT_USER, kStyles, L"User Stylesheet");                        // 9
     ASSERT_TRUE(sheet);
     EXPECT_EQ(sheet->type, static_cast<DWORD>(REG_SZ));
-    ASSERT_GE(sheet->data.size(), 520u);
-    EXPECT_EQ(std::count(sheet->data.begin(), sheet->data.begin() + 520, 0), 520);
+    ASSERT_EQ(sheet->data.size(), 522u);  // 260 NUL characters and the terminator
+    EXPECT_EQ(std::count(sheet->data.begin(), sheet->data.end(), 0), 522);
     EXPECT_EQ(r.Text(HKEY_CURRENT_USER, kMain, L"Local Page"), L"c:\\windows\\System32\\blank.htm");       // 10
     EXPECT_EQ(r.Text(HKEY_LOCAL_MACHINE, kMain, L"Local Page"), L"%SystemRoot%\\system32\\blank.htm");     // 11
     EXPECT_EQ(r.Text(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\URL\\DefaultPrefix", L""),
@@ -98,7 +102,8 @@ TEST(RestoreConfiguration, PutsEveryRowBackOnTheNTFamily) {
     EXPECT_EQ(r.Text(HKEY_LOCAL_MACHINE, kPrefixes, L"mosaic"), L"http://");
     EXPECT_EQ(r.Text(HKEY_LOCAL_MACHINE, kPrefixes, L"www"), L"http://");
     EXPECT_EQ(r.Text(HKEY_CLASSES_ROOT, kHandlers + L"about", L"CLSID"), L"{3050F406-98B5-11CF-BB82-00AA00BDCE0B}");  // 18
-    EXPECT_EQ(r.Text(HKEY_CLASSES_ROOT, kHandlers + L"file", L"CLSID"), kStockFile);                       // 19 untouched
+    EXPECT_EQ(r.Text(HKEY_CLASSES_ROOT, kHandlers + L"file", L"CLSID"),
+              tessel::SystemUtility::Upper(kStockFile));                                                  // 19 untouched
     EXPECT_EQ(r.Text(HKEY_CLASSES_ROOT, kHandlers + L"gopher", L"CLSID"), L"{79eac9e4-baf9-11ce-8c82-00aa004ba90b}");
     EXPECT_EQ(r.Text(HKEY_CLASSES_ROOT, kHandlers + L"https", L"CLSID"), L"{LOCAL}");                      // served right
     EXPECT_EQ(r.Text(HKEY_CLASSES_ROOT, kHandlers + L"http", L"CLSID"), L"");                              // empty: left

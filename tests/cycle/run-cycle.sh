@@ -42,6 +42,9 @@ product='HKCU\Software\Ardentis Software\Velmora\Current Version'
   w reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Run' /v CycleHolder \
     /d '"C:\cyclefix\vlmcycleholder.exe" C:\cyclefix\vlmcyclebho.dll' /f
   w reg add "$main" /v "Start Page" /d "http://hijack.example/start" /f
+  # Only a restart of Windows runs this: it shows that the restart was really asked for.
+  w reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\RunOnce' /v CycleRestarted \
+    /d 'cmd.exe /c echo restarted> C:\cyclefix\restarted.txt' /f
 } >"$work/seed.log" 2>&1
 
 # The infection is running: a process holds the parasite DLL.
@@ -59,6 +62,9 @@ timeout 300 "$loader" 'C:\cyclefix\Velmora\Velmora.exe' </dev/null >"$work/first
 echo "first start ended with $?"
 touch "$drive/cyclefix/stop-first"
 sleep 2
+for _ in 1 2 3 4 5 6 7 8 9 10; do [ -f "$drive/cyclefix/restarted.txt" ] && break; sleep 1; done
+[ -f "$drive/cyclefix/restarted.txt" ] && ok "Windows was asked to restart (its RunOnce ran)" \
+  || fail "no restart: the RunOnce entry did not run"
 if w reg query "$product" /v "ZiRaraviz Cleanup Time" >/dev/null 2>&1; then
   ok "the boot time was stored before the restart"
 else
@@ -113,8 +119,9 @@ q "$main" /v "Start Page" | grep -q "about:blank" && ok "Start Page is about:bla
 q "$product\\Removed Files" | grep -qi 'vlmcyclebho.dll' && ok "disabled file recorded" || fail "no record: $(q "$product\\Removed Files")"
 [ -f "$drive/cyclefix/parasite_vlmcyclebho.dll.parasite" ] && [ ! -f "$drive/cyclefix/vlmcyclebho.dll" ] \
   && ok "file at its disabled name" || fail "file not disabled: $(ls "$drive/cyclefix")"
-backup=$(ls "$drive/cyclefix/Velmora/Backup/"*.reg 2>/dev/null | head -1)
-if [ -n "$backup" ] && iconv -f UTF-16 -t UTF-8 "$backup" | grep -q "http://hijack.example/start"; then
+backup=$(ls -tr "$drive/cyclefix/Velmora/Backup/"*.reg 2>/dev/null | head -1)  # the first start's
+if [ -n "$backup" ] && iconv -f UTF-16 -t UTF-8 "$backup" | grep -q "http://hijack.example/start" &&
+   iconv -f UTF-16 -t UTF-8 "$backup" | grep -qF "\\Browser Helper Objects\\$clsid]"; then
   ok "backup holds the infected values"
 else
   fail "no backup with the infected values"
