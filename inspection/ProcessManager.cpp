@@ -304,12 +304,29 @@ void CProcessManager::LogRenameFailure(bool nineX, const std::wstring& source, c
     mLog->Log(0, L"Encoded file name: " + tessel::SystemUtility::Instance().EncodeString(Utf16Bytes(name)), 5, source);
 }
 
-bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename) {
+bool CProcessManager::RenameLogged(const wchar_t* step, bool nineX, const std::wstring& OldFilename,
+                                   const std::function<BOOL()>& move) {
     bool result = false;
-    const std::wstring source = Source(L"RenameFileNT");
+    const std::wstring source = Source(step);
     tessel::Guard(*mLog, source, 0, [&] {
+        // The fingerprint is taken before anything about the file changes.
         std::int32_t size = 0;
         const std::int32_t checksum = Hashier().HashFromFullFileName(OldFilename, size);
+        const BOOL moved = move();
+        const DWORD code = ::GetLastError();
+        if (moved) {
+            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", OldFilename, size, checksum), 5,
+                      source);
+            result = true;
+        } else {
+            LogRenameFailure(nineX, source, OldFilename, size, checksum, code);
+        }
+    });
+    return result;
+}
+
+bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename) {
+    return RenameLogged(L"RenameFileNT", false, OldFilename, [&]() -> BOOL {
         const std::wstring from = tessel::FileAccessor::ExtendedPath(OldFilename);
         const std::wstring to = tessel::FileAccessor::ExtendedPath(NewFilename);
         try {
@@ -326,26 +343,13 @@ bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::w
             }
         } catch (...) {
         }
-        const BOOL moved = replace ? kernel32().MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)
-                                   : kernel32().MoveFileW(from.c_str(), to.c_str());
-        const DWORD code = ::GetLastError();
-        if (moved) {
-            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", OldFilename, size, checksum), 5,
-                      source);
-            result = true;
-        } else {
-            LogRenameFailure(false, source, OldFilename, size, checksum, code);
-        }
+        return replace ? kernel32().MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)
+                       : kernel32().MoveFileW(from.c_str(), to.c_str());
     });
-    return result;
 }
 
 bool CProcessManager::RenameFile9x(const std::wstring& OldFilename, const std::wstring& NewFilename) {
-    bool result = false;
-    const std::wstring source = Source(L"RenameFile9x");
-    tessel::Guard(*mLog, source, 0, [&] {
-        std::int32_t size = 0;
-        const std::int32_t checksum = Hashier().HashFromFullFileName(OldFilename, size);
+    return RenameLogged(L"RenameFile9x", true, OldFilename, [&]() -> BOOL {
         const std::string from = tessel::SystemUtility::ToAnsi(OldFilename);
         const std::string to = tessel::SystemUtility::ToAnsi(NewFilename);
         try {
@@ -359,17 +363,8 @@ bool CProcessManager::RenameFile9x(const std::wstring& OldFilename, const std::w
             }
         } catch (...) {
         }
-        const BOOL moved = kernel32().MoveFileA(from.c_str(), to.c_str());
-        const DWORD code = ::GetLastError();
-        if (moved) {
-            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", OldFilename, size, checksum), 5,
-                      source);
-            result = true;
-        } else {
-            LogRenameFailure(true, source, OldFilename, size, checksum, code);
-        }
+        return kernel32().MoveFileA(from.c_str(), to.c_str());
     });
-    return result;
 }
 
 }  // namespace velmora

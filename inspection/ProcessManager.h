@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "tessel/KeyedList.h"
@@ -61,6 +62,8 @@ private:
     bool RenameParasiteFile(const std::wstring& path);
     bool RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename);
     bool RenameFile9x(const std::wstring& OldFilename, const std::wstring& NewFilename);
+    // Fingerprints the file, runs the family's move and logs its outcome under the step's name.
+    bool RenameLogged(const wchar_t* step, bool nineX, const std::wstring& OldFilename, const std::function<BOOL()>& move);
     void LogRenameFailure(bool nineX, const std::wstring& source, const std::wstring& name, std::int32_t size,
                           std::int32_t checksum, unsigned long code);
     void RecordRemovedFile(const std::wstring& path);

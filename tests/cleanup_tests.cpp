@@ -120,6 +120,18 @@ struct Machine {
         }
         return false;
     }
+    // CleanUp with the test's lists; true when the program ended.
+    bool RunCleanUp() {
+        CZiRaraviz z;
+        z.Init(t.log);
+        z.UseDetectionSource(&source);
+        try {
+            z.CleanUp();
+        } catch (const tessel::api::ExitUnwind&) {
+            return true;
+        }
+        return false;
+    }
     bool CleanedUp() {
         for (const auto& l : t.Lines())
             if (l == "5|0|CZiRaraviz.CleanUp|CleanUp started") return true;
@@ -290,15 +302,7 @@ TEST(CleanUp, DisablesTheParasiteStoresTheBootAndRestarts) {
     m.source.bhos = {{L"{00000000-0000-0000-0000-0000000000BB}", evil}};
     m.reg.WriteString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page", L"http://hijack/");
     m.scripted.answers = {IDOK};
-    CZiRaraviz z;
-    z.Init(m.t.log);
-    z.UseDetectionSource(&m.source);
-    bool ended = false;
-    try {
-        z.CleanUp();
-    } catch (const tessel::api::ExitUnwind&) {
-        ended = true;
-    }
+    const bool ended = m.RunCleanUp();
     EXPECT_TRUE(ended);
     ASSERT_EQ(m.scripted.boxes.size(), 1u);
     EXPECT_EQ(m.scripted.boxes[0], kComplete);
@@ -323,10 +327,7 @@ TEST(CleanUp, DisablesTheParasiteStoresTheBootAndRestarts) {
 TEST(CleanUp, SaysHowManyStepsCouldNotBeDone) {
     Machine m;
     m.source.bhos = {{L"{00000000-0000-0000-0000-0000000000CC}", L"", true}};  // not registered: cannot be deleted
-    CZiRaraviz z;
-    z.Init(m.t.log);
-    z.UseDetectionSource(&m.source);
-    z.CleanUp();
+    m.RunCleanUp();
     ASSERT_EQ(m.scripted.boxes.size(), 1u);
     EXPECT_EQ(m.scripted.boxes[0],
               L"Cleanup finished, but 1 of its steps could not be done; the log lists them. Close all opened documents "
@@ -347,10 +348,7 @@ TEST(CleanUp, CountsEveryKindOfStepThatCouldNotBeDone) {
     m.source.complete = false;  // a listing left something out
     m.reg.WriteValue(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", L"AppInit_DLLs",
                      {REG_BINARY, {1}});  // one restore row fails
-    CZiRaraviz z;
-    z.Init(m.t.log);
-    z.UseDetectionSource(&m.source);
-    z.CleanUp();
+    m.RunCleanUp();
     ASSERT_EQ(m.scripted.boxes.size(), 1u);
     EXPECT_EQ(m.scripted.boxes[0],
               L"Cleanup finished, but 3 of its steps could not be done; the log lists them. Close all opened documents "
@@ -368,10 +366,7 @@ TEST(CleanUp, RemovesStartupEntriesOfPathsTheAnsiCodePageCannotCarry) {
     m.reg.WriteString(HKEY_LOCAL_MACHINE, run, L"odd", odd);
     m.reg.WriteString(HKEY_LOCAL_MACHINE, run, L"plain", plain);
     m.source.bhos = {{L"{O}", odd}, {L"{P}", plain}};  // both files are parasites without a maker
-    CZiRaraviz z;
-    z.Init(m.t.log);
-    z.UseDetectionSource(&m.source);
-    z.CleanUp();
+    m.RunCleanUp();
     EXPECT_FALSE(m.reg.EnumValues(HKEY_LOCAL_MACHINE, run).Exists(L"odd"));
     EXPECT_TRUE(m.reg.EnumValues(HKEY_LOCAL_MACHINE, run).Exists(L"plain"));
     EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(dir / L"parasite_plain.exe.parasite"));
@@ -387,10 +382,7 @@ TEST(CleanUp, AnErrorIsReportedAndThePointerComesBack) {
         m.scripted.styles.push_back(style);
         return IDOK;
     });
-    CZiRaraviz z;
-    z.Init(m.t.log);
-    z.UseDetectionSource(&m.source);
-    z.CleanUp();
+    m.RunCleanUp();
     ASSERT_EQ(m.scripted.boxes.size(), 1u);
     EXPECT_EQ(m.scripted.boxes[0], L"Unexpected error. Please use 'Contact Support' tab to report. Object variable not set");
     EXPECT_EQ(m.scripted.styles[0], 48u);
@@ -434,15 +426,7 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
         m.source.bhos = {{L"{O}", own}};
         m.scripted.answers = {answer, IDOK};
         RefusedTerminations terminations;
-        CZiRaraviz z;
-        z.Init(m.t.log);
-        z.UseDetectionSource(&m.source);
-        bool ended = false;
-        try {
-            z.CleanUp();
-        } catch (const tessel::api::ExitUnwind&) {
-            ended = true;
-        }
+        const bool ended = m.RunCleanUp();
         held.reset();
         const auto lines = m.t.Lines();
         ASSERT_GE(m.scripted.boxes.size(), 1u);
