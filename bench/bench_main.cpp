@@ -81,8 +81,16 @@ std::uint64_t PlainRead(const std::wstring& path, std::vector<std::uint8_t>& buf
 void BenchProcessList();  // process_bench.cpp
 void BenchDetector();     // detector_bench.cpp
 void BenchDetectionRun(); // detection_bench.cpp
+int StartupChild(const char* mode, const char* folder);  // startup_bench.cpp
+void BenchStartup();
+void BenchMainWindow();  // main_window_bench.cpp
+void BenchOddRunValues(); // odd_values_bench.cpp
+void BenchSupport();      // support_bench.cpp
 
-int main() {
+int main(int argc, char** argv) {
+    // A start-up measured from its own process start runs in a child of this program.
+    if (argc == 3 && (std::string(argv[1]) == "--startup" || std::string(argv[1]) == "--detection"))
+        return StartupChild(argv[1], argv[2]);
     wchar_t sys[MAX_PATH];
     ::GetSystemDirectoryW(sys, MAX_PATH);
     std::vector<std::wstring> files;
@@ -140,5 +148,12 @@ int main() {
     std::printf("HashFromFullFileName: %.3f s; plain ReadFile: %.3f s; plain/hash %.3f (target >= 0.9; the checksum "
                 "itself bounds it); plain ReadFile with the reference checksum: %.3f s, that/hash %.3f\n",
                 hashing, plain, plain / hashing, plainSum, plainSum / hashing);
+    BenchOddRunValues();
+    BenchProcessList();
+    BenchDetector();
+    BenchDetectionRun();
+    BenchStartup();
+    BenchMainWindow();
+    BenchSupport();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "detection/BHOManager.h"
 
+#include "detection/UsableValues.h"
 #include "inspection/FileChecker.h"
 #include "tessel/Error.h"
 #include "tessel/SystemUtility.h"
@@ -29,15 +30,27 @@ std::unique_ptr<tessel::NodeList> CBHOManager::EnumBHOs() {
 }
 
 void CBHOManager::FillBHOInfo(const tessel::KeyedList<std::wstring>& names, tessel::NodeList& list) {
+    const wchar_t* const kSource = L"CBHOManager.FillBHOInfo";
     for (const std::wstring& id : names) {
         if (id.size() != 38) continue;
         // Everything is read before the record is made: a record is whole or absent.
-        const bool filled = tessel::Guard(*log_, L"CBHOManager.FillBHOInfo", 4, [&] {
-            std::wstring name = reg_->ReadString(HKEY_LOCAL_MACHINE, std::wstring(kBHOKey) + L"\\" + id, L"");
-            std::wstring server = reg_->ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\InProcServer32", L"");
-            if (server.empty())
-                server = reg_->ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\LocalServer32", L"");
-            const std::wstring dll = checker_->ResolveRegisteredPath(server);
+        const bool filled = tessel::Guard(*log_, kSource, 4, [&] {
+            // A value of no use (not text, text that expands past the limit) is noted and read
+            // as absent: a name that is no text is no name, a server entry that is no text
+            // names no server.
+            std::wstring name =
+                ReadUsableText(*reg_, *log_, kSource, HKEY_LOCAL_MACHINE, std::wstring(kBHOKey) + L"\\" + id, L"")
+                    .value_or(L"");
+            std::wstring dll;
+            for (const wchar_t* server : {L"\\InProcServer32", L"\\LocalServer32"}) {
+                const std::wstring key = L"CLSID\\" + id + server;
+                const std::wstring text = ReadUsableText(*reg_, *log_, kSource, HKEY_CLASSES_ROOT, key, L"").value_or(L"");
+                if (text.empty()) continue;
+                const auto resolved = ResolveUsablePath(*checker_, *log_, kSource, HKEY_CLASSES_ROOT, key, L"", text);
+                if (!resolved) continue;
+                dll = *resolved;
+                break;
+            }
             if (name.empty()) {
                 auto strings = tessel::SystemUtility::Instance().VersionStrings(dll);
                 if (strings.Exists(L"ProductName")) name = strings.Item(L"ProductName");

@@ -24,7 +24,8 @@ public:
     void Init(tessel::Logger& Log);
     // One record per registration, in the registry's order; no list when the listing fails.
     // A registration whose record cannot be filled is logged and left out, so that a record
-    // without "DLL" always means that no server is registered.
+    // without "DLL" always means that no usable server is registered. A server entry of no use
+    // (not text, text that expands past the limit) is noted and read as absent.
     std::unique_ptr<tessel::NodeList> EnumBHOs();
     // True when the registration key was deleted.
     bool DeleteBHO(const std::wstring& Id);

@@ -17,7 +17,7 @@ namespace {
 
 class LiveSource : public DetectionSource {
 public:
-    explicit LiveSource(tessel::Logger& log) {
+    explicit LiveSource(tessel::Logger& log) : log_(log) {
         processes_.Init(log);
         bhos_.Init(log);
         startup_.Init(log);
@@ -32,10 +32,20 @@ public:
         if (!startup_.Complete()) complete_ = false;
         return list;
     }
-    tessel::NodeList Processes() override { return processes_.EnumProcs(); }
+    tessel::NodeList Processes() override {
+        // An empty list that could not be taken is no machine without processes: the parasite
+        // most likely to hide is a running one.
+        tessel::NodeList list = processes_.EnumProcs();
+        if (!processes_.ProcessListTaken()) {
+            complete_ = false;
+            log_.Log(0, L"The list of running processes could not be taken.", 0, L"CProcessManager.EnumProcs");
+        }
+        return list;
+    }
     bool Complete() const override { return complete_; }
 
 private:
+    tessel::Logger& log_;
     CProcessManager processes_;
     CBHOManager bhos_;
     CStartupManager startup_;

@@ -1,5 +1,6 @@
 #include "detection/StartupManager.h"
 
+#include "detection/UsableValues.h"
 #include "inspection/AppServices.h"
 #include "inspection/FileChecker.h"
 #include "inspection/Globals.h"
@@ -28,6 +29,19 @@ constexpr int kRunFamilyKeys = 9;
 std::wstring HiveNumber(HKEY hive) {
     return std::to_wstring(static_cast<long>(static_cast<LONG>(reinterpret_cast<ULONG_PTR>(hive))));
 }
+
+// Deletes a start-up value whose program (`data` resolved) is `wanted` (lower case), and logs it.
+void DeleteIfItNames(tessel::RegistryAccessor& reg, CFileChecker& checker, tessel::Logger& log, const wchar_t* source,
+                     HKEY hive, const std::wstring& key, const std::wstring& valueName, const std::wstring& data,
+                     const std::wstring& wanted) {
+    const auto resolved = ResolveUsablePath(checker, log, source, hive, key, valueName, data);
+    if (!resolved || tessel::SystemUtility::Lower(*resolved) != wanted) return;
+    reg.DeleteValue(hive, key, valueName);
+    log.Log(0, tessel::Format(L"Deleted: '%1\\%2', '%3', '%4'", tessel::RegistryAccessor::HiveName(hive), key,
+                              tessel::LogName(valueName), tessel::LogName(data)),
+            5, source);
+}
+
 }  // namespace
 
 CStartupManager::CStartupManager() = default;
@@ -50,32 +64,28 @@ void CStartupManager::RemoveStartup(const std::wstring& StartupFile) {
 
 void CStartupManager::RemoveItemInfo(const tessel::KeyedList<std::wstring>& names, HKEY hive,
                                      const std::wstring& key, const std::wstring& file) {
-    tessel::Guard(*log_, L"CStartupManager.RemoveItemInfo", 4, [&] {
+    const wchar_t* const kSource = L"CStartupManager.RemoveItemInfo";
+    tessel::Guard(*log_, kSource, 4, [&] {
         tessel::RegistryAccessor reg;
         const std::wstring wanted = tessel::SystemUtility::Lower(file);
         for (const std::wstring& valueName : names) {
-            const std::wstring data = reg.ReadString(hive, key, valueName);
-            if (tessel::SystemUtility::Lower(checker_->ResolveRegisteredPath(data)) != wanted) continue;
-            reg.DeleteValue(hive, key, valueName);
-            log_->Log(0, tessel::Format(L"Deleted: '%1\\%2', '%3', '%4'", tessel::RegistryAccessor::HiveName(hive), key,
-                                        valueName, data),
-                      5, L"CStartupManager.RemoveItemInfo");
+            // A value of no use names no program: it neither matches nor stops the pass.
+            const auto data = ReadUsableText(reg, *log_, kSource, hive, key, valueName);
+            if (data) DeleteIfItNames(reg, *checker_, *log_, kSource, hive, key, valueName, *data, wanted);
         }
     });
 }
 
 void CStartupManager::RemovePolicyInfo(tessel::RegistryAccessor& reg, HKEY hive, const std::wstring& file) {
-    tessel::Guard(*log_, L"CStartupManager.RemovePolicyInfo", 4, [&] {
+    const wchar_t* const kSource = L"CStartupManager.RemovePolicyInfo";
+    tessel::Guard(*log_, kSource, 4, [&] {
         const std::wstring wanted = tessel::SystemUtility::Lower(file);
-        const auto names = reg.EnumValues(hive, kPoliciesRunKey);
+        const std::wstring key = kPoliciesRunKey;
+        const auto names = reg.EnumValues(hive, key);
         for (const std::wstring& valueName : names) {
-            const std::wstring data = reg.ReadString(hive, kPoliciesRunKey, valueName);
-            if (data.empty()) continue;
-            if (tessel::SystemUtility::Lower(checker_->ResolveRegisteredPath(data)) != wanted) continue;
-            reg.DeleteValue(hive, kPoliciesRunKey, valueName);
-            log_->Log(0, tessel::Format(L"Deleted: '%1\\%2', '%3', '%4'", tessel::RegistryAccessor::HiveName(hive),
-                                        kPoliciesRunKey, valueName, data),
-                      5, L"CStartupManager.RemovePolicyInfo");
+            const auto data = ReadUsableText(reg, *log_, kSource, hive, key, valueName);
+            if (data && !data->empty())
+                DeleteIfItNames(reg, *checker_, *log_, kSource, hive, key, valueName, *data, wanted);
         }
     });
 }
@@ -120,13 +130,17 @@ void CStartupManager::AddRecord(tessel::NodeList& list, const std::wstring& name
 
 void CStartupManager::FillItemInfo(const tessel::KeyedList<std::wstring>& names, tessel::NodeList& list, HKEY hive,
                                    const std::wstring& key) {
+    const wchar_t* const kSource = L"CStartupManager.FillItemInfo";
     tessel::RegistryAccessor reg;
     for (const std::wstring& valueName : names) {
-        // One value that cannot be read costs that value alone, never the rest of the listing.
-        const bool ok = tessel::Guard(*log_, L"CStartupManager.FillItemInfo", 4, [&] {
-            const std::wstring data = reg.ReadString(hive, key, valueName);
-            const std::wstring file = checker_->ResolveRegisteredPath(data);
-            if (file.empty()) return;
+        // A value of no use is no startup item: noted and skipped. Any other error costs that
+        // value alone too, but leaves the listing incomplete.
+        const bool ok = tessel::Guard(*log_, kSource, 4, [&] {
+            const auto data = ReadUsableText(reg, *log_, kSource, hive, key, valueName);
+            if (!data) return;
+            const auto resolved = ResolveUsablePath(*checker_, *log_, kSource, hive, key, valueName, *data);
+            if (!resolved || resolved->empty()) return;
+            const std::wstring& file = *resolved;
             auto strings = tessel::SystemUtility::Instance().VersionStrings(file);
             const std::wstring company = strings.Exists(L"CompanyName") ? strings.Item(L"CompanyName") : L"";
             const std::wstring name = strings.Exists(L"FileDescription") ? strings.Item(L"FileDescription") : valueName;
@@ -143,14 +157,20 @@ void CStartupManager::FillPolicyItemInfo(tessel::RegistryAccessor& reg, tessel::
         complete_ = false;
         return;
     }
+    const wchar_t* const kSource = L"CStartupManager.FillPolicyItemInfo";
+    const std::wstring key = kPoliciesRunKey;
     for (const std::wstring& valueName : names) {
-        const bool ok = tessel::Guard(*log_, L"CStartupManager.FillPolicyItemInfo", 4, [&] {
-            const std::wstring data = reg.ReadString(hive, kPoliciesRunKey, valueName);
+        const bool ok = tessel::Guard(*log_, kSource, 4, [&] {
+            const auto usable = ReadUsableText(reg, *log_, kSource, hive, key, valueName);
+            if (!usable) return;
+            const std::wstring& data = *usable;
             std::wstring name, file, company;
             if (data.empty()) {
                 name = app::LoadResString(IDS_DESCRIPTION_PLACEHOLDER);
             } else {
-                file = checker_->ResolveRegisteredPath(data);
+                const auto resolved = ResolveUsablePath(*checker_, *log_, kSource, hive, key, valueName, data);
+                if (!resolved) return;
+                file = *resolved;
                 auto strings = tessel::SystemUtility::Instance().VersionStrings(file);
                 if (strings.Exists(L"FileDescription")) name = strings.Item(L"FileDescription");
                 else if (strings.Exists(L"ProductName")) name = strings.Item(L"ProductName");

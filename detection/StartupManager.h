@@ -34,9 +34,11 @@ public:
     // Deletes every startup value whose command line resolves to StartupFile.
     void RemoveStartup(const std::wstring& StartupFile);
     // No list when the listing fails. A value whose record cannot be filled is logged and
-    // left out; the others are still listed.
+    // left out; the others are still listed. A value of no use (not text, text that expands
+    // past the limit) is no startup item: it is noted and skipped, and the listing stays whole.
     std::unique_ptr<tessel::NodeList> EnumItems();
-    // False when the last listing failed or left a value out.
+    // False when the last listing failed, a key could not be read, or a value was left out by
+    // an error.
     bool Complete() const { return complete_; }
 
 private:

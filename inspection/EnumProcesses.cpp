@@ -12,10 +12,10 @@ namespace velmora {
 namespace walk = process_walk;
 using tessel::api::kernel32;
 
-tessel::NodeList EnumProcessesNT() {
+tessel::NodeList EnumProcessesNT(bool* listTaken) {
     tessel::NodeList list;
     std::vector<HMODULE> modules;
-    for (const DWORD id : walk::ProcessIds()) {
+    for (const DWORD id : walk::ProcessIds(listTaken)) {
         tessel::UniqueHandle process(kernel32().OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, id));
         if (!process) continue;  // gone, or not ours to read
         if (!walk::ModuleHandles(process.get(), modules)) continue;
@@ -31,9 +31,10 @@ tessel::NodeList EnumProcessesNT() {
     return list;
 }
 
-tessel::NodeList EnumProcesses9x() {
+tessel::NodeList EnumProcesses9x(bool* listTaken) {
     tessel::NodeList list;
-    walk::ForEachProcess9x([&](const PROCESSENTRY32& entry) {
+    if (listTaken) *listTaken = false;
+    const bool taken = walk::ForEachProcess9x([&](const PROCESSENTRY32& entry) {
         tessel::Node& node = list.Add();
         node.Id = TrimNull(walk::AnsiField(entry.szExeFile, sizeof(entry.szExeFile)));
         walk::ForEachModule9x(entry.th32ProcessID, [&](const MODULEENTRY32& module) {
@@ -41,6 +42,7 @@ tessel::NodeList EnumProcesses9x() {
             return false;
         });
     });
+    if (listTaken) *listTaken = taken;
     return list;
 }
 

@@ -65,7 +65,7 @@ bool IsAbsolutePath(const std::wstring& path) {
 
 // A direct look at exactly this path: no search, no wildcards.
 bool IsExistingFile(const std::wstring& path) {
-    if (path.find_first_of(L"*?") != std::wstring::npos) return false;
+    if (path.find_first_of(L"*?") != std::wstring::npos || tessel::FileAccessor::IsDevicePath(path)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(path).c_str(), GetFileExInfoStandard,
                                          &data))

@@ -16,11 +16,13 @@ constexpr DWORD kBlock = 256 * 1024;
 bool CHashier::HashFile(const std::wstring& path, std::uint32_t& checksum, std::uint64_t& size) {
     checksum = 0;
     size = 0;
-    if (path.empty()) return false;
+    // A device or a pipe is never opened: a serial port can keep its reader waiting forever.
+    if (path.empty() || tessel::FileAccessor::IsDevicePath(path)) return false;
     tessel::UniqueFile file(::CreateFileW(tessel::FileAccessor::ExtendedPath(path).c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file) return false;
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return false;  // only a file on a disk is read
     if (buffer_.size() != kBlock) buffer_.resize(kBlock);
     std::uint32_t h = 0;
     std::uint64_t total = 0;
@@ -62,6 +64,7 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
 
 std::int32_t FileSizeFromFullFileName(const std::wstring& FullFileName) {
     if (FullFileName.empty() || FullFileName.find_first_of(L"*?") != std::wstring::npos) return 0;
+    if (tessel::FileAccessor::IsDevicePath(FullFileName)) return 0;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!tessel::api::kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(FullFileName).c_str(),
                                                       GetFileExInfoStandard, &data))

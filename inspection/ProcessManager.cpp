@@ -72,6 +72,20 @@ bool IsFullyQualifiedFile(const std::wstring& path) {
     return share != std::wstring::npos && share > server + 1;
 }
 
+// True when there is no file by that name: nothing to disable (the server of an orphaned
+// registration, a device name). A name that is not fully qualified, or one whose state cannot
+// be told, is not taken as gone.
+bool IsGone(const std::wstring& given) {
+    const std::wstring name = PlainFileName(given);
+    if (tessel::FileAccessor::IsDevicePath(name)) return true;
+    if (!IsFullyQualifiedFile(name)) return false;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(name).c_str(), GetFileExInfoStandard, &data))
+        return false;
+    const DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
 // The name's UTF-16LE bytes, one character per byte, for the log's encoded form.
 std::string Utf16Bytes(const std::wstring& name) {
     std::string bytes;
@@ -102,11 +116,14 @@ void CProcessManager::Init(tessel::Logger& Log) { mLog = &Log; }
 
 // ---------------------------------------------------------------- enumeration
 
-tessel::NodeList CProcessManager::EnumProcs() { return IsNT() ? BuildProcessTreeNT() : BuildProcessTree9x(); }
+tessel::NodeList CProcessManager::EnumProcs() {
+    listTaken_ = false;
+    return IsNT() ? BuildProcessTreeNT() : BuildProcessTree9x();
+}
 
-tessel::NodeList CProcessManager::BuildProcessTreeNT() { return EnumProcessesNT(); }
+tessel::NodeList CProcessManager::BuildProcessTreeNT() { return EnumProcessesNT(&listTaken_); }
 
-tessel::NodeList CProcessManager::BuildProcessTree9x() { return EnumProcesses9x(); }
+tessel::NodeList CProcessManager::BuildProcessTree9x() { return EnumProcesses9x(&listTaken_); }
 
 std::wstring CProcessManager::CutAtNull(const std::wstring& text) { return TrimNull(text); }
 
@@ -262,7 +279,14 @@ tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
     for (const std::wstring& file : FilesToPostDelete) {
         bool renamed = false;
         tessel::Guard(*mLog, source, 0, [&] { renamed = RenameParasiteFile(file); });
-        if (!renamed) tessel::AddUnique(stillThere, file);
+        if (renamed) continue;
+        if (IsGone(file)) {
+            // Not a step that could not be done: there is no file to disable.
+            mLog->Log(0, tessel::Format(L"The file '%1' does not exist: there is nothing to disable.", tessel::LogName(file)),
+                      5, source);
+            continue;
+        }
+        tessel::AddUnique(stillThere, file);
     }
     return stillThere;
 }
@@ -274,6 +298,11 @@ bool CProcessManager::RenameParasiteFile(const std::wstring& path) {
     if (!IsFullyQualifiedFile(name)) {
         // Never taken relative to the current folder.
         LogRenameFailure(!RunningOnNT, Source(L"RenameParasiteFile"), name, 0, 0, ERROR_BAD_PATHNAME);
+        return false;
+    }
+    if (tessel::FileAccessor::IsDevicePath(name)) {
+        // A device is no file: a move would open it, and a serial port can hold its opener.
+        LogRenameFailure(!RunningOnNT, Source(L"RenameParasiteFile"), name, 0, 0, ERROR_FILE_NOT_FOUND);
         return false;
     }
     const bool ok = SafeRenameFile(name, GetParasiteFileName(name));

@@ -36,12 +36,17 @@ public:
 
     // The running processes and their modules, by the running family's interface.
     tessel::NodeList EnumProcs();
+    // False when the last EnumProcs could not take the list of processes at all: its empty
+    // list then says nothing about what runs.
+    bool ProcessListTaken() const { return listTaken_; }
 
     // Renames one file in a single move; True when the move succeeded. Logs the outcome.
     bool SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename);
     // Disables every listed file (items are full paths) and records it; when some renames
     // fail, terminates the holders of all the listed files, waits two seconds and tries the
-    // failed files once more. Returns the files that are still not disabled after that.
+    // failed files once more. Returns the files that are still not disabled after that; a file
+    // that does not exist (an orphaned registration's server) has nothing to disable: it is
+    // logged and not returned.
     tessel::KeyedList<std::wstring> RenameParasiteFilesEx(const tessel::KeyedList<std::wstring>& ParasiteFiles);
     // The same for one file.
     tessel::KeyedList<std::wstring> RenameParasiteFileEx(const std::wstring& ParasiteFile);
@@ -69,6 +74,7 @@ private:
     void RecordRemovedFile(const std::wstring& path);
 
     tessel::Logger* mLog;
+    bool listTaken_ = true;
 };
 
 }  // namespace velmora

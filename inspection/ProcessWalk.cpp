@@ -12,7 +12,8 @@ namespace velmora::process_walk {
 using tessel::api::kernel32;
 using tessel::api::psapi;
 
-std::vector<DWORD> ProcessIds() {
+std::vector<DWORD> ProcessIds(bool* taken) {
+    if (taken) *taken = false;
     // The list is read again with a buffer twice as large for as long as it comes back full:
     // a full buffer means there may be more ids. Beyond a million ids the answer is taken.
     constexpr DWORD kLargest = 1u << 22;
@@ -27,6 +28,7 @@ std::vector<DWORD> ProcessIds() {
         if (!psapi().EnumProcesses(ids.data(), size, &returned)) return {};
     }
     ids.resize(std::min(returned, size) / sizeof(DWORD));
+    if (taken) *taken = true;
     return ids;
 }
 

@@ -24,8 +24,9 @@ constexpr DWORD kNameChars = 260;
 constexpr DWORD kLongestName = 32768;
 
 // The ids of the running processes, in the order of the system's list. The buffer starts at
-// 16 bytes and doubles for as long as the list fills it. Empty when the call fails.
-std::vector<DWORD> ProcessIds();
+// 16 bytes and doubles for as long as the list fills it. Empty when the call fails; taken,
+// when given, tells that failure from a list that is really empty.
+std::vector<DWORD> ProcessIds(bool* taken = nullptr);
 
 // The module handles of an open process, the executable's first, as many as the table was
 // filled with. False when the module list cannot be read.

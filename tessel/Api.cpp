@@ -1,5 +1,6 @@
 #include "tessel/Api.h"
 
+#include <atomic>
 #include <string>
 
 #include "tessel/Error.h"
@@ -8,6 +9,18 @@
 namespace tessel::api {
 
 FARPROC Library::Proc(const char* function) {
+    FARPROC proc = Find(function);
+    if (!proc) {
+        const DWORD code = ::GetLastError();
+        std::wstring wide(function, function + std::char_traits<char>::length(function));
+        throw Error(static_cast<long>(code),
+                    L"The function '" + wide + L"' was not found in '" + name_ + L"'.",
+                    "GetProcAddress");
+    }
+    return proc;
+}
+
+FARPROC Library::Find(const char* function) {
     if (!module_) {
         module_ = ::GetModuleHandleW(name_);
         if (!module_) module_ = ::LoadLibraryW(name_);
@@ -19,15 +32,24 @@ FARPROC Library::Proc(const char* function) {
                         "LoadLibraryW");
         }
     }
-    FARPROC proc = ::GetProcAddress(module_, function);
-    if (!proc) {
-        const DWORD code = ::GetLastError();
-        std::wstring wide(function, function + std::char_traits<char>::length(function));
-        throw Error(static_cast<long>(code),
-                    L"The function '" + wide + L"' was not found in '" + name_ + L"'.",
-                    "GetProcAddress");
+    return ::GetProcAddress(module_, function);
+}
+
+ULONGLONG WidenTickCount(ULONGLONG last, DWORD now) {
+    if (last == 0) return now;
+    // How far the count moved on, modulo its wrap.
+    const DWORD ahead = now - static_cast<DWORD>(last);
+    return ahead < 0x80000000u ? last + ahead : last;
+}
+
+ULONGLONG WINAPI TickCount64BeforeVista() {
+    static std::atomic<ULONGLONG> last{0};
+    const DWORD now = kernel32().GetTickCount();
+    ULONGLONG seen = last.load();
+    for (;;) {
+        const ULONGLONG widened = WidenTickCount(seen, now);
+        if (widened == seen || last.compare_exchange_weak(seen, widened)) return widened;
     }
-    return proc;
 }
 
 Kernel32& kernel32() { static Kernel32 t; return t; }

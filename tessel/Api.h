@@ -18,6 +18,8 @@ public:
     Library& operator=(const Library&) = delete;
     // Loads the library on first use; raises a clear error when it or the function is missing.
     FARPROC Proc(const char* function);
+    // The same, but a function the library lacks (an older Windows) is nullptr, not an error.
+    FARPROC Find(const char* function);
     const wchar_t* Name() const { return name_; }
 
 private:
@@ -32,6 +34,8 @@ public:
     using Fake = std::function<R(A...)>;
 
     Fn(Library& lib, const char* name) : lib_(lib), name_(name) {}
+    // Where an older Windows lacks the function, calls go to the fallback instead.
+    Fn(Library& lib, const char* name, Ptr fallback) : lib_(lib), name_(name), fallback_(fallback) {}
     Fn(const Fn&) = delete;
     Fn& operator=(const Fn&) = delete;
 
@@ -41,7 +45,10 @@ public:
     }
     // The bound platform function itself, for a preset that wants to pass a call through.
     R Real(A... a) {
-        if (!ptr_) ptr_ = reinterpret_cast<Ptr>(reinterpret_cast<void*>(lib_.Proc(name_)));
+        if (!ptr_) {
+            const FARPROC proc = fallback_ ? lib_.Find(name_) : lib_.Proc(name_);
+            ptr_ = proc ? reinterpret_cast<Ptr>(reinterpret_cast<void*>(proc)) : fallback_;
+        }
         return ptr_(a...);
     }
     void Preset(Fake fake) { fake_ = std::move(fake); }
@@ -52,6 +59,7 @@ public:
 private:
     Library& lib_;
     const char* name_;
+    Ptr fallback_ = nullptr;
     Ptr ptr_ = nullptr;
     Fake fake_;
 };
@@ -62,13 +70,23 @@ struct ExitUnwind {
     unsigned code;
 };
 
+// The 64-bit tick count from the 32-bit one, for Windows before Vista, which lacks
+// GetTickCount64. `last` is the previous widened reading (0: none yet). A count that moved on
+// by less than half the 32-bit range, across its wrap every 49.7 days or not, adds to `last`;
+// one that seems to move further is a late reading of another thread and gives `last` again.
+// Sound while the count is read at least every 24 days; laps before the first reading cannot
+// be known.
+ULONGLONG WidenTickCount(ULONGLONG last, DWORD now);
+ULONGLONG WINAPI TickCount64BeforeVista();
+
 struct Kernel32 {
     Library lib{L"kernel32.dll"};
     Fn<void, UINT> ExitProcess{lib, "ExitProcess"};
     Fn<DWORD> GetVersion{lib, "GetVersion"};
     Fn<BOOL, LPOSVERSIONINFOW> GetVersionExW{lib, "GetVersionExW"};
     Fn<DWORD> GetTickCount{lib, "GetTickCount"};
-    Fn<ULONGLONG> GetTickCount64{lib, "GetTickCount64"};
+    Fn<void, DWORD> Sleep{lib, "Sleep"};
+    Fn<ULONGLONG> GetTickCount64{lib, "GetTickCount64", &TickCount64BeforeVista};
     Fn<void, LPFILETIME> GetSystemTimeAsFileTime{lib, "GetSystemTimeAsFileTime"};
     Fn<void, LPSYSTEMTIME> GetLocalTime{lib, "GetLocalTime"};
     Fn<BOOL, const TIME_ZONE_INFORMATION*, const SYSTEMTIME*, LPSYSTEMTIME>
@@ -97,6 +115,8 @@ struct Kernel32 {
     Fn<DWORD, LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPWSTR, LPWSTR*> SearchPathW{lib, "SearchPathW"};
     Fn<DWORD, LPCSTR, LPCSTR, LPCSTR, DWORD, LPSTR, LPSTR*> SearchPathA{lib, "SearchPathA"};
     Fn<DWORD, LPCWSTR, LPWSTR, DWORD> GetLongPathNameW{lib, "GetLongPathNameW"};
+    // Starts a command line the way the Basic runtime's Shell does (the maker's home page).
+    Fn<UINT, LPCSTR, UINT> WinExec{lib, "WinExec"};
 };
 
 struct Psapi {
@@ -118,11 +138,14 @@ struct User32 {
     Library lib{L"user32.dll"};
     Fn<BOOL, UINT, DWORD> ExitWindowsEx{lib, "ExitWindowsEx"};
     Fn<int, HWND, LPCWSTR, LPCWSTR, UINT> MessageBoxW{lib, "MessageBoxW"};
+    // Context menus: a test picks the entry the user would have chosen.
+    Fn<BOOL, HMENU, UINT, int, int, int, HWND, const RECT*> TrackPopupMenu{lib, "TrackPopupMenu"};
 };
 
 struct Shell32 {
     Library lib{L"shell32.dll"};
     Fn<BOOL, SHELLEXECUTEINFOA*> ShellExecuteExA{lib, "ShellExecuteExA"};
+    Fn<HINSTANCE, HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT> ShellExecuteW{lib, "ShellExecuteW"};
 };
 
 Kernel32& kernel32();

@@ -22,6 +22,14 @@ private:
     std::string what_;
 };
 
+// Data that the caller cannot use: a registry value that is not text or not a number of the
+// right size, text that expands past the system's limit. It spoils that one value alone: the
+// caller skips the value and goes on with the others.
+class UnusableValue : public Error {
+public:
+    using Error::Error;
+};
+
 // Error numbers raised by the support library itself (the Basic runtime's own numbers,
 // which the log readers of earlier releases know).
 enum ErrorNumber : long {

@@ -22,8 +22,33 @@ bool IsAbsoluteDrivePath(const std::wstring& p) {
     return p.size() >= 3 && p[1] == L':' && (p[2] == L'\\' || p[2] == L'/');
 }
 
+bool IsDriveLetter(wchar_t c) { return (c >= L'A' && c <= L'Z') || (c >= L'a' && c <= L'z'); }
+
+wchar_t UpperAscii(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
+
+bool SameAscii(std::wstring_view a, std::wstring_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+    return true;
+}
+
+// The names the system keeps for its devices in every folder. A superscript digit counts as
+// the digit for the serial and printer ports.
+bool IsReservedName(std::wstring_view base) {
+    for (const wchar_t* name : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (SameAscii(base, name)) return true;
+    if (base.size() != 4) return false;
+    const std::wstring_view port = base.substr(0, 3);
+    if (!SameAscii(port, L"COM") && !SameAscii(port, L"LPT")) return false;
+    const wchar_t digit = base[3];
+    return (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
+}
+
 template <class Buffer>
 Buffer ReadAll(const std::wstring& path) {
+    // A device or a pipe is no file: reading one can wait forever.
+    if (FileAccessor::IsDevicePath(path)) return Buffer();
     UniqueFile file(::CreateFileW(FileAccessor::ExtendedPath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -32,6 +57,7 @@ Buffer ReadAll(const std::wstring& path) {
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Buffer();
         Raise("CreateFileW", L"Cannot open the file", path);
     }
+    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Buffer();
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) Raise("GetFileSizeEx", L"Cannot size the file", path);
     if (size.QuadPart > 0x7FFFFFFF)
@@ -68,6 +94,48 @@ std::wstring FileAccessor::ExtendedPath(const std::wstring& path) {
     }
     if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
     return path;
+}
+
+bool FileAccessor::IsDevicePath(std::wstring_view given) {
+    std::wstring path(given);
+    for (auto& c : path)
+        if (c == L'/') c = L'\\';
+    std::wstring_view p = path;
+    const bool win32Prefix = p.size() >= 4 && p[0] == L'\\' && p[1] == L'\\' && (p[2] == L'.' || p[2] == L'?');
+    const bool native = p.size() >= 4 && p[0] == L'\\' && p[1] == L'?' && p[2] == L'?';
+    if ((win32Prefix || native) && p[3] == L'\\') {
+        if (p[2] == L'.') return true;  // \\.\COM1, \\.\pipe\x, \\.\PhysicalDrive0, \\.\C:
+        // \\?\ and \??\ name a file only through a drive or a share.
+        const std::wstring_view rest = p.substr(4);
+        if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') {
+            p = rest;
+        } else if (rest.size() >= 4 && SameAscii(rest.substr(0, 4), L"UNC\\")) {
+            path = L"\\\\" + std::wstring(rest.substr(4));
+            p = path;
+        } else {
+            return true;
+        }
+    }
+    if (p.size() >= 2 && p[0] == L'\\' && p[1] == L'\\') {
+        // \\server\pipe\name and \\server\mailslot\name reach another machine's pipes.
+        const std::size_t server = p.find(L'\\', 2);
+        if (server != std::wstring_view::npos) {
+            const std::size_t share = p.find(L'\\', server + 1);
+            const std::wstring_view shareName =
+                p.substr(server + 1, share == std::wstring_view::npos ? std::wstring_view::npos : share - server - 1);
+            if (SameAscii(shareName, L"pipe") || SameAscii(shareName, L"mailslot")) return true;
+        }
+    }
+    std::size_t start = p.find_last_of(L'\\');
+    start = start == std::wstring_view::npos ? 0 : start + 1;
+    if (start == 0 && p.size() >= 2 && IsDriveLetter(p[0]) && p[1] == L':') start = 2;  // c:COM1
+    std::wstring_view base = p.substr(start);
+    // The name before its extension (or a colon), without trailing blanks: "com1 .txt" and
+    // "aux:" are the devices too.
+    const std::size_t cut = base.find_first_of(L".:");
+    if (cut != std::wstring_view::npos) base = base.substr(0, cut);
+    while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
+    return IsReservedName(base);
 }
 
 void FileAccessor::CreateFolder(const std::wstring& path) {

@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessel {
@@ -22,6 +23,12 @@ public:
 
     // The form of a path that the wide file functions accept beyond MAX_PATH.
     static std::wstring ExtendedPath(const std::wstring& path);
+    // True for a name that the system takes as a device rather than a file on a disk: a
+    // reserved name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$) with or
+    // without a folder or an extension, a \\.\ path, a \\?\ path that names no drive or
+    // share (\\?\GLOBALROOT...), a pipe or a mailslot. Such a name is never opened to be
+    // read: a serial port can keep a reader waiting forever. Looks at the text alone.
+    static bool IsDevicePath(std::wstring_view path);
 
 private:
     FileAccessor() = default;

@@ -1,7 +1,11 @@
 // The program's log: a full log of every entry and a short log of the errors. Each entry is
 // written through to the file as it is logged, and the files stay readable (and deletable)
-// by other processes while they are open.
+// by other processes while they are open. An entry is one line of tab-separated fields:
+// every field is cut to a bounded length and its control characters are escaped, so that
+// no text can break a line or shift its columns. A file grown past a few megabytes loses
+// its oldest lines when it is opened again.
 #pragma once
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,6 +16,14 @@ namespace tessel {
 
 class Logger {
 public:
+    // The longest field of a line, in characters, before its cut and the note of its length.
+    // Room for a message about two whole paths of the classic length, or one path's encoded name.
+    static constexpr std::size_t kFieldLimit = 1024;
+    // A file longer than this (in bytes) when it is opened keeps only its newest lines, up to
+    // kKeptBytes, so that the logs stay bounded however often the program runs.
+    static constexpr std::uint64_t kTrimAbove = 4u << 20;
+    static constexpr std::uint64_t kKeptBytes = 1u << 20;
+
     Logger() = default;
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
@@ -29,6 +41,16 @@ private:
     UniqueFile short_;
     std::wstring logFile_;
 };
+
+// One field of a log line: tab, CR, LF and the other control characters escaped (\t, \r, \n,
+// \xNN, \uNNNN), and what goes past limit characters cut, with the whole length said.
+std::wstring LogField(std::wstring_view text, std::size_t limit = Logger::kFieldLimit);
+
+// A name from outside (a registry value's name or data, a path) as a message quotes it:
+// longer than a few hundred characters, it is cut with its length said, so that the rest of
+// the message still fits in its line.
+inline constexpr std::size_t kLogNameLimit = 260;
+std::wstring LogName(std::wstring_view name);
 
 // Runs an operation under the usual error rule: an error is logged with its number, its
 // description, the level and the source, and the operation is left. True when it completed.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tessel/Error.h"
+#include "tessel/Logger.h"
 #include "tessel/SystemUtility.h"
 #include "tessel/Unique.h"
 
@@ -125,7 +126,7 @@ std::wstring Quoted(const std::wstring& s) {
     return out + L"\"";
 }
 
-void ExportTree(HKEY hive, const std::wstring& path, HKEY key, std::wstring& out) {
+void ExportTree(HKEY hive, const std::wstring& path, HKEY key, ExportForm form, std::wstring& out) {
     // Each section starts with a blank line, so that an export can follow the header line
     // or another export directly and still read as the registry editor writes it.
     out += L"\r\n[" + RegistryAccessor::HiveName(hive) + L"\\" + path + L"]\r\n";
@@ -137,7 +138,7 @@ void ExportTree(HKEY hive, const std::wstring& path, HKEY key, std::wstring& out
         if (rc != ERROR_SUCCESS) Raise(rc, "RegEnumValueW", L"Cannot list the values of '" + path + L"'");
         const std::wstring valueName(name.data(), len);
         auto value = QueryValue(key, valueName, path);
-        if (value) out += RegistryAccessor::ExportLine(valueName, *value) + L"\r\n";
+        if (value) out += RegistryAccessor::ExportLine(valueName, *value, form) + L"\r\n";
     }
     for (DWORD i = 0;; ++i) {
         DWORD len = static_cast<DWORD>(name.size());
@@ -147,7 +148,7 @@ void ExportTree(HKEY hive, const std::wstring& path, HKEY key, std::wstring& out
         const std::wstring sub(name.data(), len);
         UniqueKey child;
         if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
-            ExportTree(hive, path + L"\\" + sub, child.get(), out);
+            ExportTree(hive, path + L"\\" + sub, child.get(), form, out);
     }
 }
 
@@ -187,10 +188,11 @@ std::wstring RegistryAccessor::ReadString(HKEY hive, const std::wstring& key, co
         default:
             break;
     }
-    throw Error(kTypeMismatch,
-                L"The value '" + valueName + L"' of '" + Where(hive, key) + L"' is not text (type " +
-                    std::to_wstring(v->type) + L", " + std::to_wstring(v->data.size()) + L" bytes).",
-                "RegQueryValueExW");
+    throw UnusableValue(kTypeMismatch,
+                        L"The value '" + LogName(valueName) + L"' of '" + LogName(Where(hive, key)) +
+                            L"' is not text (type " + std::to_wstring(v->type) + L", " +
+                            std::to_wstring(v->data.size()) + L" bytes).",
+                        "RegQueryValueExW");
 }
 
 DWORD RegistryAccessor::ReadDWord(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
@@ -201,10 +203,11 @@ DWORD RegistryAccessor::ReadDWord(HKEY hive, const std::wstring& key, const std:
         std::memcpy(&d, v->data.data(), 4);
         return d;
     }
-    throw Error(kTypeMismatch,
-                L"The value '" + valueName + L"' of '" + Where(hive, key) + L"' is not a number (type " +
-                    std::to_wstring(v->type) + L", " + std::to_wstring(v->data.size()) + L" bytes).",
-                "RegQueryValueExW");
+    throw UnusableValue(kTypeMismatch,
+                        L"The value '" + LogName(valueName) + L"' of '" + LogName(Where(hive, key)) +
+                            L"' is not a number (type " + std::to_wstring(v->type) + L", " +
+                            std::to_wstring(v->data.size()) + L" bytes).",
+                        "RegQueryValueExW");
 }
 
 void RegistryAccessor::WriteValue(HKEY hive, const std::wstring& key, const std::wstring& valueName,
@@ -260,7 +263,7 @@ bool RegistryAccessor::KeyExists(HKEY hive, const std::wstring& key) {
     return static_cast<bool>(OpenKey(hive, key, KEY_QUERY_VALUE));
 }
 
-std::wstring RegistryAccessor::ExportLine(const std::wstring& valueName, const RegistryValue& value) {
+std::wstring RegistryAccessor::ExportLine(const std::wstring& valueName, const RegistryValue& value, ExportForm form) {
     std::wstring line = valueName.empty() ? L"@=" : Quoted(valueName) + L"=";
     if (value.type == REG_SZ && IsPlainText(value)) return line + Quoted(TextOf(value));
     if (value.type == REG_DWORD && value.data.size() == 4) {
@@ -277,15 +280,25 @@ std::wstring RegistryAccessor::ExportLine(const std::wstring& valueName, const R
         std::swprintf(buf, 16, L"hex(%lx):", static_cast<unsigned long>(value.type));
         line += buf;
     }
+    std::vector<std::uint8_t> bytes = value.data;
+    const bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    if (form == ExportForm::Ansi && text && bytes.size() % 2 == 0) {
+        // The 9x registry editor stores these bytes as they stand: UTF-16 would come back as
+        // text cut short at its first NUL.
+        std::wstring wide(bytes.size() / 2, L'\0');
+        if (!wide.empty()) std::memcpy(wide.data(), bytes.data(), bytes.size());
+        const std::string ansi = SystemUtility::ToAnsi(wide);
+        bytes.assign(ansi.begin(), ansi.end());
+    }
     // The registry editor's wrapping: a byte adds "xx,"; once a line reaches 77 characters
     // it ends in a backslash and the next one starts with two blanks.
     std::size_t lineLen = line.size();
     std::wstring out = line;
-    for (std::size_t i = 0; i < value.data.size(); ++i) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
         wchar_t hex[4];
-        std::swprintf(hex, 4, L"%02x", value.data[i]);
+        std::swprintf(hex, 4, L"%02x", bytes[i]);
         out += hex;
-        if (i + 1 == value.data.size()) break;
+        if (i + 1 == bytes.size()) break;
         out += L',';
         lineLen += 3;
         if (lineLen >= 77) {
@@ -296,18 +309,19 @@ std::wstring RegistryAccessor::ExportLine(const std::wstring& valueName, const R
     return out;
 }
 
-std::wstring RegistryAccessor::ExportKey(HKEY hive, const std::wstring& key) {
+std::wstring RegistryAccessor::ExportKey(HKEY hive, const std::wstring& key, ExportForm form) {
     UniqueKey k = OpenKey(hive, key, KEY_READ);
     if (!k) return L"";
     std::wstring out;
-    ExportTree(hive, Clean(key), k.get(), out);
+    ExportTree(hive, Clean(key), k.get(), form, out);
     return out;
 }
 
-std::wstring RegistryAccessor::ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
+std::wstring RegistryAccessor::ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName,
+                                           ExportForm form) {
     auto v = ReadValue(hive, key, valueName);
     if (!v) return L"";
-    return L"\r\n[" + Where(hive, key) + L"]\r\n" + ExportLine(valueName, *v) + L"\r\n";
+    return L"\r\n[" + Where(hive, key) + L"]\r\n" + ExportLine(valueName, *v, form) + L"\r\n";
 }
 
 }  // namespace tessel

@@ -16,12 +16,16 @@ struct RegistryValue {
     std::vector<std::uint8_t> data;
 };
 
+// How an export holds text: the NT family's registry editor reads text data as UTF-16, the 9x
+// family's (a "REGEDIT4" script) in the ANSI code page.
+enum class ExportForm { Unicode, Ansi };
+
 class RegistryAccessor {
 public:
     // Text of a value, up to its first NUL and unexpanded; empty when the key or value is
-    // absent. A REG_DWORD reads as its decimal text; data that is no text raises.
+    // absent. A REG_DWORD reads as its decimal text; data that is no text raises UnusableValue.
     std::wstring ReadString(HKEY hive, const std::wstring& key, const std::wstring& valueName);
-    // 0 when absent; raises for a value that is not four bytes of number.
+    // 0 when absent; raises UnusableValue for a value that is not four bytes of number.
     DWORD ReadDWord(HKEY hive, const std::wstring& key, const std::wstring& valueName);
     // The value exactly as stored, or nothing when absent.
     std::optional<RegistryValue> ReadValue(HKEY hive, const std::wstring& key,
@@ -45,12 +49,16 @@ public:
 
     // Registry-editor text (without the header line) of the key's tree, or of one value
     // under its key line; empty for an absent key or value.
-    std::wstring ExportKey(HKEY hive, const std::wstring& key);
-    std::wstring ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName);
+    std::wstring ExportKey(HKEY hive, const std::wstring& key, ExportForm form = ExportForm::Unicode);
+    std::wstring ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName,
+                             ExportForm form = ExportForm::Unicode);
     static std::wstring HiveName(HKEY hive);
 
     // One "name"=data line (wrapped as the registry editor wraps hex data), without newline.
-    static std::wstring ExportLine(const std::wstring& valueName, const RegistryValue& value);
+    // In the Ansi form, text data written as hex (expandable, multi-string, text with line
+    // breaks) holds ANSI bytes.
+    static std::wstring ExportLine(const std::wstring& valueName, const RegistryValue& value,
+                                   ExportForm form = ExportForm::Unicode);
 };
 
 }  // namespace tessel

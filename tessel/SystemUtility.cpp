@@ -7,6 +7,7 @@
 
 #include "tessel/Api.h"
 #include "tessel/Error.h"
+#include "tessel/FileAccessor.h"
 
 namespace tessel {
 
@@ -59,22 +60,26 @@ void SystemUtility::PumpMessages() {
 std::wstring SystemUtility::ExpandEnvironment(std::wstring_view textIn) {
     const std::wstring source(textIn);
     if (source.empty()) return source;
-    // The system expands at most 32K characters and silently cuts what is beyond.
+    // The system expands at most 32K characters and silently cuts what is beyond: a text
+    // that does not fit is of no use to the caller, never a cut one.
     if (source.size() >= 32767)
-        throw Error(ERROR_FILENAME_EXCED_RANGE,
-                    L"The text is too long to expand (" + std::to_wstring(source.size()) + L" characters).",
-                    "ExpandEnvironmentStringsW");
+        throw UnusableValue(ERROR_FILENAME_EXCED_RANGE,
+                            L"The text is too long to expand (" + std::to_wstring(source.size()) + L" characters).",
+                            "ExpandEnvironmentStringsW");
     std::wstring buf(source.size() + 256, L'\0');
     for (;;) {
         const DWORD n = ::ExpandEnvironmentStringsW(source.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
         if (n == 0) {
             const DWORD code = ::GetLastError();
-            throw Error(static_cast<long>(code), L"Cannot expand '" + source + L"': " + SystemErrorText(code),
-                        "ExpandEnvironmentStringsW");
+            throw UnusableValue(static_cast<long>(code),
+                                L"Cannot expand '" + source.substr(0, 64) + L"...': " + SystemErrorText(code),
+                                "ExpandEnvironmentStringsW");
         }
         if (n > 32767)
-            throw Error(ERROR_FILENAME_EXCED_RANGE, L"The expansion of '" + source.substr(0, 64) + L"...' is too long.",
-                        "ExpandEnvironmentStringsW");
+            throw UnusableValue(ERROR_FILENAME_EXCED_RANGE,
+                                L"The expansion of '" + source.substr(0, 64) + L"...' is too long (" +
+                                    std::to_wstring(n - 1) + L" characters).",
+                                "ExpandEnvironmentStringsW");
         if (n <= buf.size()) {
             buf.resize(n - 1);  // n counts the terminating NUL
             return buf;
@@ -181,6 +186,9 @@ void ForEachChild(const BYTE* base, const Block& parent, F&& f) {
 
 KeyedList<std::wstring> SystemUtility::VersionStrings(const std::wstring& file) {
     KeyedList<std::wstring> result;
+    // Reading a version resource opens the file: a device (a serial port may wait forever)
+    // or a pipe is no file, and has no version strings.
+    if (file.empty() || FileAccessor::IsDevicePath(file)) return result;
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
     if (size == 0) return result;

@@ -14,7 +14,8 @@ class SystemUtility {
 public:
     static SystemUtility& Instance();
 
-    std::wstring NewId();  // unique, and safe as part of a file name
+    // Unique; hex digits and "-" only, so safe in a file name and in a form field as it is.
+    std::wstring NewId();
     std::wstring FormatString(std::wstring_view templ, const std::vector<std::wstring>& params) {
         return text::FormatString(templ, params);
     }

@@ -1,5 +1,6 @@
 #include "tessel/Text.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 
@@ -35,7 +36,10 @@ std::wstring FormatString(std::wstring_view templ, const std::vector<std::wstrin
 }
 
 namespace {
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+// Base64 with "-" and "_" for its last two digits: nothing in it that a form post changes
+// ("+" reads as a blank there, "%" and "&" as escapes and separators), so the text travels
+// in a form field as it is.
+const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_";
 
 template <class Bytes>
 std::wstring Encode(const Bytes& bytes) {
@@ -67,8 +71,9 @@ int Sextet(wchar_t c) {
     if (c >= L'A' && c <= L'Z') return c - L'A';
     if (c >= L'a' && c <= L'z') return c - L'a' + 26;
     if (c >= L'0' && c <= L'9') return c - L'0' + 52;
-    if (c == L'+') return 62;
-    if (c == L'/') return 63;
+    // Texts of earlier releases (a stored date, a logged name) used the standard digits.
+    if (c == L'-' || c == L'+') return 62;
+    if (c == L'_' || c == L'/') return 63;
     return -1;
 }
 }  // namespace
@@ -98,6 +103,9 @@ std::vector<std::uint8_t> DecodeBytes(std::wstring_view text) {
 std::wstring XmlEscape(std::wstring_view text) {
     std::wstring out;
     out.reserve(text.size() + text.size() / 8);
+    const auto reference = [&out](std::uint32_t codePoint) {
+        out += L"&#" + std::to_wstring(codePoint) + L";";
+    };
     for (size_t i = 0; i < text.size(); ++i) {
         const wchar_t c = text[i];
         switch (c) {
@@ -107,19 +115,22 @@ std::wstring XmlEscape(std::wstring_view text) {
             case L'"': out += L"&quot;"; break;
             case L'\'': out += L"&apos;"; break;
             default:
-                if (c < 0x20 && c != L'\t' && c != L'\n' && c != L'\r') {
-                    out += L'?';
+                if (c < 0x20) {
+                    // Tab, line feed and carriage return are the only controls XML 1.0 allows; as
+                    // references they reach the reader as written, where a parser would fold a bare
+                    // one into a blank (in an attribute) or drop it (CR before LF).
+                    if (c == L'\t' || c == L'\n' || c == L'\r') reference(c);
+                } else if (c < 0x80) {
+                    out += c;
                 } else if (c >= 0xD800 && c <= 0xDBFF) {
                     if (i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-                        out += c;
-                        out += text[++i];
-                    } else {
-                        out += L'?';
+                        reference(0x10000 + ((static_cast<std::uint32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+                        ++i;
                     }
                 } else if ((c >= 0xDC00 && c <= 0xDFFF) || c == 0xFFFE || c == 0xFFFF) {
-                    out += L'?';
+                    // Lone surrogates and the two non-characters are no XML characters at all.
                 } else {
-                    out += c;
+                    reference(c);
                 }
         }
     }
@@ -212,6 +223,10 @@ void CivilFromDays(long long z, int& y, int& m, int& d) {
 }
 const long long kEpochOffset = 25569;  // 1970-01-01 as a date
 }  // namespace
+
+// Dates are compared after one of them went through memory: with x87's 80-bit intermediates a
+// date kept in a register differs from itself stored. The 32-bit build computes with SSE2.
+static_assert(FLT_EVAL_METHOD == 0, "doubles must be computed at their own precision (-msse2 -mfpmath=sse)");
 
 double ToDate(const DateParts& p) {
     const long long days = DaysFromCivil(p.year, p.month, p.day) + kEpochOffset;

@@ -11,14 +11,19 @@ namespace tessel::text {
 // that a parameter brings in is never scanned again. A placeholder without a parameter stays.
 std::wstring FormatString(std::wstring_view templ, const std::vector<std::wstring>& params);
 
-// The printable transport encoding: standard Base64. Decoding skips every character outside
-// the alphabet, so it returns normally for any text.
+// The printable transport encoding: Base64 with "-" and "_" as its last two digits (the URL
+// and file name form), padded with "=": it holds no "+", "%" or "&", so a form field carries
+// it unchanged. Decoding also reads the standard digits "+" and "/", and skips every other
+// character outside the alphabet, so it returns normally for any text.
 std::wstring EncodeBytes(const std::vector<std::uint8_t>& bytes);
 std::wstring EncodeString(std::string_view bytes);  // one byte per character
 std::vector<std::uint8_t> DecodeBytes(std::wstring_view text);
 
-// Safe in element text and in attribute values quoted with ' or ". Characters that XML 1.0
-// cannot carry at all (most C0 controls, lone surrogates) become '?'.
+// Safe in element text and in attribute values quoted with ' or ", and plain ASCII, so that a
+// document declared in any ASCII-based encoding (ISO-8859-1 among them) carries every character:
+// what lies above U+007F is written as a numeric character reference, and what XML 1.0 cannot
+// carry at all (the C0 controls but tab, line feed and carriage return; lone surrogates;
+// U+FFFE and U+FFFF) is left out.
 std::wstring XmlEscape(std::wstring_view text);
 
 std::string ToUtf8(std::wstring_view text);

@@ -82,6 +82,8 @@ std::wstring ProgramFolder() {
     return p.substr(0, p.find_last_of(L'\\'));
 }
 
+std::wstring DeliverableFolder() { return ProgramFolder() + L"\\" VLMR_DIST_FROM_TESTS; }
+
 std::string Narrow(const std::wstring& s) { return tessel::text::ToUtf8(s); }
 
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {

@@ -44,6 +44,8 @@ void WriteBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadBytes(const std::wstring& path);
 // The folder of the running test program (where the build puts every program and fixture).
 std::wstring ProgramFolder();
+// The folder of the files that ship (Velmora.exe), beside the test programs' own.
+std::wstring DeliverableFolder();
 std::string Narrow(const std::wstring& s);  // for failure messages
 void DeleteTree(const std::wstring& path);
 // Runs a command line and waits for it; returns its exit code.

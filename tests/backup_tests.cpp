@@ -4,11 +4,13 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
 #include "TestSupport.h"
 #include "tessel/Api.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
 #include "ui/SettingsBackup.h"
 
 using namespace velmora::ui;
@@ -40,11 +42,17 @@ TEST(BackupFile, IsNamedAfterTheLocalTime) {
     t.wHour = 14;
     t.wMinute = 5;
     t.wSecond = 9;
-    EXPECT_EQ(BackupFileName(L"c:\\prog\\Backup", t), L"c:\\prog\\Backup\\Backup Dec 08, 2026 14-05-09.reg");
+    // The month's short name is the user's locale's own.
+    auto month = [](int m) {
+        wchar_t name[32] = L"";
+        ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SABBREVMONTHNAME1 + m - 1, name, 32);
+        return std::wstring(name);
+    };
+    EXPECT_EQ(BackupFileName(L"c:\\prog\\Backup", t), L"c:\\prog\\Backup\\Backup " + month(12) + L" 08, 2026 14-05-09.reg");
     t.wMonth = 1;
     t.wDay = 31;
     t.wHour = 0;
-    EXPECT_EQ(BackupFileName(L"f", t), L"f\\Backup Jan 31, 2026 00-05-09.reg");
+    EXPECT_EQ(BackupFileName(L"f", t), L"f\\Backup " + month(1) + L" 31, 2026 00-05-09.reg");
 }
 
 TEST(BackupFile, HoldsTheWatchedKeysAndCreatesItsFolder) {
@@ -137,4 +145,64 @@ TEST(BackupFile, AFolderThatCannotBeMadeIsLoggedAndNothingIsWritten) {
     const std::string logged = tessel::FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
     EXPECT_NE(logged.find("\t4\t"), std::string::npos);
     EXPECT_NE(logged.find("FMain.BackupRegistry"), std::string::npos);
+}
+
+namespace {
+
+tessel::RegistryValue Text(DWORD type, const std::wstring& text) {  // with its terminating NUL
+    tessel::RegistryValue v{type, std::vector<std::uint8_t>((text.size() + 1) * 2, 0)};
+    std::memcpy(v.data.data(), text.data(), text.size() * 2);
+    return v;
+}
+
+struct Stored {
+    std::wstring key, name;
+    tessel::RegistryValue value;
+};
+
+}  // namespace
+
+// The backup is the one undo of a cleanup: the system's registry editor (another process,
+// writing the real registry of the prefix) must bring back every value exactly, in both forms.
+TEST(BackupFile, TheRegistryEditorImportsItBackInBothForms) {
+    using tessel::api::kernel32;
+    for (const bool nt : {true, false}) {
+        SCOPED_TRACE(nt ? "NT form" : "9x form");
+        tessel::api::ScopedPreset version(kernel32().GetVersion, [nt] { return nt ? DWORD(0x0A280105) : DWORD(0xC0000A04); });
+        tessel::RegistryAccessor reg;
+        const std::wstring root = L"Software\\VelmoraTests\\Import " + tessel::SystemUtility::Instance().NewId();
+        struct Remove {
+            tessel::RegistryAccessor& reg;
+            const std::wstring& root;
+            ~Remove() { reg.DeleteKey(HKEY_CURRENT_USER, root); }
+        } remove{reg, root};
+        std::vector<Stored> values = {
+            {root, L"", Text(REG_SZ, L"default")},
+            {root, L"Quoted \"name\"", Text(REG_SZ, L"C:\\Program Files\\\"Evil\" \\\\server\\share\\")},
+            {root, L"Expand", Text(REG_EXPAND_SZ, L"%SystemRoot%\\system32\\evil.dll")},
+            {root, L"Multi", Text(REG_MULTI_SZ, std::wstring(L"one\0two \"2\"\0c:\\three\0", 21))},
+            {root, L"Number", {REG_DWORD, {0xef, 0xbe, 0xad, 0xde}}},
+            {root + L"\\Sub key", L"Lines", Text(REG_SZ, L"first\r\nsecond")},
+        };
+        tessel::RegistryValue binary{REG_BINARY, {}};
+        for (int i = 0; i < 100; ++i) binary.data.push_back(static_cast<std::uint8_t>(i * 7));
+        values.push_back({root, L"Binary", binary});
+        if (nt) values.push_back({root, L"\x0436\x6f22 name", Text(REG_EXPAND_SZ, L"%TEMP%\\\x0436\x6f22")});
+        for (const Stored& v : values) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, v.value);
+
+        TempDir dir;
+        const std::wstring file = dir / L"backup.reg";
+        const auto form = nt ? tessel::ExportForm::Unicode : tessel::ExportForm::Ansi;
+        tessel::FileAccessor::Instance().WriteFile(file, RegistryImage(reg.ExportKey(HKEY_CURRENT_USER, root, form)));
+        for (const Stored& v : values) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, Text(REG_SZ, L"changed"));
+        reg.DeleteValue(HKEY_CURRENT_USER, root, L"Multi");
+
+        EXPECT_EQ(testing_support::RunAndWait(L"regedit.exe /S \"" + file + L"\""), 0u);
+        for (const Stored& v : values) {
+            const auto now = reg.ReadValue(HKEY_CURRENT_USER, v.key, v.name);
+            ASSERT_TRUE(now) << testing_support::Narrow(v.name);
+            EXPECT_EQ(now->type, v.value.type) << testing_support::Narrow(v.name);
+            EXPECT_EQ(now->data, v.value.data) << testing_support::Narrow(v.name);
+        }
+    }
 }

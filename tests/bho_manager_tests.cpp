@@ -79,25 +79,38 @@ TEST(BHOManager, TakesTheProductNameOfAnUnnamedServerAndKeepsBlanksInItsPath) {
     EXPECT_EQ(Param((*list)[0], L"Name"), L"Fixture Product");
 }
 
-TEST(BHOManager, ARegistrationThatCannotBeReadIsLeftOutNotListedWithoutItsServer) {
+TEST(BHOManager, AnEntryOfNoUseIsReadAsAbsentAndHidesNoRegistration) {
     Registrations r;
     const std::wstring name = L"Good";
+    std::wstring expandsTooFar;
+    for (int i = 0; i < 1500; ++i) expandsTooFar += L"%CommonProgramFiles%";
     r.Add(L"{00000000-0000-0000-0000-000000000001}", &name, L"c:\\a.dll");
+    // A name that is no text: the server's path names it.
     r.reg.WriteValue(HKEY_LOCAL_MACHINE, kKey + L"{00000000-0000-0000-0000-000000000002}", L"", {REG_BINARY, {1, 2, 3}});
     r.reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\{00000000-0000-0000-0000-000000000002}\\InProcServer32", L"", L"c:\\b.dll");
-    r.Add(L"{00000000-0000-0000-0000-000000000003}", &name, L"c:\\c.dll");
+    // An in-process server entry that is no text: the local server stands in.
+    r.Add(L"{00000000-0000-0000-0000-000000000003}", &name, L"", L"c:\\c.exe /automation");
+    r.reg.WriteValue(HKEY_CLASSES_ROOT, L"CLSID\\{00000000-0000-0000-0000-000000000003}\\InProcServer32", L"",
+                     {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}});
+    // A server entry that expands past the limit names no server.
+    r.Add(L"{00000000-0000-0000-0000-000000000004}", &name, expandsTooFar);
     TestLog t;
     CBHOManager m;
     m.Init(t.log);
     auto list = m.EnumBHOs();
     ASSERT_TRUE(list);
-    ASSERT_EQ(list->Count(), 2u);  // never a record with only its Id, which would read as "no server"
-    EXPECT_EQ((*list)[0].Id, L"{00000000-0000-0000-0000-000000000001}");
-    EXPECT_EQ((*list)[1].Id, L"{00000000-0000-0000-0000-000000000003}");
-    EXPECT_FALSE(m.Complete());
-    bool logged = false;
-    for (const auto& line : t.Lines()) logged |= line.rfind("4|13|CBHOManager.FillBHOInfo|", 0) == 0;
-    EXPECT_TRUE(logged);
+    EXPECT_TRUE(m.Complete());
+    ASSERT_EQ(list->Count(), 4u);
+    EXPECT_EQ(Param((*list)[1], L"Name"), L"c:\\b.dll");
+    EXPECT_EQ(Param((*list)[1], L"DLL"), L"c:\\b.dll");
+    EXPECT_EQ(Param((*list)[2], L"DLL"), L"c:\\c.exe");
+    EXPECT_EQ(Param((*list)[3], L"DLL"), L"");
+    int notes = 0;
+    for (const auto& line : t.Lines()) {
+        EXPECT_EQ(line.rfind("5|", 0), 0u) << line;
+        notes += line.find("|CBHOManager.FillBHOInfo|") != std::string::npos;
+    }
+    EXPECT_EQ(notes, 3);
 }
 
 TEST(BHOManager, DeletesOneRegistrationAndSaysSo) {

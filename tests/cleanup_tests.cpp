@@ -335,6 +335,20 @@ TEST(CleanUp, SaysHowManyStepsCouldNotBeDone) {
     EXPECT_TRUE(m.t.Has("0|0|CZiRaraviz.CleanUp|Could not delete BHO({00000000-0000-0000-0000-0000000000CC})"));
 }
 
+TEST(CleanUp, AnOrphanedRegistrationWhoseServerIsGoneIsNoStepThatCouldNotBeDone) {
+    Machine m;
+    TempDir dir;
+    const std::wstring gone = dir / L"uninstalled.dll";  // never written: its uninstaller took it
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000DD}", L"", L"Orphan");
+    m.source.bhos = {{L"{00000000-0000-0000-0000-0000000000DD}", gone}};
+    m.RunCleanUp();
+    ASSERT_EQ(m.scripted.boxes.size(), 1u);
+    EXPECT_EQ(m.scripted.boxes[0], kComplete);
+    EXPECT_FALSE(m.reg.KeyExists(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000DD}"));
+    EXPECT_TRUE(m.t.Has("5|0|CProcessManager.RenameParasiteFilesEx|The file '" + testing_support::Narrow(gone) +
+                        "' does not exist: there is nothing to disable."));
+}
+
 TEST(CleanUp, CountsEveryKindOfStepThatCouldNotBeDone) {
     Machine m;
     TempDir dir;

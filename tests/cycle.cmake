@@ -9,6 +9,6 @@ add_executable(vlmcycleholder ${CMAKE_CURRENT_LIST_DIR}/cycle/cycleholder.cpp)
 target_link_options(vlmcycleholder PRIVATE -municode)
 
 add_test(NAME whole_cycle
-  COMMAND ${CMAKE_CURRENT_LIST_DIR}/cycle/run-cycle.sh ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/cycle ${VLMR_WINEARCH})
+  COMMAND ${CMAKE_CURRENT_LIST_DIR}/cycle/run-cycle.sh ${VLMR_DIST_DIR} ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/cycle ${VLMR_WINEARCH})
 set_tests_properties(whole_cycle PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE)
-add_dependencies(vlm_pressok Velmora vlmcyclebho vlmcycleholder)
+add_dependencies(vlm_pressok Velmora vlmcyclebho vlmcycleholder vlm_uidriver)

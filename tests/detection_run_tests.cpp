@@ -127,6 +127,20 @@ TEST(DetectParasites, AListingThatFailsIsAnUnfinishedRunNotACleanMachine) {
     EXPECT_EQ(files.Count() + bhos.Count(), 0u);
 }
 
+TEST(DetectParasites, AProcessListThatCannotBeTakenIsAnUnfinishedRunOfTheLiveSystem) {
+    testing_support::ScratchHives hives;  // no registrations, no startup items
+    tessel::api::ScopedPreset noList(tessel::api::psapi().EnumProcesses, [](DWORD*, DWORD, DWORD*) -> BOOL {
+        ::SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    });
+    TestLog t;
+    CRoDoraziva detector;
+    detector.Init(t.log);
+    tessel::KeyedList<std::wstring> files, bhos;
+    EXPECT_FALSE(detector.DetectParasites(files, bhos));  // an empty list read as no process at all
+    EXPECT_TRUE(t.Has("0|0|CProcessManager.EnumProcs|The list of running processes could not be taken."));
+}
+
 TEST(DetectSuspiciousFiles, ListsProcessesModulesAndBHOsOnceEach) {
     TempDir dir;
     const std::wstring bare = dir / L"bare.dll", maker = dir / L"maker.dll";

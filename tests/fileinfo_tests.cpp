@@ -48,7 +48,7 @@ TEST(FileInfo, ReadsCompanyAndDescriptionOfEachKindOfFile) {
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     EXPECT_FACTS(manager, self, L"Ardentis Software", L"Velmora test program");
-    EXPECT_FACTS(manager, Fixture(L"Velmora.exe"), L"Ardentis Software", L"Velmora about:blank parasite remover");
+    EXPECT_FACTS(manager, testing_support::DeliverableFolder() + L"\\Velmora.exe", L"Ardentis Software", L"Velmora about:blank parasite remover");
     // Nothing there, or nothing readable as a program file.
     TempDir dir;
     testing_support::WriteBytes(dir / L"text.dll", "not a program at all");

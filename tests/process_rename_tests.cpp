@@ -298,6 +298,29 @@ TEST_F(Renaming, AFileThatFailsTwiceKeepsItsNameAndIsReportedBack) {
     EXPECT_EQ(encoded[1], LittleEndianBytes(path));
 }
 
+TEST_F(Renaming, AFileThatDoesNotExistIsLoggedButNotReportedBack) {
+    const std::wstring orphan = dir / L"orphan.dll", noFolder = dir / L"gone\\x.dll", device = dir / L"com1.dll";
+    const std::wstring held = File(L"held.dll");
+    HeldOpen hold(held);
+    OnlyOwnChildren guard({});
+    MoveRecorder moves;
+    const auto start = Clock::now();
+    const auto left = manager.RenameParasiteFilesEx(ListOf({orphan, held, noFolder, device}));
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(2000));  // the wait and the retry stay
+    EXPECT_EQ(Items(left), std::vector<std::wstring>{held});          // the one step that could not be done
+    EXPECT_EQ(moves.TimesFor(orphan).size(), 2u);
+    EXPECT_EQ(moves.TimesFor(held).size(), 2u);
+    EXPECT_TRUE(moves.TimesFor(device).empty());  // a device is never moved
+    const std::string text = log.Text();
+    EXPECT_EQ(CountOf(text, "FilesToPostDelete.Count=4\r\n"), 1u) << text;
+    for (const std::wstring& gone : {orphan, noFolder, device})
+        EXPECT_EQ(CountOf(text, Entry(5, 0, kBatch,
+                                      tessel::Format(L"The file '%1' does not exist: there is nothing to disable.", gone))),
+                  1u)
+            << text;
+    EXPECT_EQ(CountOf(text, Narrow(L"The file '" + held + L"' does not exist")), 0u);
+}
+
 TEST_F(Renaming, ANameThatIsNotAFullPathIsNeverRenamedInTheCurrentFolder) {
     wchar_t saved[MAX_PATH];
     ::GetCurrentDirectoryW(MAX_PATH, saved);

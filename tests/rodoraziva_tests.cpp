@@ -168,7 +168,7 @@ TEST(GoodRunningModule, OurOwnProgramsAreNeitherSuspiciousNorParasites) {
     Detector d;
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    for (const std::wstring& path : {std::wstring(self), Fixture(L"Velmora.exe")}) {
+    for (const std::wstring& path : {std::wstring(self), testing_support::DeliverableFolder() + L"\\Velmora.exe"}) {
         EXPECT_FALSE(d.rd.IsSuspiciousRunningModule(path)) << Narrow(path);
         EXPECT_FALSE(d.rd.IsParasiteRunningModule(path)) << Narrow(path);
         EXPECT_FALSE(d.rd.IsGoodRunningModule(path)) << Narrow(path);  // it names its maker

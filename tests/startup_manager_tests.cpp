@@ -1,6 +1,9 @@
 // The startup-entry manager against the Run family and policies keys of redirected hives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "DetectionTestSupport.h"
 #include "detection/StartupManager.h"
 #include "inspection/Globals.h"
@@ -104,30 +107,68 @@ TEST(StartupManager, KnowsWindowsOwnStartupProgramsByExactMakerAndPlace) {
     EXPECT_EQ(Param((*list)[2], L"Icon"), L"OK");
 }
 
-TEST(StartupManager, OneBadValueCostsThatValueAlone) {
+TEST(StartupManager, AValueOfNoUseIsSkippedOnceAndHidesNothing) {
     ScratchHives hives;
     TempDir dir;
     tessel::RegistryAccessor reg;
     Copy(L"fixture_bare.dll", dir / L"x.exe");
-    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"a", dir / L"x.exe");
-    reg.WriteValue(HKEY_LOCAL_MACHINE, kBase + L"Run", L"b", {REG_BINARY, {1, 2}});
-    reg.WriteString(HKEY_LOCAL_MACHINE, kBase + L"Run", L"c", dir / L"x.exe");
-    reg.WriteValue(HKEY_CURRENT_USER, kBase + L"policies\\Explorer\\Run", L"p1", {REG_BINARY, {1}});
-    reg.WriteString(HKEY_CURRENT_USER, kBase + L"policies\\Explorer\\Run", L"p2", dir / L"x.exe");
+    const std::wstring run = kBase + L"Run", policies = kBase + L"policies\\Explorer\\Run";
+    std::wstring longName;
+    for (int i = 0; i < 1600; ++i) longName += L"long\tname";
+    auto text = [](const std::wstring& t) {
+        tessel::RegistryValue v{REG_EXPAND_SZ, std::vector<std::uint8_t>((t.size() + 1) * 2, 0)};
+        std::memcpy(v.data.data(), t.data(), t.size() * 2);
+        return v;
+    };
+    // Short enough to expand, longer than the limit once expanded. Under 64 KB itself: a larger
+    // registry write can fail in a busy Wine ("partial write").
+    std::wstring growsTooFar;
+    for (int i = 0; i < 1500; ++i) growsTooFar += L"%CommonProgramFiles%";
+    struct Odd {
+        std::wstring name;
+        tessel::RegistryValue value;
+    };
+    const Odd odd[] = {
+        {L"binary", {REG_BINARY, {1, 2}}},
+        {L"qword", {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}},
+        {L"none", {REG_NONE, {}}},
+        {L"dword of 2 bytes", {REG_DWORD, {1, 2}}},
+        {L"dword of 9 bytes", {REG_DWORD, {1, 2, 3, 4, 5, 6, 7, 8, 9}}},
+        {L"expands too far", text(growsTooFar)},
+        {longName, {REG_BINARY, {1}}},
+    };
+    reg.WriteString(HKEY_LOCAL_MACHINE, run, L"a", dir / L"x.exe");
+    for (const Odd& o : odd) reg.WriteValue(HKEY_LOCAL_MACHINE, run, o.name, o.value);
+    reg.WriteString(HKEY_LOCAL_MACHINE, run, L"com", L"\"COM1\" /x");  // a device: listed, never read
+    reg.WriteString(HKEY_LOCAL_MACHINE, run, L"c", L"\"" + (dir / L"x.exe") + L"\" /x");
+    reg.WriteValue(HKEY_CURRENT_USER, policies, L"p1", {REG_BINARY, {1}});
+    reg.WriteString(HKEY_CURRENT_USER, policies, L"p2", dir / L"x.exe");
     TestLog t;
     CStartupManager m;
     m.Init(t.log);
     auto list = m.EnumItems();
     ASSERT_TRUE(list);
+    EXPECT_TRUE(m.Complete());  // nothing could not be read: a cleanup is still offered
     std::vector<std::wstring> seen;
     for (const auto& n : *list) seen.push_back(Param(n, L"ValueName"));
-    EXPECT_EQ(seen, (std::vector<std::wstring>{L"a", L"c", L"p2"}));
-    EXPECT_FALSE(m.Complete());
-    int errors = 0;
-    for (const auto& line : t.Lines())
-        errors += line.rfind("4|13|CStartupManager.FillItemInfo|", 0) == 0 ||
-                  line.rfind("4|13|CStartupManager.FillPolicyItemInfo|", 0) == 0;
-    EXPECT_EQ(errors, 2);
+    std::sort(seen.begin(), seen.end());  // the registry's own order of one key's values
+    EXPECT_EQ(seen, (std::vector<std::wstring>{L"a", L"c", L"com", L"p2"}));
+    int notes = 0;
+    for (const auto& line : t.Lines()) {
+        EXPECT_EQ(line.rfind("5|", 0), 0u) << line;  // notes, no errors
+        notes += line.find("CStartupManager.FillItemInfo|") != std::string::npos ||
+                 line.find("CStartupManager.FillPolicyItemInfo|") != std::string::npos;
+    }
+    EXPECT_EQ(notes, 8);  // once for each value of no use
+    EXPECT_EQ(tessel::FileAccessor::Instance().ReadFile(t.dir / L"short.log"), "");
+
+    // The cleanup's removal goes past them to every value of the file.
+    m.RemoveStartup(dir / L"x.exe");
+    const auto left = reg.EnumValues(HKEY_LOCAL_MACHINE, run);
+    EXPECT_FALSE(left.Exists(L"a"));
+    EXPECT_FALSE(left.Exists(L"c"));
+    EXPECT_EQ(left.Count(), std::size(odd) + 1);
+    EXPECT_FALSE(reg.EnumValues(HKEY_CURRENT_USER, policies).Exists(L"p2"));
 }
 
 TEST(StartupManager, RemovesEveryValueOfAFileInKeyOrder) {

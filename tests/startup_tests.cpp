@@ -8,11 +8,49 @@
 
 using testing_support::TempDir;
 
+namespace {
+
+struct Closer {
+    DWORD pid;
+};
+
+BOOL CALLBACK CloseMainWindow(HWND window, LPARAM param) {
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(window, &pid);
+    wchar_t cls[64] = L"";
+    ::GetClassNameW(window, cls, 64);
+    if (pid == reinterpret_cast<Closer*>(param)->pid && std::wstring(cls) == L"VelmoraMainWindow" &&
+        ::IsWindowVisible(window))
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+// Runs the program, closes its main window once it is shown (the program then ends), and
+// returns the exit code; ~0 when it did not end in time.
+DWORD RunClosingMainWindow(const std::wstring& commandLine, DWORD timeoutMs = 120000) {
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring line = commandLine;
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
+    Closer closer{pi.dwProcessId};
+    for (DWORD waited = 0; waited < timeoutMs && ::WaitForSingleObject(pi.hProcess, 200) == WAIT_TIMEOUT; waited += 200)
+        ::EnumWindows(CloseMainWindow, reinterpret_cast<LPARAM>(&closer));
+    DWORD code = ~0u;
+    if (::WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) ::GetExitCodeProcess(pi.hProcess, &code);
+    else ::TerminateProcess(pi.hProcess, 1);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    return code;
+}
+
+}  // namespace
+
 TEST(Startup, OpensTheLogsAndWritesTheStartLines) {
     TempDir dir;
     const std::wstring exe = dir / L"Velmora.exe";
-    ASSERT_TRUE(::CopyFileW((testing_support::ProgramFolder() + L"\\Velmora.exe").c_str(), exe.c_str(), FALSE));
-    ASSERT_EQ(testing_support::RunAndWait(L"\"" + exe + L"\""), 0u);
+    ASSERT_TRUE(::CopyFileW((testing_support::DeliverableFolder() + L"\\Velmora.exe").c_str(), exe.c_str(), FALSE));
+    ASSERT_EQ(RunClosingMainWindow(L"\"" + exe + L"\""), 0u);
     const std::string log = tessel::FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
     const auto start = log.find("\t5\t0\tFMain.Form_Initialize\t********** start app\r\n");
     const auto version = log.find("\t5\t0\tFMain.Form_Initialize\tVelmora ver.1.0.12\r\n");

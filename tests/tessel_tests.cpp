@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "TestSupport.h"
 #include "tessel/Api.h"
 #include "tessel/Error.h"
@@ -130,6 +132,52 @@ TEST(Logger, AppendsAcrossRunsAndKeepsNonAsciiText) {
     EXPECT_LT(full.find("first"), full.find("c:\\\xd0\xbf\xd1\x83"));
 }
 
+TEST(Logger, EveryFieldIsOneBoundedLineWithItsControlCharactersEscaped) {
+    TempDir dir;
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    std::wstring name;
+    for (int i = 0; i < 2000; ++i) name += L"name\tpart;";  // 20,000 characters, 2,000 tabs
+    log.Log(13, name, 4, L"Source\twith\x01tab");
+    log.Log(0, L"after", 5, L"S");
+    for (const wchar_t* file : {L"VLMR.log", L"short.log"}) {
+        const std::string text = FileAccessor::Instance().ReadFile(dir / file);
+        const std::size_t end = text.find("\r\n");
+        ASSERT_NE(end, std::string::npos) << text;
+        const std::string line = text.substr(0, end);
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+        EXPECT_LT(line.size(), 2 * Logger::kFieldLimit) << file;
+        // Only the separators are tabs: the date, then (full log) level and number, source, text.
+        const std::size_t separators = std::count(line.begin(), line.end(), '\t');
+        EXPECT_EQ(separators, std::wstring(file) == L"VLMR.log" ? 4u : 2u) << line;
+        EXPECT_NE(line.find("\tSource\\twith\\x01tab\t"), std::string::npos) << line;
+        EXPECT_NE(line.find("\tname\\tpart;name\\tpart;"), std::string::npos) << line;
+        EXPECT_NE(line.find("... (20000 characters)"), std::string::npos) << line;
+    }
+    EXPECT_EQ(LogName(name).size(), kLogNameLimit + std::string("... (20000 characters)").size());
+    EXPECT_EQ(LogName(L"short\tname"), L"short\tname");  // cut only; the log escapes
+}
+
+TEST(Logger, AFileGrownPastTheLimitKeepsItsNewestLinesAtTheNextOpen) {
+    TempDir dir;
+    std::string old;
+    for (int i = 0; old.size() <= Logger::kTrimAbove; ++i) old += "old line " + std::to_string(i) + "\r\n";
+    FileAccessor::Instance().WriteFile(dir / L"VLMR.log", old);
+    FileAccessor::Instance().WriteFile(dir / L"short.log", "small\r\n");
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    log.Log(0, L"this run", 0, L"S");
+    const std::string full = FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
+    EXPECT_LE(full.size(), Logger::kKeptBytes + 200);
+    EXPECT_GE(full.size(), Logger::kKeptBytes - 200);
+    EXPECT_EQ(full.rfind("old line ", 0), 0u) << full.substr(0, 40);  // starts with a whole line
+    const std::size_t lastOld = old.rfind("old line ");
+    EXPECT_NE(full.find(old.substr(lastOld)), std::string::npos);  // the newest old line is kept
+    EXPECT_EQ(full.find("old line 0\r\n"), std::string::npos);      // the oldest is gone
+    EXPECT_NE(full.find("\tthis run\r\n"), std::string::npos);
+    EXPECT_EQ(FileAccessor::Instance().ReadFile(dir / L"short.log").rfind("small\r\n", 0), 0u);  // small: untouched
+}
+
 TEST(Logger, OpenOnAMissingFolderRaisesAndLoggingStaysHarmless) {
     Logger log;
     EXPECT_NE(ErrorNumberOf([&] { log.Open(L"c:\\no\\such\\folder\\VLMR.log", L"c:\\no\\such\\folder\\short.log"); }), 0);
@@ -217,6 +265,8 @@ TEST(SystemUtility, NewIdIsUniqueAndSafeInFileNames) {
     const std::wstring a = su.NewId(), b = su.NewId();
     EXPECT_NE(a, b);
     EXPECT_EQ(a.find_first_of(L"\\/:*?\"<>|{} "), std::wstring::npos) << testing_support::Narrow(a);
+    // It travels in a form field too: hex digits and "-" only.
+    EXPECT_EQ(a.find_first_not_of(L"0123456789ABCDEFabcdef-"), std::wstring::npos) << testing_support::Narrow(a);
     const std::wstring temp = su.TempFileName(L"vlm");
     EXPECT_TRUE(FileAccessor::Instance().FileExists(temp));
     ::DeleteFileW(temp.c_str());
@@ -258,6 +308,39 @@ TEST(Seam, BindsByNameAndRaisesAClearErrorForMissingOnes) {
     } catch (const Error& e) {
         EXPECT_NE(e.Description().find(L"NoSuchFunctionAtAll"), std::wstring::npos);
     }
+}
+
+ULONGLONG WINAPI FallbackTicks() { return 0x123456789ull; }
+
+TEST(Seam, AFunctionMissingFromAnOlderWindowsGoesToItsFallback) {
+    api::Library kernel(L"kernel32.dll");
+    api::Fn<ULONGLONG> missing(kernel, "NoSuchFunctionAtAll", &FallbackTicks);
+    EXPECT_EQ(missing(), 0x123456789ull);
+    api::Fn<DWORD> present(kernel, "GetVersion", reinterpret_cast<DWORD(WINAPI*)()>(&FallbackTicks));
+    EXPECT_EQ(present(), ::GetVersion());
+}
+
+TEST(Seam, TheWidenedTickCountCountsWrapsAndNeverGoesBack) {
+    struct Case {
+        ULONGLONG last;
+        DWORD now;
+        ULONGLONG widened;
+    } cases[] = {
+        {0, 5000, 5000},                                  // the first reading
+        {0, 0x9A7EC800u, 0x9A7EC800ull},                  // the first, after 30 days of uptime
+        {0x1'00001000ull, 0x2000, 0x1'00002000ull},       // the same lap
+        {0x0'FFFFFF00ull, 0x10, 0x1'00000010ull},         // the count wrapped
+        {0x2'9000FFF0ull, 0x10, 0x3'00000010ull},         // wrapped after 21 quiet days
+        {0x1'00000010ull, 0xFFFFFF00u, 0x1'00000010ull},  // another thread's late reading
+        {0x1'00002000ull, 0x1F00, 0x1'00002000ull},
+    };
+    for (const Case& c : cases) EXPECT_EQ(api::WidenTickCount(c.last, c.now), c.widened) << std::hex << c.last;
+    // Through the seam, the widened count follows the 32-bit one.
+    DWORD ticks = 1000;
+    api::ScopedPreset preset(api::kernel32().GetTickCount, [&] { return ticks; });
+    const ULONGLONG a = api::TickCount64BeforeVista();
+    ticks += 250;
+    EXPECT_EQ(api::TickCount64BeforeVista() - a, 250u);
 }
 
 TEST(Seam, APresetAnswersUntilItIsReset) {

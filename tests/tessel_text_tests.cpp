@@ -2,6 +2,10 @@
 // dates.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
+#include <string>
+
 #include "tessel/Text.h"
 
 using namespace tessel::text;
@@ -48,13 +52,103 @@ TEST(TransportEncoding, KnownValuesAndAnyTextDecodes) {
     EXPECT_TRUE(DecodeBytes(L"!!!").empty());
 }
 
-TEST(XmlEscape, EscapesMarkupAndDropsWhatXmlCannotCarry) {
-    EXPECT_EQ(XmlEscape(L"a<b>&'\"c"), L"a&lt;b&gt;&amp;&apos;&quot;c");
-    EXPECT_EQ(XmlEscape(L"tab\there\nline"), L"tab\there\nline");
-    EXPECT_EQ(XmlEscape(std::wstring(L"x\x01y\0z", 5)), L"x?y?z");
-    EXPECT_EQ(XmlEscape(L"\xD800x"), L"?x");               // lone surrogate
-    EXPECT_EQ(XmlEscape(L"\xD83D\xDE00"), L"\xD83D\xDE00");  // a pair stays
-    EXPECT_EQ(XmlEscape(L"c:\\пути\\ファイル.dll"), L"c:\\пути\\ファイル.dll");
+TEST(XmlEscape, WritesPlainAsciiForEveryCharacterAndDropsWhatXmlCannotCarry) {
+    struct Case {
+        std::wstring in;
+        std::wstring out;
+    } cases[] = {
+        {L"a<b>&'\"c", L"a&lt;b&gt;&amp;&apos;&quot;c"},
+        {L"tab\there\nline\r", L"tab&#9;here&#10;line&#13;"},
+        {std::wstring(L"x\x01y\0z\x1F\x7F", 7), L"xyz\x7F"},    // forbidden controls go
+        {L"\xD800x\xDC00", L"x"},                                   // lone surrogates go
+        {L"\xD83D\xDE00", L"&#128512;"},                             // a pair is one character
+        {L"\x00E9\x0100\x00FF\x0080", L"&#233;&#256;&#255;&#128;"},  // never cut to the low byte
+        {L"\xFFFE\xFFFF\xFFFD", L"&#65533;"},
+        {L"c:\\пути\\ファイル.dll", L"c:\\&#1087;&#1091;&#1090;&#1080;\\&#12501;&#12449;&#12452;&#12523;.dll"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(XmlEscape(c.in), c.out) << ToUtf8(c.in);
+    // Every UTF-16 unit, alone: the result is ASCII, holds no bare markup, and is empty only for
+    // what XML cannot carry.
+    for (unsigned u = 0; u <= 0xFFFF; ++u) {
+        const std::wstring out = XmlEscape(std::wstring(1, static_cast<wchar_t>(u)));
+        for (wchar_t c : out) {
+            ASSERT_LT(c, 0x80) << u;
+        }
+        if (out.size() > 1) {
+            ASSERT_EQ(out.front(), L'&') << u;
+        }
+        const bool forbidden = (u < 0x20 && u != 9 && u != 10 && u != 13) || (u >= 0xD800 && u <= 0xDFFF) ||
+                               u == 0xFFFE || u == 0xFFFF;
+        ASSERT_EQ(out.empty(), forbidden) << u;
+    }
+}
+
+// A standard decoder of an application/x-www-form-urlencoded body: pairs split at "&", name
+// and value at the first "=", "+" read as a blank and "%XX" as that byte.
+std::map<std::string, std::string> DecodeForm(const std::string& body) {
+    std::map<std::string, std::string> fields;
+    std::size_t start = 0;
+    while (start <= body.size()) {
+        const std::size_t end = std::min(body.find('&', start), body.size());
+        const std::string pair = body.substr(start, end - start);
+        const std::size_t eq = pair.find('=');
+        auto decode = [](const std::string& s) {
+            std::string out;
+            for (std::size_t i = 0; i < s.size(); ++i) {
+                if (s[i] == '+') {
+                    out += ' ';
+                } else if (s[i] == '%' && i + 2 < s.size()) {
+                    out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+                    i += 2;
+                } else {
+                    out += s[i];
+                }
+            }
+            return out;
+        };
+        if (!pair.empty()) fields[decode(pair.substr(0, eq))] = eq == std::string::npos ? "" : decode(pair.substr(eq + 1));
+        start = end + 1;
+    }
+    return fields;
+}
+
+TEST(TransportEncoding, TravelsThroughAFormFieldUnchangedAndDecodesToTheSameBytes) {
+    // Every byte value alone and in every position of a three-byte group, then a few hundred
+    // kilobytes of random bytes in pieces of every length up to a few hundred.
+    std::vector<std::string> samples;
+    for (int b = 0; b < 256; ++b)
+        for (int at = 0; at < 3; ++at) {
+            std::string s(3, '\x5A');
+            s[at] = static_cast<char>(b);
+            samples.push_back(s.substr(0, at + 1));
+        }
+    std::uint32_t seed = 0x1234567u;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<char>(seed >> 16);
+    };
+    std::size_t total = 0;
+    for (std::size_t len = 0; total < 400 * 1024; len = (len + 37) % 701) {
+        std::string s;
+        for (std::size_t i = 0; i < len; ++i) s += next();
+        total += len;
+        samples.push_back(std::move(s));
+    }
+    std::string big;
+    for (int i = 0; i < 300 * 1024; ++i) big += next();
+    samples.push_back(big);
+    for (const std::string& bytes : samples) {
+        const std::wstring encoded = EncodeString(bytes);
+        const std::string text = ToUtf8(encoded);
+        ASSERT_EQ(text.find_first_of("%&+ \r\n"), std::string::npos) << text;
+        const auto decoded = DecodeBytes(encoded);
+        ASSERT_EQ(std::string(decoded.begin(), decoded.end()), bytes);
+        // As the value of a form field, a standard decoder gives the text back unchanged.
+        ASSERT_EQ(DecodeForm("subject=x&value=" + text)["value"], text);
+    }
+    // What earlier releases wrote with the standard digits still decodes.
+    EXPECT_EQ(DecodeBytes(L"+/8="), (std::vector<std::uint8_t>{0xFB, 0xFF}));
+    EXPECT_EQ(EncodeString("\xFB\xFF"), L"-_8=");
 }
 
 TEST(Utf8, RoundTripsAllPlanes) {

@@ -60,21 +60,25 @@ std::wstring BackupFileName(const std::wstring& backupFolder, const SYSTEMTIME& 
     return tessel::Format(L"%1\\Backup %2.reg", backupFolder, std::wstring(date) + L" " + time);
 }
 
-std::wstring BackupRegistry(tessel::Logger& log, const std::wstring& programFolder) {
+std::wstring BackupRegistry(tessel::Logger& log, const std::wstring& programFolder, std::wstring* failure) {
     std::wstring file;
-    tessel::Guard(log, L"FMain.BackupRegistry", 4, [&] {
+    tessel::PendingError error;
+    error.Run([&] {
         const std::wstring folder = programFolder + L"\\Backup";
         tessel::FileAccessor::Instance().CreateFolder(folder);
         tessel::RegistryAccessor reg;
+        const tessel::ExportForm form = IsNT() ? tessel::ExportForm::Unicode : tessel::ExportForm::Ansi;
         std::wstring body;
         for (const Export& e : kExports)
-            body += e.value ? reg.ExportValue(e.hive, e.key, e.value) : reg.ExportKey(e.hive, e.key);
+            body += e.value ? reg.ExportValue(e.hive, e.key, e.value, form) : reg.ExportKey(e.hive, e.key, form);
         SYSTEMTIME now;
         tessel::api::kernel32().GetLocalTime(&now);
         const std::wstring name = BackupFileName(folder, now);
         tessel::FileAccessor::Instance().WriteFile(name, RegistryImage(body));
         file = name;
     });
+    if (failure) *failure = error.Description();
+    error.LogAndClear(log, 4, L"FMain.BackupRegistry");
     return file;
 }
 

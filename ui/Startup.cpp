@@ -4,17 +4,40 @@
 
 #include "detection/ZiRaraviz.h"
 #include "inspection/AppServices.h"
+#include "inspection/EndProgram.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
 #include "tessel/Text.h"
-#include "ui/SettingsBackup.h"
+#include "ui/Boundary.h"
+#include "ui/CheckComponents.h"
+#include "ui/MainWindow.h"
+#include "ui/Splash.h"
 #include "ui/Version.h"
 
 namespace velmora::ui {
 
 namespace {
 const wchar_t kSource[] = L"FMain.Form_Initialize";
+
+// The component check: on failure its message is shown and logged and the program ends here.
+void RequireComponents(tessel::Logger& log, tessel::PendingError& pending) {
+    std::wstring message;
+    if (CheckComponents(message)) return;
+    pending.Run([&] { MsgBoxEx(message, MB_OK | MB_ICONHAND); });
+    log.Log(0, message, 4, kSource);
+    EndProgram();
 }
+
+// Until the splash has closed itself, window events are handled; the thread sleeps until the
+// next one arrives instead of spinning, which changes nothing of the order of events.
+void WaitForSplash(const Splash& splash) {
+    while (splash.Visible()) {
+        if (!PumpPending()) return;  // the program is ending
+        if (!splash.Visible()) return;
+        ::MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+}  // namespace
 
 std::wstring ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
@@ -31,8 +54,11 @@ std::wstring ProgramFolder() {
     return slash == std::wstring::npos ? L"." : path.substr(0, slash);
 }
 
-void StartupUntilCheck(tessel::Logger& log, const std::wstring& folder, CZiRaraviz& cleanup,
-                       tessel::PendingError& pending) {
+void LoadMainWindow(tessel::Logger& log, const std::wstring& folder) { LoadProgramMainWindow(log, folder); }
+
+void StartupUntilWindowLoaded(tessel::Logger& log, const std::wstring& folder, CZiRaraviz& cleanup, Splash& splash) {
+    // Every step runs whatever the one before it did; the last error is logged once.
+    tessel::PendingError pending;
     pending.Run([&] { log.Open(folder + L"\\VLMR.log", folder + L"\\short.log"); });
     pending.Run([&] { log.Log(0, L"********** start app", 5, kSource); });
     pending.Run([&] {
@@ -42,26 +68,35 @@ void StartupUntilCheck(tessel::Logger& log, const std::wstring& folder, CZiRarav
                 5, kSource);
     });
     pending.Run([&] { log.Log(0, L"Startup: " + tessel::text::DateToText(GetBootTime()), 5, kSource); });
+    pending.Run([&] { InitCustomComponent(log); });
+    RequireComponents(log, pending);
+    pending.Run([&] { splash.Show(); });
     pending.Run([] { app::SetMousePointer(app::kHourglass); });
+    // Twice, so that the splash window paints.
+    pending.Run([] { PumpPending(); });
+    pending.Run([] { PumpPending(); });
     SetProcessWideValues(pending);
-    // The detection check runs before anything is changed.
+    // The detection check runs before anything is changed, without yielding.
     pending.Run([&] {
         cleanup.Init(log);
         cleanup.Check();
     });
+    // Every start that passed the component check writes its settings backup before any
+    // automatic cleanup runs.
+    pending.Run([&] { LoadMainWindow(log, folder); });
+    pending.LogAndClear(log, 0, kSource);
 }
 
 void FormInitialize(tessel::Logger& log) {
-    // Every step runs whatever the one before it did; the last error is logged once.
-    tessel::PendingError pending;
+    Splash splash;
     CZiRaraviz cleanup;
-    StartupUntilCheck(log, ProgramFolder(), cleanup, pending);
-    // The settings backup comes before the decision, so that every start that may clean up
-    // has saved what the cleanup changes.
-    pending.Run([&] { BackupRegistry(log, ProgramFolder()); });
-    pending.LogAndClear(log, 0, kSource);
+    StartupUntilWindowLoaded(log, ProgramFolder(), cleanup, splash);
+    WaitForSplash(splash);
     app::SetMousePointer(app::kDefaultPointer);
-    pending.Run([&] { cleanup.Perform(); });
+    splash.Release();
+    // The decision logs its own errors; the start-up logs none of it.
+    tessel::PendingError ignored;
+    ignored.Run([&] { cleanup.Perform(); });
 }
 
 }  // namespace velmora::ui

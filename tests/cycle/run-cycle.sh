@@ -1,36 +1,24 @@
 #!/usr/bin/env bash
 # The whole infected-machine cycle, run for real in a throw-away Wine prefix of its own:
 # seed an infection, start Velmora and answer its message boxes, let it clean up and restart
-# the prefix, start it again an hour later by its clock, and check what it left behind.
-#   run-cycle.sh BIN-DIR WORK-DIR WINEARCH
+# the prefix, start it again after another start of Windows (by its boot time), and check
+# what it left behind.
+#   run-cycle.sh DIST-DIR BIN-DIR WORK-DIR WINEARCH   (the deliverables; the test programs)
 set -u
-bin=$1 work=$2 arch=$3
-if [ "$arch" = win64 ]; then loader=/usr/lib/wine/wine64 server=/usr/lib/wine/wineserver64
-else loader=/usr/lib/wine/wine server=/usr/lib/wine/wineserver32; fi
-faketime_lib=$(ls /usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
-[ "$arch" = win32 ] && faketime_lib=$(ls /usr/lib/i386-linux-gnu/faketime/libfaketime.so.1 2>/dev/null || true)
+dist=$1 bin=$2 work=$3 arch=$4
+here=$(cd "$(dirname "$0")" && pwd)
 
-failures=0
-fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-ok() { echo "ok: $*"; }
+. "$here/../wine-prefix.sh"
+wine_prefix "$work" "$arch"
 
-# Never a developer's own prefix: always a fresh one under the work folder.
-case "$work" in /|"$HOME"|"$HOME"/.wine*) echo "refusing work folder $work"; exit 2 ;; esac
-[ -d "$work/prefix" ] && WINEPREFIX=$work/prefix "$server" -k 2>/dev/null
-rm -rf "$work"
-mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEARCH=$arch WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-export WINELOADER=$loader WINESERVER=$server
-w() { "$loader" "$@" </dev/null; }
-timeout 240 "$loader" wineboot -i </dev/null >"$work/boot.log" 2>&1 || { echo "wineboot failed"; cat "$work/boot.log"; exit 1; }
-"$server" -p </dev/null >/dev/null 2>&1
-trap '"$server" -k 2>/dev/null' EXIT
-
-drive=$WINEPREFIX/drive_c
 mkdir -p "$drive/cyclefix/Velmora"
-cp "$bin/Velmora.exe" "$drive/cyclefix/Velmora/"
+cp "$dist/Velmora.exe" "$drive/cyclefix/Velmora/"
+# The program's two COM libraries beside it, registered as an installation registers them.
+cp "$dist/Tessel.dll" "$dist/VLMRCustom.dll" "$drive/cyclefix/Velmora/"
+w regsvr32 /s 'C:\cyclefix\Velmora\Tessel.dll' >"$work/register.log" 2>&1 || fail "Tessel.dll did not register"
+w regsvr32 /s 'C:\cyclefix\Velmora\VLMRCustom.dll' >>"$work/register.log" 2>&1 || fail "VLMRCustom.dll did not register"
 cp "$bin/vlmcyclebho.dll" "$bin/vlmcycleholder.exe" "$drive/cyclefix/"
-cp "$bin/vlm_pressok.exe" "$drive/cyclefix/"
+cp "$bin/vlm_pressok.exe" "$bin/vlm_uidriver.exe" "$drive/cyclefix/"
 
 clsid='{6D1E3A52-8C4B-4F7A-9E21-3B5C7D9A1F04}'
 bhokey='HKLM\Software\Microsoft\Windows\CurrentVersion\Explorer\Browser Helper Objects'
@@ -71,15 +59,28 @@ else
   fail "no boot time stored by the first start"
 fi
 
-# Second start, an hour later by the clock: another start of Windows to the program.
-answer second
-if [ -n "$faketime_lib" ]; then
-  LD_PRELOAD=$faketime_lib FAKETIME="+1h" NO_FAKE_STAT=1 FAKETIME_DONT_FAKE_MONOTONIC=1 \
-    timeout 300 "$loader" 'C:\cyclefix\Velmora\Velmora.exe' </dev/null >"$work/second.out" 2>&1
+# Second start, after another start of Windows to the program: a wineserver whose monotonic
+# clocks run an hour ahead (clockshift.so) gives every program a tick count an hour longer, so
+# the boot time is an hour earlier. 32-bit Wine reads its wall clock through 64-bit time calls
+# that libfaketime does not shift, and a 64-bit wineserver serves 32-bit prefixes too: this
+# works alike for both builds. The first start's processes end with the first server.
+"$server" -k 2>/dev/null
+"$server" -w 2>/dev/null
+second_status=1
+if cc -shared -fPIC -O2 -o "$work/clockshift.so" "$here/clockshift.c" -ldl >"$work/clockshift.log" 2>&1; then
+  LD_PRELOAD=$work/clockshift.so VLMR_CLOCK_SHIFT=3600 /usr/lib/wine/wineserver64 -p </dev/null >/dev/null 2>&1
+  answer second
+  # Nothing is offered: the main window opens, and File > Exit ends the program.
+  "$loader" 'C:\cyclefix\vlm_uidriver.exe' 'C:\cyclefix\closer-second.txt' 250 main menu:4201 gone \
+    </dev/null >/dev/null 2>&1 &
+  closer=$!
+  timeout 300 "$loader" 'C:\cyclefix\Velmora\Velmora.exe' </dev/null >"$work/second.out" 2>&1
+  second_status=$?
+  kill "$closer" 2>/dev/null
 else
-  fail "libfaketime is not installed"
+  fail "the clock-shifting library did not build: $(cat "$work/clockshift.log")"
 fi
-echo "second start ended with $?"
+echo "second start ended with $second_status"
 touch "$drive/cyclefix/stop-second"
 sleep 1
 

@@ -1,0 +1,265 @@
+#include "support/Request.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+#include <msxml2.h>
+
+#include <cmath>
+#include <vector>
+
+#include "inspection/Globals.h"
+#include "support/Zip.h"
+#include "tessel/Api.h"
+#include "tessel/Error.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Unique.h"
+
+namespace velmora {
+
+namespace {
+
+// The system's libraries name the class but not this interface.
+const IID kIID_IXMLHTTPRequest = {0xED8C108D, 0x4349, 0x11D2, {0x91, 0xA4, 0x00, 0xC0, 0x4F, 0x79, 0x69, 0xE8}};
+
+constexpr wchar_t kPath[] = L"/php/ic.php";
+constexpr wchar_t kCannotSend[] = L"Cannot send. ";
+constexpr unsigned long kWaitMs = 300 * 1000;
+constexpr DWORD kPollMs = 5;
+
+class Bstr {
+public:
+    explicit Bstr(const std::wstring& s) : b_(::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {
+        if (!b_) throw tessel::Error(7, L"Out of memory.", "SysAllocStringLen");
+    }
+    Bstr() = default;
+    ~Bstr() { ::SysFreeString(b_); }
+    Bstr(const Bstr&) = delete;
+    Bstr& operator=(const Bstr&) = delete;
+    BSTR get() const { return b_; }
+    BSTR* put() {
+        ::SysFreeString(b_);
+        b_ = nullptr;
+        return &b_;
+    }
+    std::wstring str() const { return b_ ? std::wstring(b_, ::SysStringLen(b_)) : std::wstring(); }
+
+private:
+    BSTR b_ = nullptr;
+};
+
+// COM for the calling thread for as long as the request lives; a thread that has it already
+// keeps it as it was.
+class ComApartment {
+public:
+    ComApartment() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(hr_) && !kept_) ::CoUninitialize();
+    }
+    // The apartment stays for the thread's life (it holds a request that is still open).
+    void Keep() { kept_ = true; }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT hr_;
+    bool kept_ = false;
+};
+
+// Stops a request that has not completed. The platform's request object can still be called
+// back by its connection after it is aborted (the connection stays open until the process
+// ends), so it is never let go: released, it would be called back after its end.
+void StopAndKeep(const tessel::ComPtr<IXMLHTTPRequest>& http, ComApartment& apartment) {
+    http->abort();
+    static auto* const kept = new std::vector<tessel::ComPtr<IXMLHTTPRequest>>;
+    kept->push_back(http);
+    apartment.Keep();
+}
+
+// A failed call of the request object: its own error text when it gave one, else the
+// system's text for the result.
+[[noreturn]] void RaiseHr(HRESULT hr, const char* call) {
+    std::wstring text;
+    tessel::ComPtr<IErrorInfo> info;
+    if (::GetErrorInfo(0, info.put()) == S_OK && info) {
+        Bstr description;
+        if (SUCCEEDED(info->GetDescription(description.put()))) text = description.str();
+    }
+    while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
+    if (text.empty()) text = tessel::SystemUtility::Instance().SystemErrorText(static_cast<unsigned long>(hr));
+    throw tessel::Error(static_cast<long>(hr), text, call);
+}
+
+void Check(HRESULT hr, const char* call) {
+    if (FAILED(hr)) RaiseHr(hr, call);
+}
+
+VARIANT Missing() {
+    VARIANT v;
+    ::VariantInit(&v);
+    v.vt = VT_ERROR;
+    v.scode = DISP_E_PARAMNOTFOUND;
+    return v;
+}
+
+long ReadyState(IXMLHTTPRequest* http) {
+    long state = 0;
+    Check(http->get_readyState(&state), "IXMLHTTPRequest.readyState");
+    return state;
+}
+
+// The envelope is written one byte per character under its ISO-8859-1 declaration. Escaping
+// has made every character of the values a plain one; a character beyond that code page
+// could only come from an item name, and is refused rather than cut to its low byte.
+std::string EnvelopeBytes(const std::wstring& xml) {
+    std::string out;
+    out.reserve(xml.size());
+    for (const wchar_t c : xml) {
+        if (c > 0xFF)
+            throw tessel::Error(tessel::kTypeMismatch,
+                                L"The support request holds a character that its envelope cannot carry.");
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
+void DeleteQuietly(const std::wstring& path) {
+    if (!path.empty()) ::DeleteFileW(path.c_str());
+}
+
+}  // namespace
+
+std::wstring SupportServerHost() {
+    tessel::RegistryAccessor registry;
+    std::wstring host = registry.ReadString(HKEY_CURRENT_USER, kProductKey, kSupportServerValue);
+    host = tessel::text::TrimBlanks(host);
+    return host.empty() ? std::wstring(kDefaultSupportServer) : host;
+}
+
+std::wstring UrlEscape(const std::wstring& Text) {
+    static const std::pair<wchar_t, const wchar_t*> kRules[] = {
+        {L'+', L"%2B"}, {L'\r', L"%0D"}, {L'\n', L"%0A"}, {L'\\', L"%5C"}};
+    std::wstring text = Text;
+    for (const auto& [c, replacement] : kRules) {
+        std::wstring out;
+        out.reserve(text.size());
+        for (const wchar_t t : text) {
+            if (t == c) out += replacement;
+            else out += t;
+        }
+        text = std::move(out);
+    }
+    return text;
+}
+
+std::wstring SupportRequestXml(const std::wstring& Category, const std::wstring& RequestId, const tessel::NodeParams& o) {
+    auto& su = tessel::SystemUtility::Instance();
+    std::wstring items;
+    for (const tessel::NodeParam& item : o)
+        for (const std::wstring& value : item.Values)
+            items += L"<" + item.Name + L">" + su.XmlEscape(value) + L"</" + item.Name + L">";
+    return L"<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?><xml><cat>" + su.XmlEscape(Category) +
+           L"</cat><id>" + su.XmlEscape(RequestId) + L"</id>" + items + L"</xml>";
+}
+
+bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeParams& o, std::wstring& FalseCouse) {
+    auto& su = tessel::SystemUtility::Instance();
+    auto& files = tessel::FileAccessor::Instance();
+    std::wstring reportFile, archiveFile;
+    try {
+        for (auto& c : Category)
+            if (c == L'/') c = L'\\';
+        const std::wstring requestId = su.NewId();
+        const std::wstring envelope = SupportRequestXml(Category, requestId, o);
+        std::wstring folder = su.TempFolder();
+        if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+        reportFile = folder + requestId + L".xml";
+        archiveFile = su.TempFileName(L"tq") + L".zip";
+        files.WriteFile(reportFile, EnvelopeBytes(envelope));
+        {
+            cZip zip;
+            zip.ZipFile(archiveFile);
+            zip.StoreFolderNames(false);
+            zip.RecurseSubDirs(false);
+            zip.ClearFileSpecs();
+            zip.AddFileSpec(reportFile);
+            zip.Zip();
+        }
+        const std::wstring encoded = su.EncodeString(files.ReadFile(archiveFile));
+        const std::wstring subject = Category + L"\\" + requestId;
+        const std::wstring body = L"subject=" + UrlEscape(subject) + L"&value=" + UrlEscape(encoded);
+
+        ComApartment apartment;
+        tessel::ComPtr<IXMLHTTPRequest> http;
+        {
+            CLSID clsid;
+            Check(::CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid), "CLSIDFromProgID");
+            Check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIID_IXMLHTTPRequest, http.put_void()),
+                  "CoCreateInstance");
+        }
+        try {
+            const Bstr method(L"POST"), url(L"http://" + SupportServerHost() + kPath);
+            // Left out, the argument means asynchronous; some implementations read a left-out
+            // one as synchronous and then block inside send, so it is given explicitly.
+            VARIANT async;
+            ::VariantInit(&async);
+            async.vt = VT_BOOL;
+            async.boolVal = VARIANT_TRUE;
+            VARIANT user = Missing(), password = Missing();
+            Check(http->open(method.get(), url.get(), async, user, password), "IXMLHTTPRequest.open");
+            const Bstr header(L"Content-Type"), type(L"application/x-www-form-urlencoded");
+            Check(http->setRequestHeader(header.get(), type.get()), "IXMLHTTPRequest.setRequestHeader");
+            Bstr text(body);
+            VARIANT content;
+            ::VariantInit(&content);
+            content.vt = VT_BSTR;
+            content.bstrVal = text.get();
+            Check(http->send(content), "IXMLHTTPRequest.send");
+
+            // Elapsed time on the system's tick, from the start rounded to the whole second;
+            // the bound is inclusive. A clock set back or midnight does not move it.
+            auto& kernel = tessel::api::kernel32();
+            const DWORD startTick = kernel.GetTickCount();
+            const long long rounding = static_cast<long long>((startTick + 500) / 1000 * 1000) - startTick;
+            while (ReadyState(http.get()) != 4) {
+                const long long elapsed = static_cast<long long>(static_cast<DWORD>(kernel.GetTickCount() - startTick));
+                if (elapsed - rounding > static_cast<long long>(kWaitMs)) break;
+                su.PumpMessages();
+                kernel.Sleep(kPollMs);
+            }
+
+            const long state = ReadyState(http.get());
+            if (state == 1 || state == 3) {
+                StopAndKeep(http, apartment);
+                FalseCouse = kCannotSend;
+                return false;
+            }
+            long status = 0;
+            Check(http->get_status(&status), "IXMLHTTPRequest.status");
+            if (status == 200 || status == 206 || status == 302 || status == 304) return true;
+            Bstr statusText;
+            Check(http->get_statusText(statusText.put()), "IXMLHTTPRequest.statusText");
+            FalseCouse = statusText.str();
+            return false;
+        } catch (...) {
+            long state = 0;
+            if (SUCCEEDED(http->get_readyState(&state)) && state != 4) StopAndKeep(http, apartment);
+            throw;
+        }
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (const tessel::Error& e) {
+        FalseCouse = e.Description();
+    } catch (const std::bad_alloc&) {
+        FalseCouse = L"Out of memory.";
+    } catch (const std::exception& e) {
+        FalseCouse = tessel::SystemUtility::FromAnsi(e.what());
+    }
+    DeleteQuietly(reportFile);
+    DeleteQuietly(archiveFile);
+    return false;
+}
+
+}  // namespace velmora

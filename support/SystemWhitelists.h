@@ -1,0 +1,30 @@
+// Windows' own processes and modules, which the inventory of the support request leaves out.
+// Each test compares one full path, ignoring letter case and nothing else, with a fixed list
+// of paths under the Windows folder, the system folder or the program files folder.
+#pragma once
+#include <functional>
+#include <string>
+
+namespace velmora {
+
+// On the running system: WinDir and SysDir as the start-up set them, and the program files
+// folder as the environment gives it at the moment of the call.
+bool IsSystemProcess9x(const std::wstring& path);
+bool IsSystemProcessNT(const std::wstring& path);
+bool IsSystemModule9x(const std::wstring& path);
+bool IsSystemModuleNT(const std::wstring& path);
+
+// The same tests over folders given by the caller; expand stands for the environment
+// expansion of the entries that begin with "%ProgramFiles%". Nothing else is consulted.
+struct SystemFolders {
+    std::wstring winDir;  // ends in "\"
+    std::wstring sysDir;  // ends in "\"
+    std::function<std::wstring(const std::wstring&)> expand;
+};
+enum class Whitelist { Process9x, ProcessNT, Module9x, ModuleNT };
+bool IsOnWhitelist(Whitelist list, const std::wstring& path, const SystemFolders& folders);
+
+// How many entries each list holds (for the tests of the lists themselves).
+std::size_t WhitelistSize(Whitelist list);
+
+}  // namespace velmora

@@ -1,0 +1,147 @@
+// Helpers of the support-channel tests: the test's own support server (a Python program on the
+// host, started through Wine's launching of host programs) and the archive checks made with
+// Python's zipfile and `unzip -t`. Host programs started this way give no process handle, so
+// they talk to the test through files in a folder of the test's own.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
+
+namespace support_testing {
+
+// The host's path of a file of the test's prefix.
+inline std::string UnixPath(const std::wstring& windowsPath) {
+    using Fn = char*(CDECL*)(LPCWSTR);
+    static const auto fn = reinterpret_cast<Fn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!fn) return {};
+    char* p = fn(windowsPath.c_str());
+    if (!p) return {};
+    std::string out(p);
+    ::HeapFree(::GetProcessHeap(), 0, p);
+    return out;
+}
+
+inline std::wstring Wide(const std::string& s) { return tessel::text::FromUtf8(s); }
+
+inline bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Waits until the file exists (true) or the time is up (false).
+inline bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!Exists(path)) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+// Starts the host's Python with the helper script and its arguments (host paths).
+inline bool StartPython(const std::vector<std::string>& args) {
+    std::string line = VLMR_PYTHON3 " " VLMR_SUPPORT_SCRIPT;
+    for (const auto& a : args) line += " \"" + a + "\"";
+    std::wstring wide = Wide(line);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    if (pi.hThread) ::CloseHandle(pi.hThread);
+    if (pi.hProcess) ::CloseHandle(pi.hProcess);
+    return true;
+}
+
+// Runs one helper command that writes its findings to a file, and returns them as lines.
+inline std::vector<std::string> RunCheck(std::vector<std::string> args, const std::wstring& outFile) {
+    ::DeleteFileW(outFile.c_str());
+    args.insert(args.begin() + 2, UnixPath(outFile));
+    if (!StartPython(args) || !WaitForFile(outFile, 60000)) return {"no answer from the check"};
+    std::vector<std::string> lines;
+    const std::string text = testing_support::ReadBytes(outFile);
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// What Python's zipfile and `unzip -t` make of an archive.
+inline std::vector<std::string> CheckArchive(const std::wstring& archive, const std::wstring& scratch,
+                                             const std::string& password = {}) {
+    std::vector<std::string> args = {"check", UnixPath(archive)};
+    if (!password.empty()) args.push_back(password);
+    return RunCheck(args, scratch);
+}
+
+// The escaping of the helper's lines.
+inline std::string Esc(const std::string& s) {
+    std::string out;
+    for (const char c : s) {
+        if (c == '\\') out += "\\\\";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else out += c;
+    }
+    return out;
+}
+
+// The test's support server: started in the mode given, stopped (and waited for) at the end.
+class SupportServer {
+public:
+    explicit SupportServer(const std::string& mode) {
+        const std::string folder = UnixPath(dir_.Path());
+        started_ = !folder.empty() && StartPython({"serve", folder, mode}) && WaitForFile(dir_ / L"ready", 30000);
+        if (started_) port_ = std::stoi(testing_support::ReadBytes(dir_ / L"ready"));
+    }
+    ~SupportServer() { Stop(); }
+    SupportServer(const SupportServer&) = delete;
+    SupportServer& operator=(const SupportServer&) = delete;
+
+    bool Started() const { return started_; }
+    int Port() const { return port_; }
+    std::wstring Host() const { return L"127.0.0.1:" + std::to_wstring(port_); }
+    // Stops the server; afterwards nothing listens on its port.
+    void Stop() {
+        if (!started_ || stopped_) return;
+        testing_support::WriteBytes(dir_ / L"stop", "stop");
+        WaitForFile(dir_ / L"exited", 10000);
+        stopped_ = true;
+    }
+    // Every request the server got, one block of lines each ("request" ... "end").
+    std::vector<std::vector<std::string>> Requests() const {
+        std::vector<std::vector<std::string>> out;
+        if (!Exists(dir_ / L"log")) return out;
+        const std::string text = testing_support::ReadBytes(dir_ / L"log");
+        std::size_t at = 0;
+        while (at < text.size()) {
+            std::size_t end = text.find('\n', at);
+            if (end == std::string::npos) end = text.size();
+            const std::string line = text.substr(at, end - at);
+            if (line == "request") out.emplace_back();
+            else if (!out.empty() && line != "end") out.back().push_back(line);
+            at = end + 1;
+        }
+        return out;
+    }
+
+private:
+    testing_support::TempDir dir_;
+    bool started_ = false, stopped_ = false;
+    int port_ = 0;
+};
+
+// The value of the first line "key value" of a block; empty when none.
+inline std::string Field(const std::vector<std::string>& lines, const std::string& key) {
+    for (const auto& l : lines)
+        if (l.compare(0, key.size() + 1, key + " ") == 0) return l.substr(key.size() + 1);
+    return {};
+}
+
+}  // namespace support_testing

@@ -1,0 +1,443 @@
+// The main window in this process, with its four real panels over a prepared registry: the
+// tabs, the keys, the refresh, the menus, the busy rule, the tab-state log and the About window.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <algorithm>
+#include <deque>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "DetectionTestSupport.h"
+#include "FileFactsSupport.h"
+#include "tessel/Api.h"
+#include "tessel/RegistryAccessor.h"
+#include "ui/AboutWindow.h"
+#include "ui/Boundary.h"
+#include "ui/BusyGuard.h"
+#include "ui/MainWindow.h"
+#include "ui/MainWindowIds.h"
+#include "ui/PanelIds.h"
+
+using testing_support::Narrow;
+using velmora::ui::FMain;
+
+namespace {
+
+const std::wstring kMain = L"Software\\Microsoft\\Internet Explorer\\Main";
+const std::wstring kBhoKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Browser Helper Objects";
+const std::wstring kFirst = L"{A1B2C3D4-0000-4000-8000-000000000001}";
+const std::wstring kSecond = L"{A1B2C3D4-0000-4000-8000-000000000002}";
+
+struct ScriptedBoxes {
+    struct Box {
+        std::wstring text;
+        UINT style;
+    };
+    std::vector<Box> shown;
+    std::deque<int> answers;
+    tessel::api::ScopedPreset<decltype(tessel::api::user32().MessageBoxW)> preset{
+        tessel::api::user32().MessageBoxW, [this](HWND, LPCWSTR text, LPCWSTR, UINT style) {
+            shown.push_back({text, style});
+            if (answers.empty()) return IDCANCEL;
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }};
+};
+
+// Command lines the program would have started, and folders it would have opened.
+struct ShellCalls {
+    std::vector<std::string> started;
+    std::vector<std::wstring> opened;
+    tessel::api::ScopedPreset<decltype(tessel::api::kernel32().WinExec)> exec{
+        tessel::api::kernel32().WinExec, [this](LPCSTR line, UINT show) {
+            started.push_back(std::string(line) + (show == SW_SHOWNORMAL ? "" : " (not normal)"));
+            return UINT{33};
+        }};
+    tessel::api::ScopedPreset<decltype(tessel::api::shell32().ShellExecuteW)> open{
+        tessel::api::shell32().ShellExecuteW,
+        [this](HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR, LPCWSTR, INT show) {
+            opened.push_back(std::wstring(verb) + L" " + file + (show == SW_SHOWNORMAL ? L"" : L" (not normal)"));
+            return reinterpret_cast<HINSTANCE>(33);
+        }};
+};
+
+std::wstring TabCaption(HWND tabs, int index) {
+    wchar_t text[128] = L"";
+    TCITEMW item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = text;
+    item.cchTextMax = 128;
+    ::SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+bool Shown(velmora::ui::Panel* panel) {
+    return panel && (::GetWindowLongPtrW(panel->Window(), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
+std::wstring CellText(HWND list, int row, int column) {
+    wchar_t text[512] = L"";
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = 512;
+    ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    return text;
+}
+
+int Rows(HWND list) { return static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
+
+// The settings row showing this value, or -1.
+int RowWithValue(HWND list, const std::wstring& value) {
+    for (int i = 0; i < Rows(list); ++i)
+        if (CellText(list, i, 1) == value) return i;
+    return -1;
+}
+
+void Pump() {
+    for (int i = 0; i < 5; ++i) {
+        velmora::ui::PumpPending();
+        ::Sleep(10);
+    }
+}
+
+std::vector<std::wstring> BackupFiles(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE find = ::FindFirstFileW((folder + L"\\Backup\\*.reg").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do names.push_back(fd.cFileName);
+    while (::FindNextFileW(find, &fd));
+    ::FindClose(find);
+    return names;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reg.WriteString(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kFirst, L"", L"First Helper");
+        reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\" + kFirst + L"\\InProcServer32", L"", L"c:\\first\\helper.dll");
+        reg.WriteString(HKEY_CURRENT_USER, kMain, L"Start Page", L"http://hijack.example/start");
+    }
+    void TearDown() override { window.reset(); }
+
+    void Load() {
+        window = std::make_unique<FMain>(testLog.log, folder.Path(), velmora::ui::MakeTabPanels());
+        window->Load();
+        ASSERT_NE(window->Window(), nullptr);
+    }
+    velmora::ui::Panel* Tab(int position) { return window->TabPanel(position); }
+    int SelectedTab() { return static_cast<int>(::SendMessageW(window->TabStrip(), TCM_GETCURSEL, 0, 0)); }
+    std::vector<std::string> TabStateLines() {
+        std::vector<std::string> out;
+        for (const auto& line : testLog.Lines())
+            if (line.find("|FMain.LogTabState|") != std::string::npos) out.push_back(line);
+        return out;
+    }
+
+    testing_support::ScratchHives hives;
+    filefacts::ProcessWideValues family;
+    tessel::RegistryAccessor reg;
+    detection_support::TestLog testLog;
+    testing_support::TempDir folder;
+    ScriptedBoxes boxes;
+    ShellCalls shell;
+    std::unique_ptr<FMain> window;
+};
+
+}  // namespace
+
+TEST_F(MainWindow, LoadsHiddenWithItsTabsPanelsBackupAndTabState) {
+    Load();
+    EXPECT_FALSE(::IsWindowVisible(window->Window()));
+    wchar_t caption[64] = L"";
+    ::GetWindowTextW(window->Window(), caption, 64);
+    EXPECT_STREQ(caption, L"Velmora");
+    const HWND tabs = window->TabStrip();
+    ASSERT_EQ(::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 4);
+    EXPECT_EQ(TabCaption(tabs, 0), L"Help");
+    EXPECT_EQ(TabCaption(tabs, 1), L"Step 1. Remove Browser Helper Objects");
+    EXPECT_EQ(TabCaption(tabs, 2), L"Step 2. Restore Configuration Settings");
+    EXPECT_EQ(TabCaption(tabs, 3), L"Step 3. Contact Support");
+    EXPECT_EQ(window->CurrentTab(), 1);
+    EXPECT_EQ(SelectedTab(), 0);
+    EXPECT_TRUE(Shown(Tab(1)));
+    for (int i = 2; i <= 4; ++i) EXPECT_FALSE(Shown(Tab(i))) << i;
+    EXPECT_EQ(BackupFiles(folder.Path()).size(), 1u);
+
+    // The design size and the layout in pixels (15 twips each).
+    RECT client{};
+    ::GetClientRect(window->Window(), &client);
+    EXPECT_EQ(client.right, 572);
+    EXPECT_EQ(client.bottom, 278);
+    RECT r{};
+    ::GetWindowRect(tabs, &r);
+    EXPECT_EQ(r.right - r.left, 562);
+    EXPECT_EQ(r.bottom - r.top, 248);
+    for (int i = 1; i <= 4; ++i) {
+        ASSERT_NE(Tab(i), nullptr);
+        ::GetWindowRect(Tab(i)->Window(), &r);
+        ::MapWindowPoints(HWND_DESKTOP, window->Window(), reinterpret_cast<POINT*>(&r), 2);
+        EXPECT_EQ(r.left, 19) << i;
+        EXPECT_EQ(r.top, 29) << i;
+        EXPECT_EQ(r.right - r.left, 533) << i;
+        EXPECT_EQ(r.bottom - r.top, 213) << i;
+    }
+
+    // One line per BHO row, then one per settings row, and nothing before the backup's load.
+    const auto lines = TabStateLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "5|0|FMain.LogTabState|BHO: " + Narrow(kFirst) + ", 'First Helper', 'c:\\first\\helper.dll'");
+    const HWND settings = Tab(3)->ListViewObject();
+    ASSERT_EQ(lines.size(), 1u + static_cast<std::size_t>(Rows(settings)));
+    const int hijack = RowWithValue(settings, L"http://hijack.example/start");
+    ASSERT_GE(hijack, 0);
+    for (std::size_t i = 1; i < lines.size(); ++i) EXPECT_EQ(lines[i].rfind("5|0|FMain.LogTabState|Setting: ", 0), 0u);
+    EXPECT_NE(lines[1 + hijack].find(", 'http://hijack.example/start'"), std::string::npos) << lines[1 + hijack];
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(MainWindow, CtrlTabWrapsBothWaysAndMovesTheStripWithThePanel) {
+    Load();
+    const int forward[] = {2, 3, 4, 1};
+    for (int expected : forward) {
+        window->Form_KeyUp(VK_TAB, 2);
+        EXPECT_EQ(window->CurrentTab(), expected);
+        EXPECT_EQ(SelectedTab(), expected - 1);
+        for (int i = 1; i <= 4; ++i) EXPECT_EQ(Shown(Tab(i)), i == expected) << expected << " " << i;
+    }
+    // Ctrl+Shift+Tab from the first tab goes to the last; Alt held with Ctrl changes nothing.
+    const int backward[] = {4, 3};
+    for (int expected : backward) {
+        window->Form_KeyUp(VK_TAB, 2 | 1 | 4);
+        EXPECT_EQ(window->CurrentTab(), expected);
+        EXPECT_EQ(SelectedTab(), expected - 1);
+        EXPECT_TRUE(Shown(Tab(expected)));
+    }
+    // Tab without Ctrl does nothing.
+    window->Form_KeyUp(VK_TAB, 0);
+    window->Form_KeyUp(VK_TAB, 1);
+    EXPECT_EQ(window->CurrentTab(), 3);
+
+    // Through the key preview: a release of Tab in a panel's list while Ctrl is held.
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    BYTE held[256];
+    std::copy(std::begin(keys), std::end(keys), held);
+    held[VK_CONTROL] = held[VK_LCONTROL] = 0x80;
+    ::SetKeyboardState(held);
+    ::PostMessageW(Tab(3)->ListViewObject(), WM_KEYUP, VK_TAB, 0xC00F0001);
+    Pump();
+    ::SetKeyboardState(keys);
+    EXPECT_EQ(window->CurrentTab(), 4);
+    EXPECT_TRUE(Shown(Tab(4)));
+}
+
+TEST_F(MainWindow, F5ThroughTheKeyPreviewRefreshesBothListsAndLogsNoTabState) {
+    Load();
+    const HWND bho = Tab(2)->ListViewObject();
+    const HWND settings = Tab(3)->ListViewObject();
+    ASSERT_EQ(Rows(bho), 1);
+    const auto linesBefore = TabStateLines().size();
+
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kSecond, L"", L"Second Helper");
+    reg.WriteString(HKEY_CURRENT_USER, kMain, L"Start Page", L"http://hijack.example/second");
+    // Shift+F5 and Ctrl+F5 do nothing.
+    window->Form_KeyUp(VK_F5, 1);
+    window->Form_KeyUp(VK_F5, 2);
+    EXPECT_EQ(Rows(bho), 1);
+
+    // A release of F5 in the list goes to the window first.
+    ::PostMessageW(bho, WM_KEYUP, VK_F5, 0xC0000001);
+    Pump();
+    ASSERT_EQ(Rows(bho), 2);
+    EXPECT_EQ(CellText(bho, 1, 0), L"Second Helper");
+    EXPECT_GE(RowWithValue(settings, L"http://hijack.example/second"), 0);
+    EXPECT_LT(RowWithValue(settings, L"http://hijack.example/start"), 0);
+    EXPECT_EQ(TabStateLines().size(), linesBefore);
+}
+
+TEST_F(MainWindow, TabClicksGoThroughTheTabKeys) {
+    Load();
+    const HWND tabs = window->TabStrip();
+    for (int index : {2, 3, 0, 1}) {
+        ::SendMessageW(tabs, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+        NMHDR header{tabs, IDC_MAIN_TABS, static_cast<UINT>(TCN_SELCHANGE)};
+        ::SendMessageW(window->Window(), WM_NOTIFY, IDC_MAIN_TABS, reinterpret_cast<LPARAM>(&header));
+        EXPECT_EQ(window->CurrentTab(), index + 1);
+        for (int i = 1; i <= 4; ++i) EXPECT_EQ(Shown(Tab(i)), i == index + 1);
+    }
+}
+
+TEST_F(MainWindow, BackupMenuReportsSuccessOnlyForAWrittenFile) {
+    Load();
+    ::SendMessageW(window->Window(), WM_COMMAND, IDM_BACKUP, 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"Backup complete successfully.");
+    EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
+    EXPECT_GE(BackupFiles(folder.Path()).size(), 1u);
+
+    // A Backup folder that cannot be made: a file stands where the folder should be.
+    testing_support::TempDir other;
+    testing_support::WriteBytes(other / L"Backup", "not a folder");
+    FMain blocked(testLog.log, other.Path(), velmora::ui::TabPanels{});
+    blocked.Load();
+    boxes.shown.clear();
+    ::SendMessageW(blocked.Window(), WM_COMMAND, IDM_BACKUP, 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_NE(boxes.shown[0].text, L"Backup complete successfully.");
+    EXPECT_FALSE(boxes.shown[0].text.empty());
+    EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+    // The same description is in the log, at level 4.
+    bool logged = false;
+    for (const auto& line : testLog.Lines())
+        logged = logged || (line.rfind("4|", 0) == 0 &&
+                            line.find("|FMain.BackupRegistry|" + Narrow(boxes.shown[0].text)) != std::string::npos);
+    EXPECT_TRUE(logged);
+}
+
+TEST_F(MainWindow, RestoreHomePageAndGreyedItems) {
+    Load();
+    ::SendMessageW(window->Window(), WM_COMMAND, IDM_RESTORE, 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"Windows Explorer window will be opened now. Double click on backup file to restore. ");
+    EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
+    ASSERT_EQ(shell.opened.size(), 1u);
+    EXPECT_EQ(shell.opened[0], L"open " + folder.Path() + L"\\Backup\\");
+
+    ::SendMessageW(window->Window(), WM_COMMAND, IDM_VISIT_WEBSITE, 0);
+    ASSERT_EQ(shell.started.size(), 1u);
+    EXPECT_EQ(shell.started[0], "explorer http://www.ardentis-software.example/velmora/");
+
+    const HMENU menu = ::GetMenu(window->Window());
+    for (UINT id : {IDM_REFRESH, IDM_EXIT, IDM_BACKUP, IDM_RESTORE, IDM_SAFE_REMOVER, IDM_RESTORE_DISABLED_FILES,
+                    IDM_VISIT_WEBSITE, IDM_ABOUT})
+        EXPECT_FALSE(::GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+
+    // Nothing recorded: the message, and no window.
+    boxes.shown.clear();
+    ::SendMessageW(window->Window(), WM_COMMAND, IDM_RESTORE_DISABLED_FILES, 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"Nothing to restore. No programs are removed or all programs are already restored.");
+    EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
+}
+
+TEST_F(MainWindow, F12AsksFirstAndCancelChangesNothing) {
+    Load();
+    boxes.answers = {IDCANCEL};
+    window->Form_KeyUp(VK_F12, 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"Are you sure you want to start automatic parasite cleanup?");
+    EXPECT_EQ(boxes.shown[0].style, UINT(MB_OKCANCEL | MB_ICONEXCLAMATION));
+    // With a modifier, F12 is not the cleanup key.
+    window->Form_KeyUp(VK_F12, 2);
+    EXPECT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kFirst));
+}
+
+TEST_F(MainWindow, WhileAHandlerYieldsCommandsWaitOrAreDropped) {
+    Load();
+    const HWND main = window->Window();
+    const HWND bho = Tab(2)->ListViewObject();
+    reg.WriteString(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kSecond, L"", L"Second Helper");
+    {
+        velmora::ui::BusyGuard busy;
+        ::PostMessageW(main, WM_COMMAND, IDM_EXIT, 0);
+        ::PostMessageW(main, WM_CLOSE, 0, 0);
+        ::PostMessageW(bho, WM_KEYUP, VK_F5, 0xC0000001);
+        window->Form_KeyUp(VK_TAB, 2);
+        Pump();
+        EXPECT_TRUE(::IsWindow(main));
+        EXPECT_EQ(Rows(bho), 1);
+        EXPECT_EQ(window->CurrentTab(), 1);
+    }
+    // The Exit that waited runs once the handler has returned.
+    for (int i = 0; i < 50 && ::IsWindow(main); ++i) Pump();
+    EXPECT_FALSE(::IsWindow(main));
+    EXPECT_EQ(window->Window(), nullptr);
+}
+
+TEST_F(MainWindow, APanelThatFailsLeavesTheOthersInitialised) {
+    struct FailingPanel : velmora::ui::Panel {
+        void Create(HWND) override { throw tessel::Error(5, L"panel refused"); }
+        HWND Window() const override { return nullptr; }
+        void Init(tessel::Logger&) override {}
+        void RefreshList() override { ADD_FAILURE() << "a panel without its Logger was refreshed"; }
+        void Resize(int, int) override {}
+    };
+    velmora::ui::TabPanels panels = velmora::ui::MakeTabPanels();
+    panels.help.reset();
+    panels.bho = std::make_unique<FailingPanel>();
+    window = std::make_unique<FMain>(testLog.log, folder.Path(), std::move(panels));
+    window->Load();
+    EXPECT_TRUE(testLog.Has("4|5|FMain.InitTabStrip|panel refused"));
+    // The settings list after the failing panel was still filled and logged.
+    ASSERT_NE(Tab(3)->ListViewObject(), nullptr);
+    EXPECT_GT(Rows(Tab(3)->ListViewObject()), 0);
+    EXPECT_EQ(TabStateLines().size(), static_cast<std::size_t>(Rows(Tab(3)->ListViewObject())));
+    EXPECT_EQ(window->CurrentTab(), 1);
+    window->Form_KeyUp(VK_F5, 0);
+    window->Form_KeyUp(VK_TAB, 2);
+    EXPECT_EQ(window->CurrentTab(), 2);
+}
+
+TEST(AboutWindow, ShowsTheVersionAndClosesWithEscOrOK) {
+    ShellCalls shell;
+    velmora::ui::FAbout about;
+    about.Load(nullptr);
+    const HWND window = about.Window();
+    ASSERT_NE(window, nullptr);
+    wchar_t text[512] = L"";
+    ::GetDlgItemTextW(window, IDC_ABOUT_NAME, text, 512);
+    EXPECT_EQ(std::wstring(text).rfind(L"Velmora Version 4.53\r\n\r\n", 0), 0u) << Narrow(text);
+    wchar_t caption[64] = L"";
+    ::GetWindowTextW(window, caption, 64);
+    EXPECT_STREQ(caption, L"About Velmora");
+    RECT client{};
+    ::GetClientRect(window, &client);
+    EXPECT_EQ(client.right, 349);
+    EXPECT_EQ(client.bottom, 204);
+
+    // The white double frame on the dark blue, one pixel apart (shown in a corner of the
+    // screen, away from the centre where other test programs' windows open).
+    ::SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    ::UpdateWindow(window);
+    HDC dc = ::GetDC(window);
+    const COLORREF white = RGB(255, 255, 255), blue = RGB(0, 0, 102);
+    const struct {
+        int x, y;
+        COLORREF colour;
+    } pixels[] = {{0, 100, white},   {1, 100, white},   {2, 100, blue},  {100, 0, white},  {100, 1, white},
+                  {100, 2, blue},    {348, 100, white}, {347, 100, white}, {346, 100, blue}, {100, 203, white},
+                  {100, 202, white}, {100, 201, blue}};
+    for (const auto& p : pixels) EXPECT_EQ(::GetPixel(dc, p.x, p.y), p.colour) << p.x << "," << p.y;
+    ::ReleaseDC(window, dc);
+    ::ShowWindow(window, SW_HIDE);
+
+    // Only a release of the left button on the label, or a double-click on the picture, opens
+    // the home page.
+    const HWND visit = ::GetDlgItem(window, IDC_ABOUT_VISIT);
+    ::SendMessageW(visit, WM_RBUTTONUP, 0, MAKELPARAM(2, 2));
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_IMAGE, STN_CLICKED), 0);
+    EXPECT_TRUE(shell.started.empty());
+    ::SendMessageW(visit, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(IDC_ABOUT_IMAGE, STN_DBLCLK), 0);
+    EXPECT_EQ(shell.started, (std::vector<std::string>{"explorer http://www.ardentis-software.example/velmora/",
+                                                       "explorer http://www.ardentis-software.example/velmora/"}));
+
+    // Esc in the modal display hides the window and ends the display.
+    ::PostMessageW(::GetDlgItem(window, IDOK), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    about.ShowModal(nullptr);
+    EXPECT_EQ(about.Window(), nullptr);
+
+    velmora::ui::FAbout second;
+    second.Load(nullptr);
+    ::PostMessageW(second.Window(), WM_COMMAND, IDOK, 0);
+    second.ShowModal(nullptr);
+    EXPECT_EQ(second.Window(), nullptr);
+}

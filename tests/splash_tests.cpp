@@ -1,0 +1,84 @@
+// The splash window as the start-up shows it: its look and place, and the three ways it closes
+// (its timer, a released mouse button over it, nothing else).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "ui/Boundary.h"
+#include "ui/Splash.h"
+
+using velmora::ui::PumpPending;
+using velmora::ui::Splash;
+
+namespace {
+
+// Pumps until the splash is gone or the time is up; returns the milliseconds it took.
+DWORD PumpUntilClosed(const Splash& splash, DWORD limitMs) {
+    const DWORD start = ::GetTickCount();
+    while (splash.Visible() && ::GetTickCount() - start < limitMs) {
+        PumpPending();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    }
+    return ::GetTickCount() - start;
+}
+
+}  // namespace
+
+TEST(Splash, IsABorderlessPictureOfFourHundredByThreeHundredSixteenCentredOnTheScreen) {
+    Splash splash;
+    splash.Show();
+    ASSERT_TRUE(splash.Visible());
+    const HWND hwnd = splash.Window();
+    wchar_t cls[64] = L"", caption[64] = L"";
+    ::GetClassNameW(hwnd, cls, 64);
+    ::GetWindowTextW(hwnd, caption, 64);
+    EXPECT_STREQ(cls, L"VelmoraSplash");
+    EXPECT_STREQ(caption, L"Velmora");
+    const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
+    EXPECT_TRUE(style & WS_POPUP);
+    EXPECT_FALSE(style & (WS_CAPTION | WS_BORDER | WS_THICKFRAME | WS_SYSMENU));
+    EXPECT_EQ(::GetWindow(hwnd, GW_OWNER), nullptr);
+    HDC screen = ::GetDC(nullptr);
+    const int dpiX = ::GetDeviceCaps(screen, LOGPIXELSX), dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    RECT client{}, window{};
+    ::GetClientRect(hwnd, &client);
+    ::GetWindowRect(hwnd, &window);
+    EXPECT_EQ(client.right, ::MulDiv(6000, dpiX, 1440));
+    EXPECT_EQ(client.bottom, ::MulDiv(4740, dpiY, 1440));
+    if (dpiX == 96 && dpiY == 96) {
+        EXPECT_EQ(client.right, 400);
+        EXPECT_EQ(client.bottom, 316);
+    }
+    EXPECT_LE(std::abs(window.left + window.right - ::GetSystemMetrics(SM_CXSCREEN)), 1);
+    EXPECT_LE(std::abs(window.top + window.bottom - ::GetSystemMetrics(SM_CYSCREEN)), 1);
+    // The picture is painted: a pixel of the gradient is not the class's plain background.
+    PumpPending();
+    HDC dc = ::GetDC(hwnd);
+    const COLORREF corner = ::GetPixel(dc, 2, 2);
+    ::ReleaseDC(hwnd, dc);
+    EXPECT_NE(corner, ::GetSysColor(COLOR_WINDOW));
+}
+
+TEST(Splash, ClosesOnAnyMouseButtonReleasedOverIt) {
+    for (UINT release : {WM_LBUTTONUP, WM_RBUTTONUP, WM_MBUTTONUP}) {
+        Splash splash;
+        splash.Show();
+        ASSERT_TRUE(splash.Visible());
+        ::PostMessageW(splash.Window(), WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // a move closes nothing
+        PumpPending();
+        EXPECT_TRUE(splash.Visible());
+        ::PostMessageW(splash.Window(), release, 0, MAKELPARAM(200, 150));
+        PumpPending();
+        EXPECT_FALSE(splash.Visible()) << release;
+        EXPECT_EQ(::FindWindowW(Splash::kClassName, nullptr), nullptr) << "unloaded";
+    }
+}
+
+TEST(Splash, ClosesOnItsTimerAfterThreeSeconds) {
+    Splash splash;
+    splash.Show();
+    const DWORD took = PumpUntilClosed(splash, 20000);
+    EXPECT_FALSE(splash.Visible());
+    EXPECT_GE(took, Splash::kTimerMs - 20);  // the tick count's own step
+}

@@ -1,0 +1,11 @@
+# The support request channel: whitelists, inventory, zip library and wrapper, the request.
+# The support server and the archive checks are Python (standard library) on the host.
+find_program(VLMR_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT VLMR_PYTHON3)
+  find_program(VLMR_PYTHON3 NAMES python3 REQUIRED)
+endif()
+add_velmora_test(support_tests support_whitelist_tests.cpp support_inventory_tests.cpp support_zip_tests.cpp
+                 support_request_tests.cpp)
+target_link_libraries(support_tests PRIVATE support)
+target_compile_definitions(support_tests PRIVATE VLMR_PYTHON3="${VLMR_PYTHON3}"
+                           VLMR_SUPPORT_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/support_server.py")

@@ -1,0 +1,209 @@
+// The support request: its envelope and form, and Do1 against the test's own support server
+// (a success, a "Not Found", nobody listening, and an answer that never comes).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "SupportTestSupport.h"
+#include "TestSupport.h"
+#include "inspection/Globals.h"
+#include "support/Request.h"
+#include "tessel/Api.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/Logger.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
+
+namespace {
+
+using support_testing::Esc;
+using support_testing::Field;
+using support_testing::SupportServer;
+using testing_support::Narrow;
+
+TEST(SupportEnvelope, PartsInOrder) {
+    tessel::NodeParams empty;
+    EXPECT_EQ(velmora::SupportRequestXml(L"VLMR\\SupportRequest", L"ID-1", empty),
+              L"<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?><xml><cat>VLMR\\SupportRequest</cat><id>ID-1</id></xml>");
+    tessel::NodeParams o;
+    o.Add(L"name", L"a<b & c");
+    o.Add(L"Log", L"first").Values.Add(L"second");
+    o.Add(L"answer", L"line\r\nnext \x0416");
+    EXPECT_EQ(velmora::SupportRequestXml(L"C", L"I", o),
+              L"<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?><xml><cat>C</cat><id>I</id><name>a&lt;b &amp; c</name>"
+              L"<Log>first</Log><Log>second</Log><answer>line&#13;&#10;next &#1046;</answer></xml>");
+}
+
+TEST(SupportEnvelope, FormEscaping) {
+    const struct {
+        const wchar_t* in;
+        const wchar_t* out;
+    } rows[] = {
+        {L"a+b", L"a%2Bb"},
+        {L"line\r\nnext", L"line%0D%0Anext"},
+        {L"VLMR\\SupportRequest\\ID", L"VLMR%5CSupportRequest%5CID"},
+        {L"%&= /", L"%&= /"},  // nothing else is escaped
+        {L"+\\", L"%2B%5C"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(velmora::UrlEscape(r.in), r.out) << Narrow(r.in);
+}
+
+// The request's files go to a temporary folder of the test's own; the support server's host
+// is the product's setting, pointed at the test's server.
+class SupportPost : public ::testing::Test {
+protected:
+    void SetUp() override {
+        wchar_t saved[MAX_PATH] = {};
+        hadTmp_ = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH) > 0;
+        savedTmp_ = saved;
+        ::SetEnvironmentVariableW(L"TMP", dir_.Path().c_str());
+        log_.Open(logDir_ / L"VLMR.log", logDir_ / L"short.log");
+    }
+    void TearDown() override { ::SetEnvironmentVariableW(L"TMP", hadTmp_ ? savedTmp_.c_str() : nullptr); }
+
+    void PointAt(const std::wstring& host) {
+        tessel::RegistryAccessor().WriteString(HKEY_CURRENT_USER, velmora::kProductKey, velmora::kSupportServerValue, host);
+    }
+    std::vector<std::wstring> Files(const std::wstring& pattern) const {
+        std::vector<std::wstring> out;
+        WIN32_FIND_DATAW fd;
+        tessel::UniqueFind f(::FindFirstFileW((dir_ / pattern).c_str(), &fd));
+        if (!f) return out;
+        do out.push_back(fd.cFileName);
+        while (::FindNextFileW(f.get(), &fd));
+        return out;
+    }
+
+    testing_support::ScratchHives hives_;
+    testing_support::TempDir dir_, logDir_;
+    tessel::Logger log_;
+    bool hadTmp_ = false;
+    std::wstring savedTmp_;
+};
+
+// A clock that runs a thousand times faster from the moment it is preset: the wait of five
+// minutes ends in a third of a second.
+class FastClock {
+public:
+    FastClock()
+        : base_(::GetTickCount()),
+          ticks_(tessel::api::kernel32().GetTickCount, [this] { return base_ + (::GetTickCount() - base_) * 1000; }),
+          sleeps_(tessel::api::kernel32().Sleep, [this](DWORD ms) {
+              ++count;
+              ::Sleep(ms);
+          }) {}
+    int count = 0;
+
+private:
+    DWORD base_;
+    tessel::api::ScopedPreset<decltype(tessel::api::kernel32().GetTickCount)> ticks_;
+    tessel::api::ScopedPreset<decltype(tessel::api::kernel32().Sleep)> sleeps_;
+};
+
+TEST_F(SupportPost, AcceptedRequestArrivesOnceAndWhole) {
+    SupportServer server("200");
+    ASSERT_TRUE(server.Started()) << "the support server did not start";
+    PointAt(server.Host());
+    const std::wstring name = L"\x0418\x0432\x0430\x043D \x041F\x0435\x0442\x0440\x043E\x0432 \x674E\x660E";
+    const std::wstring answer = L"\x0421\x0442\x0430\x0440\x0442\x043E\x0432\x0430\x044F: about:blank\r\n"
+                                L"\x4E3B\x9875\x88AB\x52AB\x6301 & <b>+1</b> \xD83D\xDE00";
+    const std::wstring encoded = tessel::SystemUtility::Instance().EncodeString(std::string("\xFB\xFF\xBF\x00\x01+/=", 9));
+    tessel::NodeParams o;
+    o.Add(L"name", name);
+    o.Add(L"email", L"ivan@example.com");
+    o.Add(L"answer", answer);
+    o.Add(L"Processes", encoded);
+    std::wstring reason = L"kept";
+    EXPECT_TRUE(velmora::cl().Do1(log_, L"VLMR/SupportRequest", o, reason));
+    EXPECT_EQ(reason, L"kept");
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto& r = requests[0];
+    EXPECT_EQ(Field(r, "method"), "POST");
+    EXPECT_EQ(Field(r, "path"), "/php/ic.php");
+    EXPECT_EQ(Field(r, "content-type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(Field(r, "body-ascii"), "yes");
+    EXPECT_EQ(Field(r, "fields"), "subject,value");
+    EXPECT_EQ(Field(r, "error"), "");
+    const std::string subject = Field(r, "subject");
+    const std::string prefix = Esc("VLMR\\SupportRequest\\");
+    ASSERT_EQ(subject.substr(0, prefix.size()), prefix);
+    const std::string id = subject.substr(prefix.size());
+    EXPECT_EQ(id.size(), 36u) << id;
+    EXPECT_EQ(Field(r, "entries"), id + ".xml");
+    EXPECT_EQ(Field(r, "testzip"), "ok");
+    EXPECT_EQ(Field(r, "envelope-ascii"), "yes");
+    EXPECT_EQ(Field(r, "envelope-head").rfind("<?xml version=\"1.0\" encoding=\"ISO-8859-1\" ?><xml><cat>", 0), 0u)
+        << Field(r, "envelope-head");
+    EXPECT_EQ(Field(r, "root"), "xml");
+    std::vector<std::string> items;
+    for (const auto& line : r)
+        if (line.rfind("item ", 0) == 0) items.push_back(line);
+    const std::vector<std::string> expected = {
+        "item cat " + Esc("VLMR\\SupportRequest"),
+        "item id " + id,
+        "item name " + Esc(tessel::text::ToUtf8(name)),
+        "item email ivan@example.com",
+        "item answer " + Esc(tessel::text::ToUtf8(answer)),
+        "item Processes " + Esc(tessel::text::ToUtf8(encoded)),
+    };
+    EXPECT_EQ(items, expected);
+    // A normal return leaves the report and the archive in the work folder.
+    EXPECT_TRUE(support_testing::Exists(dir_ / (support_testing::Wide(id) + L".xml")));
+    EXPECT_EQ(Files(L"tq*.zip").size(), 1u);
+}
+
+TEST_F(SupportPost, RefusedStatusGivesItsText) {
+    for (const auto& [mode, text] : {std::pair<std::string, std::wstring>{"404", L"Not Found"},
+                                     std::pair<std::string, std::wstring>{"500", L"Internal Server Error"}}) {
+        SupportServer server(mode);
+        ASSERT_TRUE(server.Started());
+        PointAt(server.Host());
+        tessel::NodeParams o;
+        o.Add(L"name", L"n");
+        std::wstring reason;
+        EXPECT_FALSE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason)) << mode;
+        EXPECT_EQ(reason, text) << mode;
+        EXPECT_EQ(server.Requests().size(), 1u) << mode;
+    }
+    EXPECT_EQ(Files(L"*.xml").size(), 2u);  // both reports stay
+}
+
+// Nobody listening, and a server that takes the request and never answers: the wait ends
+// (on a fast clock) and the request is stopped.
+TEST_F(SupportPost, NoAnswerWithinTheWait) {
+    for (const std::string mode : {"refused", "hang"}) {
+        SupportServer server(mode == "hang" ? "hang" : "200");
+        ASSERT_TRUE(server.Started());
+        PointAt(server.Host());
+        if (mode == "refused") server.Stop();  // nothing listens on its port now
+        FastClock clock;
+        tessel::NodeParams o;
+        o.Add(L"name", L"n");
+        std::wstring reason;
+        const DWORD start = ::GetTickCount();
+        EXPECT_FALSE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason)) << mode;
+        EXPECT_LT(::GetTickCount() - start, 60000u) << mode;
+        EXPECT_FALSE(reason.empty()) << mode;
+        EXPECT_GT(clock.count, 10) << mode;
+        EXPECT_EQ(server.Requests().size(), mode == "hang" ? 1u : 0u) << mode;
+        // "Cannot send. " keeps the files; a status that cannot be read ends on the error
+        // path, which removes them.
+        EXPECT_EQ(Files(L"*.xml").size(), reason == L"Cannot send. " ? 1u : 0u) << Narrow(reason);
+        for (const auto& f : Files(L"*.xml")) ::DeleteFileW((dir_ / f).c_str());
+    }
+}
+
+TEST_F(SupportPost, DefaultHostWhenTheSettingIsAbsent) {
+    EXPECT_EQ(velmora::SupportServerHost(), velmora::kDefaultSupportServer);
+    PointAt(L"  ");
+    EXPECT_EQ(velmora::SupportServerHost(), velmora::kDefaultSupportServer);
+    PointAt(L"127.0.0.1:8080");
+    EXPECT_EQ(velmora::SupportServerHost(), L"127.0.0.1:8080");
+}
+
+}  // namespace

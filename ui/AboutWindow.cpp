@@ -1,0 +1,227 @@
+#include "ui/AboutWindow.h"
+
+#include <cmath>
+#include <string>
+
+#include "tessel/Error.h"
+#include "ui/Boundary.h"
+#include "ui/HomePage.h"
+#include "ui/MainLayout.h"
+#include "ui/MainWindowIds.h"
+
+namespace velmora::ui {
+
+namespace {
+
+const COLORREF kBackground = RGB(0, 0, 102);
+const wchar_t kOldProcProperty[] = L"Velmora.FAbout.Proc";
+
+const wchar_t kAboutText[] =
+    L"Velmora Version 4.53\r\n\r\n"
+    L"Removes about:blank home page hijackers\r\n"
+    L"Copyright (c) Ardentis Software.\r\n"
+    L"All rights reserved.\r\n";
+
+HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
+
+int Px(int twips, int twipsPerPixel) { return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel)); }
+
+// A label that sizes itself to its text, as the window's labels do.
+SIZE TextSize(HWND control, const std::wstring& text) {
+    HDC dc = ::GetDC(control);
+    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r{0, 0, 0, 0};
+    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+FAbout* Self(HWND window) { return reinterpret_cast<FAbout*>(::GetWindowLongPtrW(window, GWLP_USERDATA)); }
+
+}  // namespace
+
+FAbout::~FAbout() {
+    if (hwnd_) ::DestroyWindow(hwnd_);
+    if (background_) ::DeleteObject(background_);
+}
+
+void FAbout::Load(HWND owner) {
+    if (hwnd_) return;
+    owner_ = owner;
+    background_ = ::CreateSolidBrush(kBackground);
+    visitCursor_ = ::LoadCursorW(Instance(), MAKEINTRESOURCEW(IDC_VISIT_CURSOR));
+    if (!::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_ABOUT), owner, DialogProc, reinterpret_cast<LPARAM>(this)))
+        throw tessel::Error(static_cast<long>(::GetLastError()), L"The About window cannot be created.",
+                            "CreateDialogParamW");
+}
+
+void FAbout::ShowModal(HWND owner) {
+    Load(owner);
+    RunModal(hwnd_, owner);
+    // Unloaded once the modal display returns; the owner gets the activation back.
+    if (hwnd_) ::DestroyWindow(hwnd_);
+    if (owner && ::IsWindowVisible(owner)) ::SetActiveWindow(owner);
+}
+
+INT_PTR CALLBACK FAbout::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<FAbout*>(lParam);
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
+        self->hwnd_ = window;
+    }
+    FAbout* self = Self(window);
+    if (!self) return FALSE;
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+        self->hwnd_ = nullptr;
+        return FALSE;
+    }
+    return HandleAtBoundary(L"FAbout", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR{FALSE});
+}
+
+LRESULT CALLBACK FAbout::VisitLabelProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam) {
+    const auto old = reinterpret_cast<WNDPROC>(::GetPropW(label, kOldProcProperty));
+    FAbout* self = Self(::GetParent(label));
+    if (self) {
+        if (message == WM_SETCURSOR && self->visitCursor_) {
+            ::SetCursor(self->visitCursor_);
+            return TRUE;
+        }
+        const int button = message == WM_LBUTTONUP ? 1 : message == WM_RBUTTONUP ? 2 : message == WM_MBUTTONUP ? 4 : 0;
+        if (button) HandleAtBoundaryVoid(L"FAbout.lblVisitLumeno_MouseUp", [&] { self->lblVisitLumeno_MouseUp(button); });
+    }
+    if (message == WM_NCDESTROY) {
+        ::SetWindowLongPtrW(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(old));
+        ::RemovePropW(label, kOldProcProperty);
+    }
+    return old ? ::CallWindowProcW(old, label, message, wParam, lParam) : ::DefWindowProcW(label, message, wParam, lParam);
+}
+
+INT_PTR FAbout::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            Form_Load();
+            return FALSE;
+        case WM_CTLCOLORDLG:
+            return reinterpret_cast<INT_PTR>(background_);
+        case WM_CTLCOLORSTATIC:
+            ::SetTextColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
+            ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
+            return reinterpret_cast<INT_PTR>(background_);
+        case WM_PAINT:
+            Paint();
+            return TRUE;
+        case WM_DRAWITEM:
+            if (wParam == IDOK) {
+                DrawOkButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+                return TRUE;
+            }
+            return FALSE;
+        case WM_COMMAND:
+            switch (LOWORD(wParam)) {
+                case IDOK:
+                case IDCANCEL:  // Esc, as the window's key press handler gets it
+                    cmdOK_Click();
+                    return TRUE;
+                case IDC_ABOUT_IMAGE:
+                    if (HIWORD(wParam) == STN_DBLCLK) Image1_DblClick();
+                    return TRUE;
+                default:
+                    return FALSE;
+            }
+        case WM_CLOSE:
+            cmdOK_Click();
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void FAbout::Form_Load() {
+    const int t = twipsPerPixel_;
+    // No border and no title bar: the resource compiler gives every captioned template one.
+    const LONG_PTR style = ::GetWindowLongPtrW(hwnd_, GWL_STYLE);
+    ::SetWindowLongPtrW(hwnd_, GWL_STYLE, style & ~static_cast<LONG_PTR>(WS_CAPTION | WS_THICKFRAME | WS_SYSMENU));
+    ::SetWindowLongPtrW(hwnd_, GWL_EXSTYLE,
+                        ::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE));
+    // The inner size, centred on the owner.
+    RECT frame{0, 0, Px(kAboutWidth, t), Px(kAboutHeight, t)};
+    ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
+                         static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
+    const int cx = frame.right - frame.left, cy = frame.bottom - frame.top;
+    RECT around{};
+    if (!owner_ || !::GetWindowRect(owner_, &around)) ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &around, 0);
+    ::SetWindowPos(hwnd_, nullptr, around.left + ((around.right - around.left) - cx) / 2,
+                   around.top + ((around.bottom - around.top) - cy) / 2, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    auto place = [&](int id, int left, int top, int width, int height) {
+        ::SetWindowPos(::GetDlgItem(hwnd_, id), nullptr, Px(left, t), Px(top, t), Px(width, t), Px(height, t),
+                       SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    place(IDC_ABOUT_IMAGE, 240, 240, 960, 960);
+    place(IDC_ABOUT_FRAME, 240, 1830, 4605, 20);
+    place(IDOK, 3810, 2460, 1135, 360);
+
+    const HWND name = ::GetDlgItem(hwnd_, IDC_ABOUT_NAME);
+    ::SetWindowTextW(name, kAboutText);
+    const SIZE nameSize = TextSize(name, kAboutText);
+    ::SetWindowPos(name, nullptr, Px(1440, t), Px(240, t), nameSize.cx, nameSize.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+
+    // The visit label sizes itself to its one line; its bottom is level with the button's.
+    const HWND visit = ::GetDlgItem(hwnd_, IDC_ABOUT_VISIT);
+    wchar_t caption[128] = L"";
+    ::GetWindowTextW(visit, caption, 128);
+    const SIZE visitSize = TextSize(visit, caption);
+    ::SetWindowPos(visit, nullptr, Px(240, t), Px(2460 + 360, t) - visitSize.cy, visitSize.cx, visitSize.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetPropW(visit, kOldProcProperty,
+               reinterpret_cast<HANDLE>(::SetWindowLongPtrW(visit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(VisitLabelProc))));
+}
+
+// The white double frame, drawn on every paint so that it stays while the window is open.
+void FAbout::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = ::BeginPaint(hwnd_, &ps);
+    RECT client{};
+    ::GetClientRect(hwnd_, &client);
+    const int t = twipsPerPixel_;
+    HPEN pen = ::CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
+    const HGDIOBJ old = ::SelectObject(dc, pen);
+    for (const TwipLine& line : AboutFrameLines(client.right * t, client.bottom * t)) {
+        // To the nearest pixel: 14 twips is the next pixel in.
+        ::MoveToEx(dc, Px(line.x1, t), Px(line.y1, t), nullptr);
+        ::LineTo(dc, Px(line.x2, t), Px(line.y2, t));
+    }
+    ::SelectObject(dc, old);
+    ::DeleteObject(pen);
+    ::EndPaint(hwnd_, &ps);
+}
+
+void FAbout::DrawOkButton(const DRAWITEMSTRUCT& item) {
+    RECT r = item.rcItem;
+    HBRUSH grey = ::CreateSolidBrush(RGB(192, 192, 192));
+    ::FillRect(item.hDC, &r, grey);
+    ::DeleteObject(grey);
+    ::DrawEdge(item.hDC, &r, (item.itemState & ODS_SELECTED) ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    ::SetBkMode(item.hDC, TRANSPARENT);
+    ::SetTextColor(item.hDC, RGB(0, 0, 0));
+    ::DrawTextW(item.hDC, L"OK", 2, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    if (item.itemState & ODS_FOCUS) {
+        ::InflateRect(&r, -4, -4);
+        ::DrawFocusRect(item.hDC, &r);
+    }
+}
+
+void FAbout::cmdOK_Click() {
+    // Hiding ends the modal display; the menu handler then unloads the window.
+    if (hwnd_) ::ShowWindow(hwnd_, SW_HIDE);
+}
+
+void FAbout::Image1_DblClick() { OpenMakerHomePage(); }
+
+void FAbout::lblVisitLumeno_MouseUp(int Button) {
+    if (Button == 1) Image1_DblClick();
+}
+
+}  // namespace velmora::ui

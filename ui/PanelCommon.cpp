@@ -1,0 +1,156 @@
+#include "ui/PanelCommon.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "tessel/Error.h"
+#include "ui/Boundary.h"
+#include "ui/MainWindowIds.h"
+
+namespace velmora::ui {
+
+using namespace panel_common;
+
+DialogPanel::DialogPanel(int templateId, const wchar_t* source, panel_layout::Geometry design, LayoutFunction layout)
+    : geometry_(std::move(design)), templateId_(templateId), source_(source), layout_(layout) {}
+
+DialogPanel::~DialogPanel() { DestroyPanelWindow(); }
+
+void DialogPanel::DestroyPanelWindow() {
+    if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
+}
+
+void DialogPanel::Create(HWND parent) { hwnd_ = CreatePanelDialog(templateId_, parent, &DialogPanel::Proc, this); }
+
+INT_PTR CALLBACK DialogPanel::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    DialogPanel* self = PanelObject<DialogPanel>(dialog, message, lParam);
+    if (!self) return FALSE;
+    if (message == WM_INITDIALOG) self->hwnd_ = dialog;
+    if (message == WM_NCDESTROY) {
+        self->hwnd_ = nullptr;
+        return FALSE;
+    }
+    return HandleAtBoundary(self->source_, [&]() -> INT_PTR { return self->Dispatch(message, wParam, lParam); },
+                            INT_PTR{FALSE});
+}
+
+INT_PTR DialogPanel::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            OnInitDialog();
+            ApplyGeometry(hwnd_, geometry_);
+            int w = 0, h = 0;
+            InnerSizeTwips(hwnd_, w, h);
+            Resize(w, h);
+            return FALSE;
+        }
+        case WM_SIZE:
+            Resize(LOWORD(lParam) * panel_layout::kTwipsPerPixel, HIWORD(lParam) * panel_layout::kTwipsPerPixel);
+            return TRUE;
+        default:
+            return OnMessage(message, wParam, lParam);
+    }
+}
+
+void DialogPanel::Resize(int widthTwips, int heightTwips) {
+    // Errors are ignored here: a control that refuses a size keeps its own.
+    try {
+        const panel_layout::PanelLayout layout = layout_(geometry_, widthTwips, heightTwips);
+        geometry_ = layout.geometry;
+        if (!hwnd_) return;
+        ApplyGeometry(hwnd_, geometry_);
+        for (const auto& step : layout.steps)
+            if (step.field == panel_layout::Field::ColumnWidth)
+                ::SendMessageW(ListViewObject(), LVM_SETCOLUMNWIDTH, 0,
+                               MAKELPARAM(panel_layout::TwipsToPixels(step.value), 0));
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+    }
+}
+
+}  // namespace velmora::ui
+
+namespace velmora::ui::panel_common {
+
+HWND CreatePanelDialog(int templateId, HWND parent, DLGPROC proc, void* self) {
+    const HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent, proc,
+                                             reinterpret_cast<LPARAM>(self));
+    if (!dialog)
+        throw tessel::Error(static_cast<long>(::GetLastError()),
+                            L"The panel " + std::to_wstring(templateId) + L" could not be created.", "CreateDialogParamW");
+    return dialog;
+}
+
+void ApplyGeometry(HWND dialog, const panel_layout::Geometry& geometry) {
+    for (const auto& [control, box] : geometry.boxes) {
+        const HWND item = ::GetDlgItem(dialog, control);
+        if (!item) continue;
+        const panel_layout::PixelRect px = panel_layout::ToPixels(box);
+        ::SetWindowPos(item, nullptr, px.left, px.top, px.width, px.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+}
+
+void FitLabels(HWND dialog, panel_layout::Geometry& geometry, std::initializer_list<LabelFit> labels) {
+    for (const LabelFit& fit : labels) {
+        const int id = fit.label;
+        const HWND label = ::GetDlgItem(dialog, id);
+        auto box = geometry.boxes.find(id);
+        if (!label || box == geometry.boxes.end()) continue;
+        // The caption as drawn: "&&" shows one ampersand, a single "&" marks the access key.
+        const std::wstring caption = WindowText(label);
+        std::wstring shown;
+        for (std::size_t i = 0; i < caption.size(); ++i) {
+            if (caption[i] == L'&' && ++i >= caption.size()) break;
+            shown += caption[i];
+        }
+        const HDC dc = ::GetDC(label);
+        if (!dc) continue;
+        const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
+        SIZE extent{};
+        const BOOL measured = ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(label, dc);
+        int needed = (extent.cx + 1) * panel_layout::kTwipsPerPixel;
+        const auto next = geometry.boxes.find(fit.before);
+        if (next != geometry.boxes.end()) needed = std::min(needed, next->second.left - box->second.left);
+        if (measured && needed > box->second.width) box->second.width = needed;
+    }
+}
+
+void InnerSizeTwips(HWND window, int& widthTwips, int& heightTwips) {
+    RECT rc{};
+    ::GetClientRect(window, &rc);
+    widthTwips = (rc.right - rc.left) * panel_layout::kTwipsPerPixel;
+    heightTwips = (rc.bottom - rc.top) * panel_layout::kTwipsPerPixel;
+}
+
+std::wstring WindowText(HWND window) {
+    const int length = ::GetWindowTextLengthW(window);
+    if (length <= 0) return {};
+    std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1);
+    const int got = ::GetWindowTextW(window, buffer.data(), length + 1);
+    return std::wstring(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
+}
+
+int ShiftState() {
+    int state = 0;
+    if (::GetKeyState(VK_SHIFT) < 0) state |= 1;
+    if (::GetKeyState(VK_CONTROL) < 0) state |= 2;
+    if (::GetKeyState(VK_MENU) < 0) state |= 4;
+    return state;
+}
+
+HICON ProgramIcon() {
+    static const HICON icon = [] {
+        HICON own = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_VELMORA),
+                                                     IMAGE_ICON, 32, 32, LR_SHARED));
+        return own ? own : ::LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
+    }();
+    return icon;
+}
+
+}  // namespace velmora::ui::panel_common

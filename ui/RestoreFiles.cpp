@@ -1,0 +1,243 @@
+#include "ui/RestoreFiles.h"
+
+#include <algorithm>
+
+#include "inspection/AppServices.h"
+#include "inspection/Globals.h"
+#include "inspection/MAPI.h"
+#include "inspection/MMain.h"
+#include "inspection/ProcessManager.h"
+#include "tessel/Api.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "ui/Boundary.h"
+#include "ui/ToolsDialog.h"
+#include "ui/ToolsDialogIds.h"
+
+namespace velmora::ui {
+
+namespace dlg = tools_dialog;
+using tessel::api::kernel32;
+
+namespace {
+
+constexpr long kOkCancelExclamation = 49, kOkInformation = 64;
+constexpr int kClientWidth = 7650, kClientHeight = 4230;
+constexpr dlg::TwipsRect kControls[] = {
+    {IDC_RF_IMAGE, 180, 165, 480, 480},      {IDC_RF_LABEL1, 795, 180, 4845, 465},
+    {IDC_RF_LABEL2, 795, 750, 1815, 195},    {IDC_RF_LIST, 810, 1005, 6735, 2520},
+    {IDC_RF_RESTORE, 4140, 3750, 2190, 345}, {IDC_RF_CLOSE, 6420, 3750, 1120, 345},
+};
+
+tessel::Logger& Unopened() {
+    static tessel::Logger log;
+    return log;
+}
+
+std::wstring Res(unsigned id) { return app::LoadResString(id); }
+
+}  // namespace
+
+FRestoreFiles::FRestoreFiles() : log_(&Unopened()) {}
+
+FRestoreFiles::~FRestoreFiles() {
+    if (hwnd_ && ::IsWindow(hwnd_)) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+bool FRestoreFiles::Init(tessel::Logger& Log) {
+    try {
+        log_ = &Log;
+        processManager_ = std::make_unique<CProcessManager>();
+        processManager_->Init(Log);
+        RefreshList();
+        return !rows_.empty();
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(*log_, L"FRestoreFiles.Init", 0);
+        return false;
+    }
+}
+
+HWND FRestoreFiles::Create(HWND owner) {
+    if (hwnd_) return hwnd_;
+    owner_ = owner;
+    hwnd_ = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_RESTORE_FILES), owner, Proc,
+                                 reinterpret_cast<LPARAM>(this));
+    if (!hwnd_)
+        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the Restore Removed Programs window.",
+                            "CreateDialogParamW");
+    return hwnd_;
+}
+
+void FRestoreFiles::ShowModal(HWND owner) {
+    Create(owner);
+    RunModal(hwnd_, owner);
+}
+
+INT_PTR CALLBACK FRestoreFiles::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
+        reinterpret_cast<FRestoreFiles*>(lParam)->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<FRestoreFiles*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return FALSE;
+    return HandleAtBoundary(L"FRestoreFiles", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
+}
+
+INT_PTR FRestoreFiles::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+    switch (message) {
+        case WM_INITDIALOG:
+            Form_Load();
+            return TRUE;
+        case WM_COMMAND:
+            if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+            switch (LOWORD(wParam)) {
+                case IDC_RF_RESTORE: cmdRestoreFile_Click(); return TRUE;
+                case IDC_RF_CLOSE:
+                case IDCANCEL: cmdClose_Click(); return TRUE;
+                default: return FALSE;
+            }
+        case WM_CLOSE:
+            // The close box and the system menu hide the window instead of unloading it.
+            cmdClose_Click();
+            return TRUE;
+        default:
+            return FALSE;
+    }
+}
+
+void FRestoreFiles::Form_Load() {
+    dlg::Place(hwnd_, kClientWidth, kClientHeight, kControls, static_cast<int>(std::size(kControls)));
+    dlg::FitLabelToText(Control(IDC_RF_LABEL2));
+    dlg::ShowProgramIcon(Control(IDC_RF_IMAGE));
+    dlg::CenterOver(hwnd_, owner_);
+    ShowRows();
+}
+
+void FRestoreFiles::RefreshList() {
+    rows_.clear();
+    try {
+        tessel::RegistryAccessor registry;
+        const tessel::KeyedList<std::wstring> recorded = registry.EnumValues(HKEY_CURRENT_USER, kRemovedFilesKey);
+        for (const std::wstring& path : recorded)
+            if (tessel::FileAccessor::Instance().FileExists(GetParasiteFileName(path))) rows_.push_back(path);
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(*log_, L"FRestoreFiles.RefreshList", 0);
+    }
+    ShowRows();
+}
+
+void FRestoreFiles::ShowRows() {
+    if (!hwnd_) return;
+    const HWND list = Control(IDC_RF_LIST);
+    ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    int widest = 0;
+    HDC dc = ::GetDC(list);
+    const HGDIOBJ old = dc ? ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(list, WM_GETFONT, 0, 0))) : nullptr;
+    for (const std::wstring& row : rows_) {
+        ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
+        SIZE size{};
+        if (dc && ::GetTextExtentPoint32W(dc, row.c_str(), static_cast<int>(row.size()), &size))
+            widest = std::max(widest, static_cast<int>(size.cx));
+    }
+    if (dc) {
+        ::SelectObject(dc, old);
+        ::ReleaseDC(list, dc);
+    }
+    // A long path can be scrolled into view.
+    ::SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+    if (!rows_.empty()) ::SendMessageW(list, LB_SETCURSEL, 0, 0);
+}
+
+std::wstring FRestoreFiles::SelectedPath() const {
+    const HWND list = Control(IDC_RF_LIST);
+    const LRESULT at = ::SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (at == LB_ERR) return {};
+    const LRESULT n = ::SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(at), 0);
+    if (n == LB_ERR || n <= 0) return {};
+    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+    const LRESULT got = ::SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(at), reinterpret_cast<LPARAM>(text.data()));
+    text.resize(got == LB_ERR ? 0 : static_cast<std::size_t>(got));
+    return text;
+}
+
+void FRestoreFiles::cmdRestoreFile_Click() {
+    const wchar_t* const kSource = L"FRestoreFiles.cmdRestoreFile_Click";
+    const std::wstring path = SelectedPath();
+    if (path.empty()) return;
+    try {
+        if (MsgBoxEx(tessel::Format(Res(IDS_RESTORE_CONFIRM), path), kOkCancelExclamation) != IDOK) return;
+        if (MoveBack(path)) {
+            // The file is back either way; a record that stays only lists it while a disabled
+            // copy exists again.
+            tessel::Guard(*log_, kSource, 0, [&] {
+                tessel::RegistryAccessor().DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, path);
+            });
+            MsgBoxEx(tessel::Format(Res(IDS_RESTORE_DONE), path), kOkInformation);
+        } else {
+            MsgBoxEx(tessel::Format(Res(IDS_RESTORE_FAILED), path), kOkInformation);
+        }
+        RefreshList();
+        if (rows_.empty()) {
+            MsgBoxEx(Res(IDS_RESTORE_NO_MORE), kOkInformation);
+            cmdClose_Click();
+        }
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(*log_, kSource, 0);
+        const std::wstring description = dlg::CurrentErrorDescription();
+        MsgBoxEx(tessel::Format(Res(IDS_RESTORE_FAILED), path) + description, kOkInformation);
+    }
+}
+
+// A file standing at the path again is replaced by the restored one, and kept when the move
+// back fails. On the NT family the move replaces it in one step. The 9x family's move cannot
+// replace a file, and the rename service deletes it first: there it is set aside beside itself
+// until the move is done, and put back when the move fails.
+bool FRestoreFiles::MoveBack(const std::wstring& path) {
+    const std::wstring disabled = GetParasiteFileName(path);
+    if (RunningOnNT || !tessel::FileAccessor::Instance().FileExists(path))
+        return processManager_->SafeRenameFile(disabled, path);
+    auto& su = tessel::SystemUtility::Instance();
+    const std::string standing = tessel::SystemUtility::ToAnsi(path);
+    const std::string aside = tessel::SystemUtility::ToAnsi(path + L"." + su.NewId() + L".velmora");
+    if (!kernel32().MoveFileA(standing.c_str(), aside.c_str())) {
+        const unsigned long code = ::GetLastError();
+        log_->Log(0, tessel::Format(L"Cannot set the file '%1' aside for the restore. %2", path, su.SystemErrorText(code)),
+                  0, L"FRestoreFiles.MoveBack");
+        return false;
+    }
+    if (processManager_->SafeRenameFile(disabled, path)) {
+        kernel32().SetFileAttributesA(aside.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+        kernel32().DeleteFileA(aside.c_str());
+        return true;
+    }
+    if (!kernel32().MoveFileA(aside.c_str(), standing.c_str()))
+        log_->Log(0, tessel::Format(L"The file that stood at '%1' is kept as '%2'.", path, tessel::SystemUtility::FromAnsi(aside)),
+                  0, L"FRestoreFiles.MoveBack");
+    return false;
+}
+
+void FRestoreFiles::cmdClose_Click() { ::ShowWindow(hwnd_, SW_HIDE); }
+
+void OpenRestoreRemovedPrograms(tessel::Logger& log, HWND owner) {
+    try {
+        FRestoreFiles window;
+        if (window.Init(log)) window.ShowModal(owner);
+        else MsgBoxEx(app::LoadResString(IDS_NOTHING_TO_RESTORE), kOkInformation);
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(log, L"FMain.mnuRestoreDisabledFiles_Click", 0);
+    }
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,321 @@
+#include "ui/SafeRemover.h"
+
+#include <vector>
+
+#include "detection/RoDoraziva.h"
+#include "detection/ZiRaraviz.h"
+#include "inspection/AppServices.h"
+#include "inspection/EndProgram.h"
+#include "inspection/FileChecker.h"
+#include "inspection/Globals.h"
+#include "inspection/MAPI.h"
+#include "inspection/ProcessManager.h"
+#include "inspection/Reboot.h"
+#include "support/SystemWhitelists.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/KeyedList.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
+#include "tessel/Unique.h"
+#include "ui/Boundary.h"
+#include "ui/BusyGuard.h"
+#include "ui/SafeRemoverText.h"
+#include "ui/ToolsDialog.h"
+#include "ui/ToolsDialogIds.h"
+
+namespace velmora::ui {
+
+namespace text = safe_remover;
+namespace dlg = tools_dialog;
+
+namespace {
+
+constexpr long kOkExclamation = 48, kOkCancelExclamation = 49, kOkInformation = 64, kOkCancelInformation = 65;
+constexpr int kClientWidth = 7650, kClientHeight = 4230;
+// The description reaches down to the prompt below it (its design height is 465), so that a
+// font wider than the design's still shows its last line.
+constexpr dlg::TwipsRect kControls[] = {
+    {IDC_SR_IMAGE, 180, 165, 480, 480},      {IDC_SR_DESCRIPTION, 795, 180, 6735, 570},
+    {IDC_SR_PROMPT, 795, 750, 2205, 195},    {IDC_SR_FILES, 810, 1005, 6735, 2520},
+    {IDC_SR_PASTE, 810, 3750, 1164, 345},    {IDC_SR_FIND, 2610, 3750, 1920, 345},
+    {IDC_SR_DISABLE, 4620, 3750, 1710, 345}, {IDC_SR_CLOSE, 6420, 3750, 1120, 345},
+};
+const wchar_t kWindowsFilePrompt[] =
+    L"'%1' is part of Windows. Disabling it ends every program that uses it, Windows' own too, and Windows may not "
+    L"start again. Press OK to disable it anyway or Cancel to leave it alone.";
+
+// A Logger that was never opened, for a window used before Init.
+tessel::Logger& Unopened() {
+    static tessel::Logger log;
+    return log;
+}
+
+std::wstring Res(unsigned id) { return app::LoadResString(id); }
+
+class ClipboardLock {
+public:
+    explicit ClipboardLock(HWND owner) : open_(::OpenClipboard(owner) != FALSE) {}
+    ~ClipboardLock() {
+        if (open_) ::CloseClipboard();
+    }
+    ClipboardLock(const ClipboardLock&) = delete;
+    ClipboardLock& operator=(const ClipboardLock&) = delete;
+    bool Open() const { return open_; }
+
+private:
+    bool open_;
+};
+
+}  // namespace
+
+WindowsFileTest SystemModuleWhitelist() {
+    return [](const std::wstring& path) { return RunningOnNT ? IsSystemModuleNT(path) : IsSystemModule9x(path); };
+}
+
+FSafeRemover::FSafeRemover() : log_(&Unopened()), isWindowsFile_(SystemModuleWhitelist()) {}
+
+FSafeRemover::~FSafeRemover() {
+    if (hwnd_ && ::IsWindow(hwnd_)) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+void FSafeRemover::Init(tessel::Logger& Log) { log_ = &Log; }
+
+HWND FSafeRemover::Create(HWND owner) {
+    if (hwnd_) return hwnd_;
+    owner_ = owner;
+    hwnd_ = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SAFE_REMOVER), owner, Proc,
+                                 reinterpret_cast<LPARAM>(this));
+    if (!hwnd_)
+        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the Zazi Dururuv window.",
+                            "CreateDialogParamW");
+    return hwnd_;
+}
+
+void FSafeRemover::ShowModal(HWND owner) {
+    Create(owner);
+    RunModal(hwnd_, owner);
+}
+
+INT_PTR CALLBACK FSafeRemover::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
+        reinterpret_cast<FSafeRemover*>(lParam)->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<FSafeRemover*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return FALSE;
+    return HandleAtBoundary(L"FSafeRemover", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
+}
+
+INT_PTR FSafeRemover::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
+    switch (message) {
+        case WM_INITDIALOG:
+            Form_Load();
+            return TRUE;
+        case WM_COMMAND: {
+            if (BusyGuard::Busy()) return TRUE;
+            const int id = LOWORD(wParam);
+            const int code = HIWORD(wParam);
+            if (id == IDC_SR_IMAGE) {
+                if (code == STN_DBLCLK) Image1_DblClick();
+                return TRUE;
+            }
+            if (code != BN_CLICKED) return FALSE;
+            switch (id) {
+                case IDC_SR_DISABLE: cmdDisableParasites_Click(); return TRUE;
+                case IDC_SR_FIND: cmdFindSuspiciousFiles_Click(); return TRUE;
+                case IDC_SR_PASTE: cmdPaste_Click(); return TRUE;
+                case IDC_SR_CLOSE:
+                case IDCANCEL: cmdCancel_Click(); return TRUE;
+                default: return FALSE;
+            }
+        }
+        case WM_CLOSE:
+            // The close box and the system menu hide the window instead of unloading it.
+            if (!BusyGuard::Busy()) cmdCancel_Click();
+            return TRUE;
+        case kKeyPreviewMessage: {
+            // Each release reaches one handler: the file box's own, which hands on what it
+            // does not use, or the window's. The release itself goes on to the control.
+            if (BusyGuard::Busy()) return FALSE;
+            const HWND target = KeyPreviewTarget();
+            const HWND files = Control(IDC_SR_FILES);
+            const int key = static_cast<int>(wParam), shift = dlg::ShiftState();
+            if (target && (target == files || ::IsChild(files, target))) txtFiles_KeyUp(key, shift);
+            else Form_KeyUp(key, shift);
+            return FALSE;
+        }
+        case WM_SETCURSOR:
+            if (app::MousePointer() == app::kHourglass) {
+                ::SetCursor(::LoadCursorW(nullptr, MAKEINTRESOURCEW(32514) /* IDC_WAIT */));
+                ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, TRUE);
+                return TRUE;
+            }
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+void FSafeRemover::Form_Load() {
+    dlg::Place(hwnd_, kClientWidth, kClientHeight, kControls, static_cast<int>(std::size(kControls)));
+    ::SetWindowTextW(Control(IDC_SR_DESCRIPTION), Res(IDS_SAFE_REMOVER_DESCRIPTION).c_str());
+    ::SetWindowTextW(Control(IDC_SR_PROMPT), Res(IDS_SAFE_REMOVER_PROMPT).c_str());
+    dlg::FitLabelToText(Control(IDC_SR_PROMPT));
+    dlg::ShowProgramIcon(Control(IDC_SR_IMAGE));
+    dlg::CenterOver(hwnd_, owner_);
+}
+
+void FSafeRemover::cmdDisableParasites_Click() {
+    const wchar_t* const kSource = L"FSafeRemover.cmdDisableParasites_Click";
+    // The renaming's wait runs the message loop: meanwhile the windows take no command, so a
+    // second press starts nothing and the window stays until the sequence ends.
+    BusyGuard busy;
+    try {
+        CFileChecker checker;
+        checker.Init(*log_);
+        const std::wstring boxText = dlg::WindowText(Control(IDC_SR_FILES));
+        if (text::HoldsNoNames(boxText)) {
+            MsgBoxEx(Res(IDS_TYPE_FILENAMES), kOkExclamation);
+            return;
+        }
+        if (MsgBoxEx(Res(IDS_DISABLE_CONFIRM), kOkCancelExclamation) != IDOK) return;
+
+        tessel::KeyedList<std::wstring> files, leftAlone;
+        int notDone = 0;
+        for (const std::wstring& line : text::SplitLines(boxText)) {
+            if (line.empty()) continue;
+            const std::wstring name = checker.GetFullFileNameFromShortFilename(tessel::text::TrimBlanks(line));
+            if (!tessel::FileAccessor::Instance().FileExists(name)) {
+                if (MsgBoxEx(tessel::Format(Res(IDS_FILE_NOT_FOUND), name), kOkCancelExclamation) != IDOK) return;
+                continue;
+            }
+            if (files.Exists(name) || leftAlone.Exists(name)) continue;
+            if (isWindowsFile_ && isWindowsFile_(name) &&
+                MsgBoxEx(tessel::Format(kWindowsFilePrompt, name), kOkCancelExclamation) != IDOK) {
+                leftAlone.Add(name, name);
+                ++notDone;
+                log_->Log(0, L"Not disabled, part of Windows: " + name, 5, kSource);
+                continue;
+            }
+            files.Add(name, name);
+        }
+        for (const std::wstring& name : files) log_->Log(0, L"Disabling " + name, 5, kSource);
+
+        CProcessManager processManager;
+        processManager.Init(*log_);
+        const tessel::KeyedList<std::wstring> stillThere = processManager.RenameParasiteFilesEx(files);
+        for (const std::wstring& name : stillThere) log_->Log(0, L"Not disabled: " + name, 0, kSource);
+        notDone += static_cast<int>(stillThere.Count());
+        processManager.TerminateProcessesByModules(files, true);
+
+        CZiRaraviz settings;
+        settings.Init(*log_);
+        notDone += settings.RestoreConfigurationSettings();
+
+        if (MsgBoxEx(text::ClosingQuestion(Res(IDS_DISABLE_COMPLETE), notDone), kOkCancelInformation) != IDOK) return;
+        std::wstring errorText;
+        if (!RebootSystem(errorText)) {
+            const std::wstring failed = tessel::Format(Res(IDS_RESTART_MANUALLY), errorText);
+            log_->Log(0, failed, 0, kSource);
+            MsgBoxEx(failed, kOkExclamation);
+        }
+        EndProgram();
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(*log_, kSource, 0);
+        const std::wstring description = dlg::CurrentErrorDescription();
+        MsgBoxEx(Res(IDS_CANNOT_DISABLE) + description, kOkExclamation);
+    }
+}
+
+void FSafeRemover::cmdFindSuspiciousFiles_Click() {
+    app::SetMousePointer(app::kHourglass);
+    try {
+        CRoDoraziva detector;
+        detector.Init(*log_);
+        tessel::KeyedList<std::wstring> found;
+        detector.DetectSuspiciousFiles(found, source_);
+        SortKeyedList(found);
+        std::vector<std::wstring> names(found.begin(), found.end());
+        ::SetWindowTextW(Control(IDC_SR_FILES), text::NamesText(names).c_str());
+        app::SetMousePointer(app::kDefaultPointer);
+        MsgBoxEx(Res(names.empty() ? IDS_SEARCH_NOTHING_FOUND : IDS_SEARCH_COMPLETE), kOkInformation);
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(*log_, L"FSafeRemover.cmdFindSuspiciousFiles_Click", 0);
+        app::SetMousePointer(app::kDefaultPointer);
+    }
+}
+
+std::wstring FSafeRemover::ClipboardText() {
+    ClipboardLock lock(hwnd_);
+    if (!lock.Open())
+        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot open the clipboard.", "OpenClipboard");
+    HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+    if (!data) return {};
+    const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data));
+    if (!chars) return {};
+    // The text ends at its first NUL, or at the end of the block should it hold none.
+    const std::size_t limit = ::GlobalSize(data) / sizeof(wchar_t);
+    std::size_t n = 0;
+    while (n < limit && chars[n]) ++n;
+    std::wstring text(chars, n);
+    ::GlobalUnlock(data);
+    return text;
+}
+
+void FSafeRemover::cmdPaste_Click() {
+    try {
+        const HWND box = Control(IDC_SR_FILES);
+        const text::PasteResult pasted = text::Paste(dlg::WindowText(box), ClipboardText());
+        if (pasted.clipboardEmpty) {
+            MsgBoxEx(Res(IDS_PASTE_EMPTY), kOkInformation);
+            return;
+        }
+        ::SetWindowTextW(box, pasted.boxText.c_str());
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(*log_, L"FSafeRemover.cmdPaste_Click", 0);
+    }
+}
+
+void FSafeRemover::cmdCancel_Click() { ::ShowWindow(hwnd_, SW_HIDE); }
+
+void FSafeRemover::Form_KeyUp(int KeyCode, int /*Shift*/) {
+    if (text::IsFindButtonKey(KeyCode)) ToggleFindButton(L"FSafeRemover.Form_KeyUp");
+}
+
+void FSafeRemover::txtFiles_KeyUp(int KeyCode, int Shift) {
+    if (text::IsPasteKey(KeyCode, Shift)) cmdPaste_Click();
+    else Form_KeyUp(KeyCode, Shift);
+}
+
+void FSafeRemover::Image1_DblClick() { ToggleFindButton(L"FSafeRemover.Image1_DblClick"); }
+
+void FSafeRemover::ToggleFindButton(const wchar_t* source) {
+    const HWND button = Control(IDC_SR_FIND);
+    // The button's own flag: the window itself may not be showing yet.
+    const bool show = (::GetWindowLongPtrW(button, GWL_STYLE) & WS_VISIBLE) == 0;
+    ::ShowWindow(button, show ? SW_SHOW : SW_HIDE);
+    if (show) log_->Log(0, L"Enabling FindSuspiciousFiles button", 5, source);
+}
+
+void OpenSafeRemover(tessel::Logger& log, HWND owner) {
+    try {
+        FSafeRemover window;
+        window.Init(log);
+        window.ShowModal(owner);
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+        tessel::LogException(log, L"FMain.mnuSafeRemover_Click", 0);
+    }
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,248 @@
+#include "ui/SettingsPanel.h"
+
+#include <algorithm>
+#include <string>
+
+#include "detection/ZiRaraviz.h"
+#include "inspection/AppServices.h"
+#include "inspection/MAPI.h"
+#include "inspection/StringIds.h"
+#include "tessel/Error.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "ui/Boundary.h"
+#include "ui/PanelLayouts.h"
+#include "ui/SettingsPanelIds.h"
+#include "ui/SettingsTable.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr long kOkCancelExclamation = MB_OKCANCEL | MB_ICONEXCLAMATION;  // 49
+constexpr long kOkInformation = MB_OK | MB_ICONINFORMATION;             // 64
+constexpr long kOkExclamation = MB_OK | MB_ICONEXCLAMATION;             // 48
+constexpr COLORREF kAttentionColour = 255;                              // pure red
+
+using panel_layout::TwipsToPixels;
+
+ucCS* Self(HWND hwnd) { return reinterpret_cast<ucCS*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
+
+void InsertColumn(HWND lv, int index, const wchar_t* caption) {
+    LVCOLUMNW column{};
+    column.mask = LVCF_TEXT | LVCF_SUBITEM | LVCF_WIDTH;
+    column.pszText = const_cast<wchar_t*>(caption);
+    column.iSubItem = index;
+    column.cx = 100;
+    if (::SendMessageW(lv, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)) < 0)
+        throw tessel::Error(tessel::kUnspecifiedFailure, L"Cannot add the list's column.", "LVM_INSERTCOLUMNW");
+}
+
+void AddRow(HWND lv, const SettingRow& row) {
+    LVITEMW item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE;
+    item.iItem = static_cast<int>(::SendMessageW(lv, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = const_cast<wchar_t*>(row.Description.c_str());
+    item.iImage = StatusImageIndex(row.Status);
+    const int at = static_cast<int>(::SendMessageW(lv, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    if (at < 0) throw tessel::Error(tessel::kUnspecifiedFailure, L"Cannot add a row to the list.", "LVM_INSERTITEMW");
+    LVITEMW value{};
+    value.iSubItem = 1;
+    value.pszText = const_cast<wchar_t*>(row.Value.c_str());
+    if (!::SendMessageW(lv, LVM_SETITEMTEXTW, at, reinterpret_cast<LPARAM>(&value)))
+        throw tessel::Error(tessel::kUnspecifiedFailure, L"Cannot set a row's value.", "LVM_SETITEMTEXTW");
+}
+
+void SetRowState(HWND lv, int row, UINT state) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = state;
+    ::SendMessageW(lv, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+}
+
+}  // namespace
+
+ucCS::~ucCS() {
+    // The window goes before the image list and the font that it shows.
+    if (hwnd_) ::DestroyWindow(hwnd_);
+}
+
+void ucCS::Create(HWND parent) {
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    const HWND created = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS_PANEL), parent,
+                                              &ucCS::Proc, reinterpret_cast<LPARAM>(this));
+    if (!created)
+        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the configuration settings panel.",
+                            "CreateDialogParamW");
+}
+
+INT_PTR CALLBACK ucCS::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* self = reinterpret_cast<ucCS*>(lParam);
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        self->hwnd_ = hwnd;
+    }
+    ucCS* self = Self(hwnd);
+    if (!self) return FALSE;
+    return HandleAtBoundary(L"ucCS.WindowProc", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
+}
+
+INT_PTR ucCS::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: {
+            lv_ = ::GetDlgItem(hwnd_, IDC_CS_LV);
+            ::SendMessageW(lv_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+            InsertColumn(lv_, 0, L"Name");
+            InsertColumn(lv_, 1, L"Current Value");
+            listFont_ = reinterpret_cast<HFONT>(::SendMessageW(lv_, WM_GETFONT, 0, 0));
+            if (!listFont_) listFont_ = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+            LOGFONTW font{};
+            ::GetObjectW(listFont_, sizeof(font), &font);
+            font.lfWeight = FW_BOLD;
+            boldFont_.reset(::CreateFontIndirectW(&font));
+            FitTextsToFont();
+            Apply(geometry_);
+            // Last: a list without its icons still lists.
+            il4lv_ = BuildStatusImageList();
+            ::SendMessageW(lv_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(il4lv_.get()));
+            return FALSE;  // the main window decides where the focus goes
+        }
+        case WM_SIZE:
+            Resize(LOWORD(lParam) * 15, HIWORD(lParam) * 15);
+            return TRUE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDC_CS_CMDRESTORE && HIWORD(wParam) == BN_CLICKED) {
+                cmdRestore_Click();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_NOTIFY: {
+            auto* header = reinterpret_cast<NMHDR*>(lParam);
+            if (header->hwndFrom == lv_ && header->code == NM_CUSTOMDRAW) {
+                ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+                return TRUE;
+            }
+            return FALSE;
+        }
+        case WM_NCDESTROY:
+            // The main window may destroy the panel's window before the object goes.
+            ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+            hwnd_ = nullptr;
+            lv_ = nullptr;
+            return FALSE;
+        default:
+            return FALSE;
+    }
+}
+
+LRESULT ucCS::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
+    switch (draw.nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT:
+            return CDRF_NOTIFYSUBITEMDRAW;
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
+            // The row's icon is its status: only a value that needs attention is bold red.
+            const bool attention = draw.iSubItem == 1 &&
+                                   RowIconKey(lv_, static_cast<int>(draw.nmcd.dwItemSpec)) == kStatusAttention;
+            if (attention) {
+                ::SelectObject(draw.nmcd.hdc, boldFont_ ? boldFont_.get() : listFont_);
+                draw.clrText = kAttentionColour;
+            } else {
+                // A font chosen for one sub-item stays for the next unless it is put back.
+                ::SelectObject(draw.nmcd.hdc, listFont_);
+            }
+            return CDRF_NEWFONT;
+        }
+        default:
+            return CDRF_DODEFAULT;
+    }
+}
+
+void ucCS::Init(tessel::Logger& log) {
+    log_ = &log;
+    RefreshList();
+}
+
+void ucCS::RefreshList() {
+    if (!lv_) throw tessel::Error(tessel::kUnspecifiedFailure, L"The settings panel has no list.");
+    // The list is drawn once, when it is complete (or when a read stopped it).
+    ::SendMessageW(lv_, WM_SETREDRAW, FALSE, 0);
+    struct Redraw {
+        HWND lv;
+        ~Redraw() {
+            ::SendMessageW(lv, WM_SETREDRAW, TRUE, 0);
+            ::InvalidateRect(lv, nullptr, TRUE);
+        }
+    } redraw{lv_};
+    ::SendMessageW(lv_, LVM_DELETEALLITEMS, 0, 0);
+    tessel::RegistryAccessor registry;
+    for (int row = 1; row <= kSettingRowCount; ++row) {
+        const SettingRow setting = GetSettingRow(registry, row);
+        if (setting.Show) AddRow(lv_, setting);
+    }
+    if (::SendMessageW(lv_, LVM_GETITEMCOUNT, 0, 0) > 0) {
+        SetRowState(lv_, -1, 0);
+        SetRowState(lv_, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    }
+}
+
+void ucCS::cmdRestore_Click() {
+    if (!log_) throw tessel::Error(tessel::kUnspecifiedFailure, L"The settings panel has not been given the log.");
+    tessel::Guard(*log_, L"ucCS.cmdRestore_Click", 0, [&] {
+        if (MsgBoxEx(app::LoadResString(IDS_CONFIRM_RESTORE_SETTINGS), kOkCancelExclamation) != IDOK) return;
+        CZiRaraviz cleanup;
+        cleanup.Init(*log_);
+        const int failed = cleanup.RestoreConfigurationSettings();
+        // The restore logs every setting it could not write and goes on with the next; the
+        // user learns how many there were rather than a success that did not happen.
+        if (failed == 0)
+            MsgBoxEx(app::LoadResString(IDS_SETTINGS_RESTORED), kOkInformation);
+        else
+            MsgBoxEx(tessel::Format(app::LoadResString(IDS_CS_RESTORE_INCOMPLETE), failed), kOkExclamation);
+        RefreshList();
+    });
+}
+
+void ucCS::FitTextsToFont() {
+    // The design widths were made for a narrower font than a system may have: a label or the
+    // button grows to show its whole text, never shrinks below its design width.
+    const HDC dc = ::GetDC(hwnd_);
+    if (!dc) return;
+    const HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+    auto textTwips = [&](int id) {
+        wchar_t text[256] = L"";
+        ::GetDlgItemTextW(hwnd_, id, text, 256);
+        std::wstring shown(text);
+        shown.erase(std::remove(shown.begin(), shown.end(), L'&'), shown.end());
+        SIZE size{};
+        ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &size);
+        return static_cast<int>(size.cx) * 15;
+    };
+    label4Width_ = std::max(label4Width_, textTwips(IDC_CS_LABEL4));
+    filenameWidth_ = std::max(filenameWidth_, textTwips(IDC_CS_LBLFILENAME));
+    geometry_.buttonWidth = std::max(geometry_.buttonWidth, textTwips(IDC_CS_CMDRESTORE) + 16 * 15);
+    ::SelectObject(dc, before);
+    ::ReleaseDC(hwnd_, dc);
+}
+
+void ucCS::Resize(int widthTwips, int heightTwips) {
+    geometry_ = LayoutSettingsPanel(widthTwips, heightTwips, geometry_).result;
+    Apply(geometry_);
+}
+
+void ucCS::Apply(const SettingsGeometry& g) {
+    auto place = [&](int id, int left, int top, int width, int height) {
+        ::SetWindowPos(::GetDlgItem(hwnd_, id), nullptr, TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                       TwipsToPixels(height), SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    place(IDC_CS_LABEL4, 15, 0, label4Width_, 195);
+    place(IDC_CS_LV, g.listLeft, g.listTop, g.listWidth, g.listHeight);
+    place(IDC_CS_LBLFILENAME, g.labelLeft, g.labelTop, filenameWidth_, 195);
+    place(IDC_CS_CMDRESTORE, g.buttonLeft, g.buttonTop, g.buttonWidth, g.buttonHeight);
+    ::SendMessageW(lv_, LVM_SETCOLUMNWIDTH, 0, TwipsToPixels(g.nameColumn));
+    ::SendMessageW(lv_, LVM_SETCOLUMNWIDTH, 1, TwipsToPixels(g.valueColumn));
+}
+
+}  // namespace velmora::ui

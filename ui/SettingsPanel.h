@@ -1,0 +1,55 @@
+// The configuration settings tab: the settings table's listed rows with their status icons,
+// the values that need attention in bold red, and the one button that restores them all.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include "tessel/Logger.h"
+#include "ui/Panel.h"
+#include "ui/SettingsLayout.h"
+#include "ui/StatusIcons.h"
+
+namespace velmora::ui {
+
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::DeleteObject(h); }
+};
+using UniqueGdiObject = tessel::Unique<GdiObjectTraits>;
+
+class ucCS final : public Panel {
+public:
+    ucCS() = default;
+    ~ucCS() override;
+    ucCS(const ucCS&) = delete;
+    ucCS& operator=(const ucCS&) = delete;
+
+    void Create(HWND parent) override;
+    HWND Window() const override { return hwnd_; }
+    // Keeps the Logger (shared with the main window) and fills the list.
+    void Init(tessel::Logger& log) override;
+    HWND ListViewObject() const override { return lv_; }
+    // Reads the 26 rows afresh; registry errors raise to the caller with the rows so far.
+    void RefreshList() override;
+    void Resize(int widthTwips, int heightTwips) override;
+
+private:
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
+    void cmdRestore_Click();
+    void FitTextsToFont();
+    void Apply(const SettingsGeometry& g);
+
+    HWND hwnd_ = nullptr;
+    HWND lv_ = nullptr;
+    tessel::Logger* log_ = nullptr;
+    UniqueImageList il4lv_;
+    UniqueGdiObject boldFont_;
+    HFONT listFont_ = nullptr;  // the list's own, not ours to delete
+    SettingsGeometry geometry_;
+    int label4Width_ = 3330, filenameWidth_ = 3375;  // twips
+};
+
+}  // namespace velmora::ui

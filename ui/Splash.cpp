@@ -1,0 +1,140 @@
+#include "ui/Splash.h"
+
+#include "inspection/AppServices.h"
+#include "tessel/Error.h"
+#include "ui/Boundary.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr UINT_PTR kTimer1 = 1;
+// The window's inner size in twips: the picture's 400 x 316 pixels at the usual 96 dots per inch.
+constexpr int kWidthTwips = 6000, kHeightTwips = 4740;
+
+void RegisterClassOnce(HINSTANCE instance, WNDPROC proc) {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof(wc);
+    if (::GetClassInfoExW(instance, Splash::kClassName, &wc)) return;
+    wc.cbSize = sizeof(wc);
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = Splash::kClassName;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    if (!::RegisterClassExW(&wc)) {
+        const DWORD code = ::GetLastError();
+        throw tessel::Error(static_cast<long>(code), L"The splash window's class cannot be registered.",
+                            "RegisterClassExW");
+    }
+}
+
+}  // namespace
+
+Splash::~Splash() { Release(); }
+
+void Splash::Show() {
+    const HINSTANCE instance = ::GetModuleHandleW(nullptr);
+    RegisterClassOnce(instance, &Splash::Proc);
+    picture_.reset(static_cast<HBITMAP>(
+        ::LoadImageW(instance, MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+
+    int dpiX = 96, dpiY = 96;
+    if (HDC screen = ::GetDC(nullptr)) {
+        dpiX = ::GetDeviceCaps(screen, LOGPIXELSX);
+        dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
+        ::ReleaseDC(nullptr, screen);
+    }
+    const int width = ::MulDiv(kWidthTwips, dpiX, 1440), height = ::MulDiv(kHeightTwips, dpiY, 1440);
+    const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    const int top = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    // No border, no title bar and no control box: the caption exists but is never seen. No
+    // taskbar button either, and it takes no activation: nothing of it asks a window manager to
+    // manage it, so that closing it never waits on one.
+    const HWND hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Velmora", WS_POPUP, left, top, width, height, nullptr,
+                                        nullptr, instance, this);
+    if (!hwnd) {
+        const DWORD code = ::GetLastError();
+        throw tessel::Error(static_cast<long>(code), L"The splash window cannot be created.", "CreateWindowExW");
+    }
+    ::ShowWindow(hwnd, SW_SHOWNA);
+    // The window is loaded and shown in one step: its 3 seconds run from here.
+    if (!::SetTimer(hwnd, kTimer1, kTimerMs, nullptr)) {
+        const DWORD code = ::GetLastError();
+        ::DestroyWindow(hwnd);
+        throw tessel::Error(static_cast<long>(code), L"The splash window's timer cannot be set.", "SetTimer");
+    }
+    ::UpdateWindow(hwnd);
+}
+
+bool Splash::Visible() const { return hwnd_ && ::IsWindow(hwnd_) && ::IsWindowVisible(hwnd_); }
+
+void Splash::Release() noexcept {
+    if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
+    hwnd_ = nullptr;
+}
+
+LRESULT CALLBACK Splash::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<Splash*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<Splash*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
+    return HandleAtBoundary(L"FSplash.WindowProc", [&] { return self->OnMessage(message, wParam, lParam); });
+}
+
+LRESULT Splash::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_TIMER:
+            if (wParam == kTimer1) Close();
+            return 0;
+        case WM_LBUTTONUP:
+        case WM_RBUTTONUP:
+        case WM_MBUTTONUP:
+        case WM_XBUTTONUP:
+            Close();
+            return 0;
+        case WM_SETCURSOR:
+            if (LOWORD(lParam) == HTCLIENT) {
+                ::SetCursor(::LoadCursorA(nullptr, app::MousePointer() == app::kHourglass ? IDC_WAIT : IDC_ARROW));
+                return TRUE;
+            }
+            break;
+        case WM_PAINT:
+            Paint();
+            return 0;
+        case WM_NCDESTROY: {
+            const HWND hwnd = hwnd_;
+            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+            hwnd_ = nullptr;
+            return ::DefWindowProcW(hwnd, message, wParam, lParam);
+        }
+    }
+    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void Splash::Paint() {
+    PAINTSTRUCT ps;
+    const HDC dc = ::BeginPaint(hwnd_, &ps);
+    if (dc && picture_) {
+        const HDC memory = ::CreateCompatibleDC(dc);
+        if (memory) {
+            BITMAP info{};
+            ::GetObjectW(picture_.get(), sizeof(info), &info);
+            const HGDIOBJ old = ::SelectObject(memory, picture_.get());
+            ::BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
+            ::SelectObject(memory, old);
+            ::DeleteDC(memory);
+        }
+    }
+    ::EndPaint(hwnd_, &ps);
+}
+
+void Splash::Close() noexcept {
+    // Errors of either step are ignored: the window is gone or going either way.
+    ::KillTimer(hwnd_, kTimer1);
+    ::DestroyWindow(hwnd_);
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,32 @@
+// The three status icons of the settings list (and of any list that shows a status): an image
+// list keyed "i", "OK" and "IE", in that order.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <string_view>
+
+#include "tessel/Unique.h"
+
+namespace velmora::ui {
+
+struct ImageListTraits {
+    using Handle = HIMAGELIST;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::ImageList_Destroy(h); }
+};
+using UniqueImageList = tessel::Unique<ImageListTraits>;
+
+// A new 16 x 16 image list of the status icons from the program's resources; raises when an
+// icon cannot be loaded. A list view that shows it needs LVS_SHAREIMAGELISTS: the caller owns it.
+UniqueImageList BuildStatusImageList();
+
+// The image of a status key, -1 for none; and the key of an image, "" for none.
+int StatusImageIndex(std::wstring_view key);
+std::wstring StatusKeyOfImage(int image);
+
+// The status key of a list view row: the key of its small icon ("" when it has none).
+std::wstring RowIconKey(HWND listView, int row);
+
+}  // namespace velmora::ui
