@@ -3,11 +3,7 @@
 add_velmora_test(main_window_tests
   ${CMAKE_CURRENT_LIST_DIR}/main_layout_tests.cpp
   ${CMAKE_CURRENT_LIST_DIR}/main_window_tests.cpp
-  ${CMAKE_SOURCE_DIR}/ui/MainWindow.rc
-  ${CMAKE_SOURCE_DIR}/ui/HelpPanel.rc
-  ${CMAKE_SOURCE_DIR}/ui/BhoPanel.rc
-  ${CMAKE_SOURCE_DIR}/ui/SettingsPanel.rc
-  ${CMAKE_SOURCE_DIR}/ui/SupportPanel.rc)
+  ${CMAKE_SOURCE_DIR}/tests/WindowResources.rc)
 target_link_libraries(main_window_tests PRIVATE velmora_ui)
 
 # The real program in a throw-away prefix, driven from outside by vlm_uidriver.
