@@ -2,9 +2,11 @@
 #pragma once
 #include <windows.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
+#include "tessel/Api.h"
 #include "tessel/Unique.h"
 
 namespace testing_support {
@@ -50,5 +52,23 @@ std::string Narrow(const std::wstring& s);  // for failure messages
 void DeleteTree(const std::wstring& path);
 // Runs a command line and waits for it; returns its exit code.
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+// Message boxes answered from a script (Cancel once it runs out), their texts and styles kept.
+struct ScriptedBoxes {
+    struct Box {
+        std::wstring text;
+        UINT style;
+    };
+    std::vector<Box> shown;
+    std::deque<int> answers;
+    tessel::api::ScopedPreset<decltype(tessel::api::user32().MessageBoxW)> preset{
+        tessel::api::user32().MessageBoxW, [this](HWND, LPCWSTR text, LPCWSTR, UINT style) {
+            shown.push_back({text, style});
+            if (answers.empty()) return IDCANCEL;
+            const int answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }};
+};
 
 }  // namespace testing_support

@@ -32,22 +32,7 @@ const std::wstring kBhoKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Exp
 const std::wstring kFirst = L"{A1B2C3D4-0000-4000-8000-000000000001}";
 const std::wstring kSecond = L"{A1B2C3D4-0000-4000-8000-000000000002}";
 
-struct ScriptedBoxes {
-    struct Box {
-        std::wstring text;
-        UINT style;
-    };
-    std::vector<Box> shown;
-    std::deque<int> answers;
-    tessel::api::ScopedPreset<decltype(tessel::api::user32().MessageBoxW)> preset{
-        tessel::api::user32().MessageBoxW, [this](HWND, LPCWSTR text, LPCWSTR, UINT style) {
-            shown.push_back({text, style});
-            if (answers.empty()) return IDCANCEL;
-            const int answer = answers.front();
-            answers.pop_front();
-            return answer;
-        }};
-};
+using testing_support::ScriptedBoxes;
 
 // Command lines the program would have started, and folders it would have opened.
 struct ShellCalls {

@@ -25,23 +25,7 @@ const std::wstring kMain = L"Software\\Microsoft\\Internet Explorer\\Main";
 const std::wstring kPolicies = L"Software\\Policies\\Microsoft\\Internet Explorer\\Control Panel";
 const std::wstring kWindows = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
 
-// Message boxes answered from a script, their texts and styles kept.
-struct ScriptedBoxes {
-    struct Box {
-        std::wstring text;
-        UINT style;
-    };
-    std::vector<Box> shown;
-    std::deque<int> answers;
-    tessel::api::ScopedPreset<decltype(tessel::api::user32().MessageBoxW)> preset{
-        tessel::api::user32().MessageBoxW, [this](HWND, LPCWSTR text, LPCWSTR, UINT style) {
-            shown.push_back({text, style});
-            if (answers.empty()) return IDCANCEL;
-            const int answer = answers.front();
-            answers.pop_front();
-            return answer;
-        }};
-};
+using testing_support::ScriptedBoxes;
 
 struct Row {
     std::string key, text, value;
