@@ -325,6 +325,21 @@ TEST_F(MainWindow, F12AsksFirstAndCancelChangesNothing) {
     EXPECT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kFirst));
 }
 
+// A double-click on the support tab's picture asks the same question as F12; Cancel changes
+// nothing.
+TEST_F(MainWindow, SupportPictureDoubleClickIsF12) {
+    Load();
+    const HWND support = window->TabPanel(4)->Window();
+    ASSERT_NE(support, nullptr);
+    boxes.answers = {IDCANCEL};
+    ::SendMessageW(support, WM_COMMAND, MAKEWPARAM(IDC_SUP_IMAGE1, STN_DBLCLK),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(support, IDC_SUP_IMAGE1)));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"Are you sure you want to start automatic parasite cleanup?");
+    EXPECT_EQ(boxes.shown[0].style, UINT(MB_OKCANCEL | MB_ICONEXCLAMATION));
+    EXPECT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kFirst));
+}
+
 TEST_F(MainWindow, WhileAHandlerYieldsCommandsWaitOrAreDropped) {
     Load();
     const HWND main = window->Window();

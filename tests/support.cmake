@@ -9,3 +9,9 @@ add_velmora_test(support_tests support_whitelist_tests.cpp support_inventory_tes
 target_link_libraries(support_tests PRIVATE support)
 target_compile_definitions(support_tests PRIVATE VLMR_PYTHON3="${VLMR_PYTHON3}"
                            VLMR_SUPPORT_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/support_server.py")
+
+# The progress window and the support tab's request, end to end against the same server.
+add_velmora_test(support_panel_tests support_panel_tests.cpp ${CMAKE_SOURCE_DIR}/ui/SupportPanel.rc)
+target_link_libraries(support_panel_tests PRIVATE velmora_ui)
+target_compile_definitions(support_panel_tests PRIVATE VLMR_PYTHON3="${VLMR_PYTHON3}"
+                           VLMR_SUPPORT_SCRIPT="${CMAKE_CURRENT_LIST_DIR}/support_server.py")

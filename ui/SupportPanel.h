@@ -1,11 +1,15 @@
-// The support tab's form: the description, the name and the e-mail address, and the button
-// that requests support. Sending the request is not part of this form yet: the button does
-// nothing.
+// The support tab: the description, the name and the e-mail address, and the button that
+// gathers a diagnostic report from the machine inside the progress window and sends it to the
+// maker's support server; a double-click on the picture starts the automatic cleanup.
 #pragma once
 #include <windows.h>
 
+#include <memory>
+#include <string>
+
 #include "tessel/Logger.h"
 #include "ui/PanelCommon.h"
+#include "ui/Progressor.h"
 
 namespace velmora::ui {
 
@@ -17,10 +21,23 @@ public:
     // description box.
     void Init(tessel::Logger& log) override;
 
+    // The outcome of the last request: sent or not, and the sender's reason when not.
+    bool RequestSent() const noexcept { return mRequestSent; }
+    const std::wstring& FailureText() const noexcept { return mFailureText; }
+
 private:
     void OnInitDialog() override;
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+    void cmdRequestSupport_Click();
+    void moProgressor_Started();
+    void Image1_DblClick();
+    std::wstring BoxText(int id) const;
 
     tessel::Logger* mLog = nullptr;
+    std::unique_ptr<FProgressor> moProgressor;
+    bool mRequestSent = false;
+    std::wstring mFailureText;
 };
 
 }  // namespace velmora::ui

@@ -1,0 +1,314 @@
+// The progress window and the support tab's Request Support click: the entry checks, and the
+// whole gathering and sending against the test's own support server, with the message boxes
+// answered and recorded through the platform seam.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "DetectionTestSupport.h"
+#include "SupportTestSupport.h"
+#include "TestSupport.h"
+#include "inspection/AppServices.h"
+#include "inspection/Globals.h"
+#include "inspection/MAPI.h"
+#include "support/Request.h"
+#include "tessel/Api.h"
+#include "tessel/FileAccessor.h"
+#include "tessel/Logger.h"
+#include "tessel/RegistryAccessor.h"
+#include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
+#include "ui/Boundary.h"
+#include "ui/PanelIds.h"
+#include "ui/Progressor.h"
+#include "ui/Startup.h"
+#include "ui/SupportPanel.h"
+
+using support_testing::Esc;
+using support_testing::SupportServer;
+using testing_support::Narrow;
+namespace api = tessel::api;
+
+namespace {
+
+struct Box {
+    std::wstring text;
+    UINT style;
+};
+
+// Every message box answered OK and recorded.
+struct Boxes {
+    std::vector<Box> shown;
+    api::ScopedPreset<decltype(api::user32().MessageBoxW)> preset{
+        api::user32().MessageBoxW, [this](HWND, LPCWSTR text, LPCWSTR, UINT style) {
+            shown.push_back({text, style});
+            return IDOK;
+        }};
+};
+
+struct Owner {
+    Owner() {
+        static const ATOM atom = [] {
+            WNDCLASSW wc{};
+            wc.lpfnWndProc = ::DefWindowProcW;
+            wc.hInstance = ::GetModuleHandleW(nullptr);
+            wc.lpszClassName = L"VelmoraSupportTestOwner";
+            return ::RegisterClassW(&wc);
+        }();
+        hwnd = ::CreateWindowExW(0, reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(atom)), L"owner",
+                                 WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 700, 400, nullptr, nullptr,
+                                 ::GetModuleHandleW(nullptr), nullptr);
+    }
+    ~Owner() { ::DestroyWindow(hwnd); }
+    HWND hwnd;
+};
+
+// Activates the window (as a click on it or a message box closing over it would).
+void Activate(HWND window) {
+    ::SetForegroundWindow(window);
+    ::SetActiveWindow(window);
+    velmora::ui::PumpPending();
+}
+
+TEST(Progressor, StartedOncePerShowingThenClosed) {
+    Owner owner, other;
+    int started = 0;
+    bool visibleInside = false, ownerDisabled = false;
+    int width = 0, labelWidth = 0;
+    velmora::ui::FProgressor progress;
+    progress.Started = [&] {
+        ++started;
+        const HWND w = progress.Window();
+        visibleInside = ::IsWindowVisible(w) != FALSE;
+        ownerDisabled = !::IsWindowEnabled(owner.hwnd);
+        EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kHourglass);
+        RECT r;
+        ::GetWindowRect(w, &r);
+        width = r.right - r.left;
+        HWND label = ::FindWindowExW(w, ::FindWindowExW(w, nullptr, L"Static", nullptr), L"Static", nullptr);
+        ::GetWindowRect(label, &r);
+        labelWidth = r.right - r.left;
+        // Another window takes the focus and gives it back, and a message box closes over it:
+        // each activates the window again while the work runs.
+        Activate(other.hwnd);
+        Activate(w);
+        ::SendMessageW(w, WM_ACTIVATE, WA_ACTIVE, 0);
+        ::SendMessageW(w, WM_ACTIVATE, WA_CLICKACTIVE, 0);
+        velmora::ui::PumpPending();
+        EXPECT_EQ(started, 1);
+    };
+    progress.ShowProgress(L"Please wait... ", owner.hwnd, true);
+    EXPECT_EQ(started, 1);
+    EXPECT_TRUE(visibleInside);
+    EXPECT_TRUE(ownerDisabled);
+    EXPECT_TRUE(::IsWindowEnabled(owner.hwnd));
+    EXPECT_EQ(progress.Window(), nullptr);  // unloaded
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+    EXPECT_GT(labelWidth, 0);
+    EXPECT_EQ(width, labelWidth + 1200 / 15);  // the label's width plus 1200 twips
+
+    // A new showing raises it again; a longer text gives a wider window; an error that escapes
+    // the work does not keep the window up.
+    const int firstWidth = width;
+    progress.Started = [&] {
+        ++started;
+        RECT r;
+        ::GetWindowRect(progress.Window(), &r);
+        width = r.right - r.left;
+        throw tessel::Error(5, L"the work failed");
+    };
+    progress.ShowProgress(L"Please wait a good deal longer than before... ", owner.hwnd, true);
+    EXPECT_EQ(started, 2);
+    EXPECT_GT(width, firstWidth);
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+}
+
+TEST(Progressor, ModelessKeepsThePointerUntilFinalize) {
+    Owner owner;
+    int started = 0;
+    velmora::ui::FProgressor progress;
+    progress.Started = [&] { ++started; };
+    progress.ShowProgress(L"Please wait... ", owner.hwnd, false);
+    for (int i = 0; i < 100 && started == 0; ++i) {
+        velmora::ui::PumpPending();
+        ::Sleep(10);
+    }
+    EXPECT_EQ(started, 1);
+    ASSERT_NE(progress.Window(), nullptr);
+    EXPECT_FALSE(::IsWindowVisible(progress.Window()));  // hidden once the work returned
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kHourglass);
+    progress.Finalize();
+    EXPECT_EQ(progress.Window(), nullptr);
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+}
+
+// The support tab in a window of the test's own, over redirected hives, its request files in a
+// folder of the test's own.
+class SupportTab : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tessel::PendingError pending;
+        velmora::SetProcessWideValues(pending);
+        wchar_t saved[MAX_PATH] = {};
+        hadTmp_ = ::GetEnvironmentVariableW(L"TMP", saved, MAX_PATH) > 0;
+        savedTmp_ = saved;
+        ::SetEnvironmentVariableW(L"TMP", work_.Path().c_str());
+        panel_.Create(owner_.hwnd);
+        ::SetWindowPos(panel_.Window(), nullptr, 0, 0, 396, 240, SWP_NOZORDER | SWP_SHOWWINDOW);
+        panel_.Init(t_.log);
+    }
+    void TearDown() override { ::SetEnvironmentVariableW(L"TMP", hadTmp_ ? savedTmp_.c_str() : nullptr); }
+
+    void Fill(const std::wstring& answers, const std::wstring& name, const std::wstring& email) {
+        ::SetDlgItemTextW(panel_.Window(), IDC_SUP_TXTANSWERS, answers.c_str());
+        ::SetDlgItemTextW(panel_.Window(), IDC_SUP_TXTNAME, name.c_str());
+        ::SetDlgItemTextW(panel_.Window(), IDC_SUP_TXTEMAIL, email.c_str());
+    }
+    void Click() {
+        const HWND button = ::GetDlgItem(panel_.Window(), IDC_SUP_CMDREQUESTSUPPORT);
+        ::SendMessageW(panel_.Window(), WM_COMMAND, MAKEWPARAM(IDC_SUP_CMDREQUESTSUPPORT, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
+    }
+    void PointAt(const std::wstring& host) {
+        reg_.WriteString(HKEY_CURRENT_USER, velmora::kProductKey, velmora::kSupportServerValue, host);
+    }
+
+    testing_support::ScratchHives hives_;
+    tessel::RegistryAccessor reg_;
+    testing_support::TempDir work_;
+    detection_support::TestLog t_;
+    Owner owner_;
+    velmora::ui::SupportPanel panel_;
+    Boxes boxes_;
+    bool hadTmp_ = false;
+    std::wstring savedTmp_;
+};
+
+TEST_F(SupportTab, EntriesAreCheckedInOrder) {
+    const struct {
+        const wchar_t *answers, *name, *email, *message;
+    } rows[] = {
+        {L"", L"Ivan", L"ivan@example.com", L"Please describe the problem. "},
+        {L"Your description here...", L"Ivan", L"ivan@example.com", L"Please describe the problem. "},
+        {L"", L"", L"", L"Please describe the problem. "},
+        {L"It fails", L"", L"", L"Please type your name. "},  // only the first missing entry
+        {L"It fails", L"", L"ivan@example.com", L"Please type your name. "},
+        {L"It fails", L"Ivan", L"", L"Please type your e-mail. "},
+    };
+    for (const auto& r : rows) {
+        boxes_.shown.clear();
+        Fill(r.answers, r.name, r.email);
+        Click();
+        ASSERT_EQ(boxes_.shown.size(), 1u) << Narrow(r.message);
+        EXPECT_EQ(boxes_.shown[0].text, r.message);
+        EXPECT_EQ(boxes_.shown[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+        // The entries stay as typed.
+        EXPECT_EQ(support_testing::Exists(work_ / L"*.xml"), false);
+    }
+    EXPECT_TRUE(t_.Lines().empty());
+}
+
+// The items' names and values as the server decoded them ("item NAME VALUE" lines).
+std::vector<std::pair<std::string, std::string>> Items(const std::vector<std::string>& request) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (const auto& line : request) {
+        if (line.rfind("item ", 0) != 0) continue;
+        const std::size_t space = line.find(' ', 5);
+        out.emplace_back(line.substr(5, space == std::string::npos ? std::string::npos : space - 5),
+                         space == std::string::npos ? std::string() : line.substr(space + 1));
+    }
+    return out;
+}
+
+std::string EncodedEsc(const std::string& bytes) {
+    return Esc(tessel::text::ToUtf8(tessel::SystemUtility::Instance().EncodeString(bytes)));
+}
+
+TEST_F(SupportTab, RequestGoesOutOnceWithTheItemsInOrder) {
+    SupportServer server("200");
+    ASSERT_TRUE(server.Started()) << "the support server did not start";
+    PointAt(server.Host());
+    reg_.WriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", L"Version", L"6.0.2900.5512");
+    // The sibling product's folder without a trailing backslash, with an empty ORVT.log: its
+    // ORV.log goes out under the sibling's item name.
+    testing_support::TempDir sibling;
+    testing_support::WriteBytes(sibling / L"ORVT.log", "");
+    testing_support::WriteBytes(sibling / L"ORV.log", "sibling line\r\n");
+    reg_.WriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Ardentis Software\\Orvantis", L"InstallPath", sibling.Path());
+    // A placeholder in another letter case passes; a name of one blank passes.
+    const std::wstring answers = L"your description here...\r\n\x0421\x0442\x0430\x0440\x0442 \x4E3B\x9875 + & <b>";
+    Fill(answers, L" ", L"ivan@example.com");
+    Click();
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const auto items = Items(requests[0]);
+    std::vector<std::string> names;
+    for (const auto& i : items) names.push_back(i.first);
+    EXPECT_EQ(names, (std::vector<std::string>{"cat", "id", "name", "email", "answer", "WindowsVersion", "IEVersion",
+                                               "SuspiciousFiles", "ZoneMap", "Hosts", "Log", "ORVTLog", "Processes",
+                                               "ProcessFileInfo"}));
+    ASSERT_EQ(items.size(), 14u);
+    EXPECT_EQ(items[0].second, Esc("VLMR\\SupportRequest"));
+    EXPECT_EQ(items[2].second, " ");
+    EXPECT_EQ(items[3].second, "ivan@example.com");
+    EXPECT_EQ(items[4].second, Esc(tessel::text::ToUtf8(answers)));
+    EXPECT_FALSE(items[5].second.empty());
+    EXPECT_EQ(items[6].second, "6.0.2900.5512");
+    // The zone map of the redirected hives: the NT header and the two (empty) exports.
+    const std::wstring header = L"Windows Registry Editor Version 5.00\r\n";
+    EXPECT_EQ(items[8].second, EncodedEsc(std::string("\xFF\xFE", 2) +
+                                         std::string(reinterpret_cast<const char*>(header.data()), header.size() * 2)));
+    auto& files = tessel::FileAccessor::Instance();
+    EXPECT_EQ(items[9].second, EncodedEsc(files.ReadFile(velmora::GetHostsFilePath())));
+    EXPECT_EQ(items[11].second, EncodedEsc("sibling line\r\n"));
+    // The two inventory documents, as on the NT family: FF FE and UTF-16LE "<".
+    for (const std::size_t at : {12u, 13u}) {
+        const auto bytes = tessel::SystemUtility::Instance().DecodeBytes(support_testing::Wide(items[at].second));
+        ASSERT_GE(bytes.size(), 4u) << items[at].first;
+        EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + 4),
+                  (std::vector<std::uint8_t>{0xFF, 0xFE, '<', 0}))
+            << items[at].first;
+    }
+
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].text,
+              L"Your support request has been sent successfully. Please allow up to 48 hours for a response.");
+    EXPECT_EQ(boxes_.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
+    EXPECT_TRUE(t_.Has("5|0|ucSupport.cmdRequestSupport_Click|Requesting support"));
+    EXPECT_TRUE(panel_.RequestSent());
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+}
+
+// A request refused after an accepted one is reported as not sent, with the server's reason
+// in the log; without the sibling product "Processes" follows "Log" directly.
+TEST_F(SupportTab, RefusedRequestIsReportedNotSent) {
+    for (const std::string mode : {"200", "404"}) {
+        SupportServer server(mode);
+        ASSERT_TRUE(server.Started());
+        PointAt(server.Host());
+        boxes_.shown.clear();
+        Fill(L"It fails", L"Ivan", L"ivan@example.com");
+        Click();
+        const auto requests = server.Requests();
+        ASSERT_EQ(requests.size(), 1u) << mode;
+        const auto items = Items(requests[0]);
+        ASSERT_EQ(items.size(), 13u) << mode;  // cat, id and the eleven items
+        EXPECT_EQ(items[10].first, "Log");
+        EXPECT_EQ(items[11].first, "Processes");
+        ASSERT_EQ(boxes_.shown.size(), 1u) << mode;
+        if (mode == "200") continue;
+        EXPECT_EQ(boxes_.shown[0].text, L"Cannot send support request. Ensure you are online now. ");
+        EXPECT_EQ(boxes_.shown[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+        EXPECT_TRUE(t_.Has("4|-2147220598|ucSupport.cmdRequestSupport_Click|Cannot contact. Not Found"))
+            << testing::PrintToString(t_.Lines());
+        EXPECT_FALSE(panel_.RequestSent());
+        EXPECT_EQ(panel_.FailureText(), L"Not Found");
+    }
+}
+
+}  // namespace

@@ -1,0 +1,160 @@
+#include "ui/Progressor.h"
+
+#include "inspection/AppServices.h"
+#include "tessel/Api.h"
+#include "tessel/Error.h"
+#include "ui/Boundary.h"
+
+namespace velmora::ui {
+
+namespace {
+
+const wchar_t kClassName[] = L"VelmoraProgressor";
+const LPCWSTR kHourglassCursor = MAKEINTRESOURCEW(32514);  // IDC_WAIT
+// Posted by the activation so that the window is painted before the work begins.
+constexpr UINT kStartMessage = WM_APP + 0x110;
+constexpr int kTwipsPerPixel = 15;
+constexpr int kClientHeightTwips = 720;
+constexpr int kImageLeft = 150, kImageTop = 120, kImageSize = 480;
+constexpr int kLabelLeft = 780, kLabelTop = 270;
+
+int Px(int twips) { return twips / kTwipsPerPixel; }
+
+void RegisterOnce() {
+    static const ATOM atom = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = DefWindowProcW;  // replaced per window at creation
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.hCursor = ::LoadCursorW(nullptr, kHourglassCursor);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kClassName;
+        return ::RegisterClassExW(&wc);
+    }();
+    (void)atom;
+}
+
+}  // namespace
+
+FProgressor::~FProgressor() { Finalize(); }
+
+void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool Modal) {
+    RegisterOnce();
+    if (!hwnd_) {
+        // A fixed dialog frame without a title bar; owned, so not in the taskbar.
+        hwnd_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, L"", WS_POPUP | WS_DLGFRAME, 0, 0, 10, 10,
+                                  OwnerForm, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        if (!hwnd_)
+            throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the progress window.",
+                                "CreateWindowExW");
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
+        const HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+        HWND image = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ICON, Px(kImageLeft),
+                                       Px(kImageTop), Px(kImageSize), Px(kImageSize), hwnd_, nullptr,
+                                       ::GetModuleHandleW(nullptr), nullptr);
+        if (image) ::SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(::LoadCursorW(nullptr, kHourglassCursor)), 0);
+        label_ = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_LEFTNOWORDWRAP,
+                                   Px(kLabelLeft), Px(kLabelTop), 10, 10, hwnd_, nullptr,
+                                   ::GetModuleHandleW(nullptr), nullptr);
+        if (!label_)
+            throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the progress text.",
+                                "CreateWindowExW");
+        ::SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+    // The label sizes itself to its caption; the window is that wide plus 1200 twips.
+    ::SetWindowTextW(label_, Caption.c_str());
+    SIZE extent{0, 0};
+    if (HDC dc = ::GetDC(label_)) {
+        const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label_, WM_GETFONT, 0, 0)));
+        ::GetTextExtentPoint32W(dc, Caption.c_str(), static_cast<int>(Caption.size()), &extent);
+        ::SelectObject(dc, old);
+        ::ReleaseDC(label_, dc);
+    }
+    ::SetWindowPos(label_, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT frame{0, 0, 0, Px(kClientHeightTwips)};
+    ::AdjustWindowRectEx(&frame, WS_POPUP | WS_DLGFRAME, FALSE, WS_EX_DLGMODALFRAME);
+    const int width = Px(ProgressWidthTwips(extent.cx * kTwipsPerPixel));
+    const int height = frame.bottom - frame.top;
+    RECT around{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    if (OwnerForm && ::IsWindowVisible(OwnerForm)) ::GetWindowRect(OwnerForm, &around);
+    ::SetWindowPos(hwnd_, nullptr, around.left + (around.right - around.left - width) / 2,
+                   around.top + (around.bottom - around.top - height) / 2, width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+
+    app::SetMousePointer(app::kHourglass);
+    started_ = false;
+    if (Modal) {
+        RunModal(hwnd_, OwnerForm);
+        Finalize();
+    } else {
+        ::ShowWindow(hwnd_, SW_SHOW);
+    }
+}
+
+void FProgressor::Finalize() noexcept {
+    try {
+        app::SetMousePointer(app::kDefaultPointer);
+    } catch (...) {
+    }
+    if (hwnd_) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        if (::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
+        hwnd_ = nullptr;
+        label_ = nullptr;
+    }
+}
+
+LRESULT CALLBACK FProgressor::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<FProgressor*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
+    return HandleAtBoundary(L"FProgressor", [&] { return self->OnMessage(message, wParam, lParam); }, LRESULT(0));
+}
+
+LRESULT FProgressor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_ACTIVATE:
+        case WM_SHOWWINDOW:
+            // Shown counts as activated: a program that is not in the foreground gets its
+            // window shown without the activation, and the work would never start.
+            if ((message == WM_ACTIVATE ? LOWORD(wParam) != WA_INACTIVE : wParam != FALSE) && !started_) {
+                started_ = true;
+                ::PostMessageW(hwnd_, kStartMessage, 0, 0);
+            }
+            break;
+        case kStartMessage:
+            Form_Activate();
+            return 0;
+        case WM_CLOSE:
+            return 0;  // the window closes when the work is done, never before
+        default:
+            break;
+    }
+    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+}
+
+void FProgressor::Form_Activate() {
+    const HWND window = hwnd_;
+    // Errors of the work do not stop the hide, so that a modal show always returns; a program
+    // end still passes, after the hide.
+    struct Hide {
+        HWND window;
+        ~Hide() {
+            if (::IsWindow(window)) ::ShowWindow(window, SW_HIDE);
+        }
+    } hide{window};
+    try {
+        PumpPending();
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+    }
+    try {
+        if (Started) Started();
+    } catch (const tessel::api::ExitUnwind&) {
+        throw;
+    } catch (...) {
+    }
+}
+
+}  // namespace velmora::ui
