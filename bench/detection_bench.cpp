@@ -43,7 +43,7 @@ void BenchDetectionRun() {
     const auto& paraSizes = detector.Fingerprints(velmora::FingerprintList::ParasiteSizes);
     const auto& goodSizes = detector.Fingerprints(velmora::FingerprintList::GoodSizes);
 
-    // Part one: the processes and their modules.
+    // First, the processes and their modules.
     std::set<std::wstring> paths;
     const double enumerate = Best(3, [&] {
         velmora::CProcessManager manager;
@@ -55,7 +55,7 @@ void BenchDetectionRun() {
             for (const auto& module : process.Nodes) paths.insert(tessel::SystemUtility::Lower(module.Id));
         }
     });
-    // Part two: reading every one of those files whose size either table lists.
+    // Then, reading every one of those files whose size either table lists.
     std::size_t listed = 0;
     const double read = Best(3, [&] {
         velmora::CHashier hashier;

@@ -29,40 +29,43 @@ std::unique_ptr<tessel::NodeList> CBHOManager::EnumBHOs() {
     return list;
 }
 
+BHOFacts ReadBHOFacts(tessel::RegistryAccessor& reg, CFileChecker& checker, tessel::Logger& log,
+                      std::wstring_view source, const std::wstring& id) {
+    // A value of no use (not text, text that expands past the limit) is noted and read as
+    // absent: a name that is no text is no name, a server entry that is no text names no server.
+    std::wstring name =
+        ReadUsableText(reg, log, source, HKEY_LOCAL_MACHINE, std::wstring(kBHOKey) + L"\\" + id, L"").value_or(L"");
+    BHOFacts facts;
+    for (const wchar_t* server : {L"\\InProcServer32", L"\\LocalServer32"}) {
+        const std::wstring key = L"CLSID\\" + id + server;
+        const std::wstring text = ReadUsableText(reg, log, source, HKEY_CLASSES_ROOT, key, L"").value_or(L"");
+        if (text.empty()) continue;
+        const auto resolved = ResolveUsablePath(checker, log, source, HKEY_CLASSES_ROOT, key, L"", text);
+        if (!resolved) continue;
+        facts.dll = *resolved;
+        break;
+    }
+    if (name.empty()) {
+        auto strings = tessel::SystemUtility::Instance().VersionStrings(facts.dll);
+        if (strings.Exists(L"ProductName")) name = strings.Item(L"ProductName");
+    }
+    if (name.empty()) name = facts.dll;
+    for (wchar_t c : name)
+        if (c != L'&') facts.name += c;
+    return facts;
+}
+
 void CBHOManager::FillBHOInfo(const tessel::KeyedList<std::wstring>& names, tessel::NodeList& list) {
     const wchar_t* const kSource = L"CBHOManager.FillBHOInfo";
     for (const std::wstring& id : names) {
         if (id.size() != 38) continue;
         // Everything is read before the record is made: a record is whole or absent.
         const bool filled = tessel::Guard(*log_, kSource, 4, [&] {
-            // A value of no use (not text, text that expands past the limit) is noted and read
-            // as absent: a name that is no text is no name, a server entry that is no text
-            // names no server.
-            std::wstring name =
-                ReadUsableText(*reg_, *log_, kSource, HKEY_LOCAL_MACHINE, std::wstring(kBHOKey) + L"\\" + id, L"")
-                    .value_or(L"");
-            std::wstring dll;
-            for (const wchar_t* server : {L"\\InProcServer32", L"\\LocalServer32"}) {
-                const std::wstring key = L"CLSID\\" + id + server;
-                const std::wstring text = ReadUsableText(*reg_, *log_, kSource, HKEY_CLASSES_ROOT, key, L"").value_or(L"");
-                if (text.empty()) continue;
-                const auto resolved = ResolveUsablePath(*checker_, *log_, kSource, HKEY_CLASSES_ROOT, key, L"", text);
-                if (!resolved) continue;
-                dll = *resolved;
-                break;
-            }
-            if (name.empty()) {
-                auto strings = tessel::SystemUtility::Instance().VersionStrings(dll);
-                if (strings.Exists(L"ProductName")) name = strings.Item(L"ProductName");
-            }
-            if (name.empty()) name = dll;
-            std::wstring clean;
-            for (wchar_t c : name)
-                if (c != L'&') clean += c;
+            const BHOFacts facts = ReadBHOFacts(*reg_, *checker_, *log_, kSource, id);
             tessel::Node& node = list.Add();
             node.Id = id;
-            node.params.Add(L"Name", clean);
-            node.params.Add(L"DLL", dll);
+            node.params.Add(L"Name", facts.name);
+            node.params.Add(L"DLL", facts.dll);
         });
         if (!filled) complete_ = false;
     }

@@ -78,18 +78,18 @@ void cZip::MessageLevel(long eLevel) {
 
 const std::wstring& cZip::FileSpec(long nIndex) const {
     if (nIndex < 1 || nIndex > FileSpecCount())
-        throw tessel::Error(tessel::kSubscriptOutOfRange, L"Subscript out of range: file spec " +
+        throw tessel::Error(tessel::kSubscriptOutOfRange, L"Subscript out of range: file name " +
                                                               std::to_wstring(nIndex) + L" of " +
                                                               std::to_wstring(FileSpecCount()) + L".");
-    return Specs_[static_cast<std::size_t>(nIndex - 1)];
+    return Patterns_[static_cast<std::size_t>(nIndex - 1)];
 }
 
-void cZip::Zip() { RunZip(*this, Options_, Specs_, FileSpecCount()); }
+void cZip::Zip() { RunZip(*this, Options_, Patterns_, FileSpecCount()); }
 
 void cZip::Delete() {
     Options_.DeleteEntries = 1;
     try {
-        RunZip(*this, Options_, Specs_, FileSpecCount());
+        RunZip(*this, Options_, Patterns_, FileSpecCount());
     } catch (...) {
         Options_.DeleteEntries = 0;
         throw;
@@ -109,7 +109,7 @@ void cZip::RaiseCancel(const std::wstring& sMsg, bool& bCancel) {
     if (Cancel) Cancel(sMsg, bCancel);
 }
 
-long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>& FileSpecs, long Count) {
+long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>& FilePatterns, long Count) {
     mZip::BeginRun(Zip);
     if (!tessel::text::TrimBlanks(Zip.BasePath()).empty() && !::SetCurrentDirectoryW(Zip.BasePath().c_str())) {
         const DWORD code = ::GetLastError();
@@ -121,13 +121,13 @@ long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>
                                 mZip::ZipServiceCallback};
     ZipLibrary().Init(&callbacks);
     ZipLibrary().SetOptions(&Options);
-    if (Count < 0 || static_cast<std::size_t>(Count) > zip::kMostSpecs || static_cast<std::size_t>(Count) > FileSpecs.size())
+    if (Count < 0 || static_cast<std::size_t>(Count) > zip::kMostPatterns || static_cast<std::size_t>(Count) > FilePatterns.size())
         throw tessel::Error(tessel::kSubscriptOutOfRange,
-                            L"Subscript out of range: the zip library takes at most " + std::to_wstring(zip::kMostSpecs) +
-                                L" file specs in one run, and " + std::to_wstring(Count) + L" were given.");
+                            L"Subscript out of range: the zip library takes at most " + std::to_wstring(zip::kMostPatterns) +
+                                L" file names in one run, and " + std::to_wstring(Count) + L" were given.");
     std::vector<std::string> texts;
     texts.reserve(static_cast<std::size_t>(Count) + 1);
-    for (long i = 0; i < Count; ++i) texts.push_back(AnsiPath(FileSpecs[static_cast<std::size_t>(i)], false));
+    for (long i = 0; i < Count; ++i) texts.push_back(AnsiPath(FilePatterns[static_cast<std::size_t>(i)], false));
     texts.emplace_back();
     auto names = std::make_unique<zip::ZipNames>();
     std::memset(names.get(), 0, sizeof(zip::ZipNames));

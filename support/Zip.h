@@ -1,5 +1,5 @@
 // The zip archive wrapper: adds files to an archive, or deletes entries from one, by handing
-// the zip library its options record, the list of file specs and its callbacks.
+// the zip library its options record, the list of file names and its callbacks.
 #pragma once
 #include <functional>
 #include <string>
@@ -44,12 +44,12 @@ public:
     bool ConvertLFToCRLF() const { return Options_.LfToCrlf != 0; }
     void ConvertLFToCRLF(bool bState) { Options_.LfToCrlf = bState ? 1 : 0; }
 
-    void ClearFileSpecs() { Specs_.clear(); }
-    long AddFileSpec(const std::wstring& sSpec) {
-        Specs_.push_back(sSpec);
+    void ClearFileSpecs() { Patterns_.clear(); }
+    long AddFileSpec(const std::wstring& sPattern) {
+        Patterns_.push_back(sPattern);
         return 0;
     }
-    long FileSpecCount() const { return static_cast<long>(Specs_.size()); }
+    long FileSpecCount() const { return static_cast<long>(Patterns_.size()); }
     // 1-based; a position outside the list raises a subscript error.
     const std::wstring& FileSpec(long nIndex) const;
 
@@ -74,19 +74,19 @@ public:
     void RaiseCancel(const std::wstring& sMsg, bool& bCancel);
 
 private:
-    friend long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>& FileSpecs, long Count);
+    friend long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>& FilePatterns, long Count);
 
     std::wstring ZipFile_;
     std::wstring BasePath_;
     std::string BasePathAnsi_;  // what the record's root-folder field points at
     zip::ZipOptions Options_{};
-    std::vector<std::wstring> Specs_;
+    std::vector<std::wstring> Patterns_;
 };
 
-// One library run for Zip: its callbacks registered, its options set, its specs named.
-// Returns the library's result. More specs than the name slots hold raise a subscript error
+// One library run for Zip: its callbacks registered, its options set, its file names in the slots.
+// Returns the library's result. More file names than the name slots hold raise a subscript error
 // before the library is asked to archive anything.
-long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>& FileSpecs, long Count);
+long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>& FilePatterns, long Count);
 
 // The library's three entry points as the wrapper reaches them; a test may put its own in
 // place for a while (ScopedZipLibrary) to see what the wrapper hands over.

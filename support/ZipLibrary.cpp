@@ -377,25 +377,25 @@ void Walk(const std::wstring& folder, const std::wstring& pattern, bool recurse,
     } while (::FindNextFileW(find.get(), &fd));
 }
 
-// The files and folders that one spec names: a file, a folder (with what is under it when
-// recursing), or a pattern in a folder (and in its subfolders when recursing).
-bool Expand(const std::wstring& spec, std::vector<Source>& out) {
+// The files and folders that one name covers: a file, a folder (with what is under it when
+// recursing), or a wildcard pattern in a folder (and in its subfolders when recursing).
+bool Expand(const std::wstring& pattern, std::vector<Source>& out) {
     const std::size_t before = out.size();
     const bool recurse = gOptions.Recurse != 0;
-    if (!HasWildcards(spec)) {
+    if (!HasWildcards(pattern)) {
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!::GetFileAttributesExW(spec.c_str(), GetFileExInfoStandard, &data)) return false;
-        AddSource(out, spec, data);
+        if (!::GetFileAttributesExW(pattern.c_str(), GetFileExInfoStandard, &data)) return false;
+        AddSource(out, pattern, data);
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && recurse) {
-            std::wstring folder = spec;
+            std::wstring folder = pattern;
             while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
             Walk(folder, L"*", true, out);
         }
         return true;
     }
-    const std::size_t cut = spec.find_last_of(L"\\/");
-    const std::wstring folder = cut == std::wstring::npos ? L"" : spec.substr(0, cut);
-    Walk(folder, cut == std::wstring::npos ? spec : spec.substr(cut + 1), recurse, out);
+    const std::size_t cut = pattern.find_last_of(L"\\/");
+    const std::wstring folder = cut == std::wstring::npos ? L"" : pattern.substr(0, cut);
+    Walk(folder, cut == std::wstring::npos ? pattern : pattern.substr(cut + 1), recurse, out);
     return out.size() > before;
 }
 
@@ -616,13 +616,13 @@ std::wstring FolderOf(const std::wstring& path) {
 }
 
 LONG Run(LONG count, const char* archiveName, ZipNames* names) {
-    if (!archiveName || !*archiveName || !names || count < 0 || static_cast<std::size_t>(count) > kMostSpecs)
+    if (!archiveName || !*archiveName || !names || count < 0 || static_cast<std::size_t>(count) > kMostPatterns)
         return kZipBadParameters;
     const std::wstring archive = tessel::SystemUtility::FromAnsi(archiveName);
-    std::vector<std::wstring> specs;
+    std::vector<std::wstring> requested;
     for (LONG i = 0; i < count; ++i)
-        if (names->Slot[i] && *names->Slot[i]) specs.push_back(tessel::SystemUtility::FromAnsi(names->Slot[i]));
-    if (specs.empty()) {
+        if (names->Slot[i] && *names->Slot[i]) requested.push_back(tessel::SystemUtility::FromAnsi(names->Slot[i]));
+    if (requested.empty()) {
         Print("zip error: Nothing to do! (" + std::string(archiveName) + ")\n");
         return kZipNothingToDo;
     }
@@ -647,7 +647,7 @@ LONG Run(LONG count, const char* archiveName, ZipNames* names) {
             return kZipNothingToDo;
         }
         std::vector<std::wstring> patterns;
-        for (const auto& s : specs) patterns.push_back(Fold(s));
+        for (const auto& s : requested) patterns.push_back(Fold(s));
         bool any = false;
         for (std::size_t i = 0; i < old.entries.size(); ++i) {
             bool hit = false;
@@ -664,8 +664,8 @@ LONG Run(LONG count, const char* archiveName, ZipNames* names) {
             return kZipNothingToDo;
         }
     } else {
-        for (const auto& spec : specs)
-            if (!Expand(spec, sources)) Print("zip warning: name not matched: " + Ansi(spec) + "\n");
+        for (const auto& pattern : requested)
+            if (!Expand(pattern, sources)) Print("zip warning: name not matched: " + Ansi(pattern) + "\n");
         // One entry per name: the first source of a name wins.
         std::vector<Source> unique;
         for (auto& s : sources) {

@@ -37,7 +37,7 @@ struct ZipOptions {
 
 constexpr std::size_t kNameSlots = 1024;
 // The last slot carries the empty name that ends the list.
-constexpr std::size_t kMostSpecs = kNameSlots - 1;
+constexpr std::size_t kMostPatterns = kNameSlots - 1;
 
 struct ZipNames {
     const char* Slot[kNameSlots];

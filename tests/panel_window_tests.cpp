@@ -191,8 +191,15 @@ TEST(BhoPanel, ListsNamesAndShowsTheSelectedRowsFile) {
     tab.Add(L"0000002-0000-0000-0000-000000000000", &amp, dll);  // not 38 characters: no row
     tab.Add(Id(3), nullptr, L"");                                  // no name, no server
     tab.Add(Id(4), nullptr, L"c:\\no\\such.dll");                  // no name: the path
+    // A name that is no text is no name: the registration is listed by its file all the same.
+    tab.Add(Id(5), nullptr, dll);
+    tessel::UniqueKey odd;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kKey + Id(5)).c_str(), 0, KEY_SET_VALUE, odd.put()), ERROR_SUCCESS);
+    const BYTE junk[] = {1, 2, 3};
+    ASSERT_EQ(::RegSetValueExW(odd.get(), L"", 0, REG_BINARY, junk, sizeof junk), ERROR_SUCCESS);
     tab.panel.RefreshList();
-    ASSERT_EQ(tab.Rows(), 3);
+    ASSERT_EQ(tab.Rows(), 4);
+    EXPECT_EQ(tab.Row(3), dll);
     EXPECT_EQ(tab.Row(0), L"A  B ");
     EXPECT_EQ(tab.Row(1), L"(noname)");
     EXPECT_EQ(tab.Row(2), L"c:\\no\\such.dll");
@@ -200,7 +207,7 @@ TEST(BhoPanel, ListsNamesAndShowsTheSelectedRowsFile) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->Id, Id(1));
     EXPECT_EQ(first->params.Item(L"DLL").Value(), dll);
-    EXPECT_EQ(velmora::ui::BhoPanel::RowRecord(tab.List(), 3), nullptr);
+    EXPECT_EQ(velmora::ui::BhoPanel::RowRecord(tab.List(), 4), nullptr);
     EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(tab.List(), LVSIL_SMALL)), 1);
 
     EXPECT_EQ(ListView_GetNextItem(tab.List(), -1, LVNI_SELECTED), 0);

@@ -51,7 +51,7 @@ TEST(ZipRecord, NewObjectDefaults) {
 #endif
 }
 
-TEST(ZipRecord, PropertiesAndSpecs) {
+TEST(ZipRecord, PropertiesAndFilePatterns) {
     struct Row {
         const char* name;
         void (*set)(cZip&, bool);
@@ -159,7 +159,7 @@ TEST_F(ZipHandOver, SpecsFillTheSlotsAndNoMore) {
     archives = 0;
     try {
         z.Zip();
-        ADD_FAILURE() << "1024 specs were accepted";
+        ADD_FAILURE() << "1024 file names were accepted";
     } catch (const tessel::Error& e) {
         EXPECT_EQ(e.Number(), tessel::kSubscriptOutOfRange);
         EXPECT_NE(e.Description().find(L"1023"), std::wstring::npos) << Narrow(e.Description());

@@ -220,34 +220,22 @@ std::unique_ptr<tessel::NodeList> BhoPanel::EnumBHOs() {
 }
 
 void BhoPanel::FillBHOInfo(const tessel::KeyedList<std::wstring>& names, tessel::NodeList& list) {
-    // An error ends the enumeration: the records made before it stay listed.
-    tessel::Guard(*mLog, L"ucBHO.FillBHOInfo", 4, [&] {
-        tessel::RegistryAccessor reg;
-        auto& su = tessel::SystemUtility::Instance();
-        for (const std::wstring& id : names) {
-            if (id.size() != 38) continue;
-            std::wstring name = reg.ReadString(HKEY_LOCAL_MACHINE, std::wstring(kBHOKey) + L"\\" + id, L"");
-            std::wstring server = reg.ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\InProcServer32", L"");
-            if (server.empty())
-                server = reg.ReadString(HKEY_CLASSES_ROOT, L"CLSID\\" + id + L"\\LocalServer32", L"");
+    const wchar_t* const kSource = L"ucBHO.FillBHOInfo";
+    tessel::RegistryAccessor reg;
+    for (const std::wstring& id : names) {
+        if (id.size() != 38) continue;
+        // One registration that cannot be read is logged and left out; the others are listed.
+        // A record is made whole or not at all.
+        tessel::Guard(*mLog, kSource, 4, [&] {
             // The same resolution as the detection's, so that the file shown is the file tested.
-            const std::wstring dll = mFileChecker->ResolveRegisteredPath(server);
-            if (name.empty()) {
-                const auto versions = su.VersionStrings(dll);
-                if (versions.Exists(L"ProductName")) name = versions.Item(L"ProductName");
-            }
-            if (name.empty()) name = dll;
-            if (name.empty()) name = Text(IDS_NONAME);
-            std::wstring clean;
-            for (wchar_t c : name)
-                if (c != L'&') clean += c;
-            // A record is made whole or not at all.
+            BHOFacts facts = ReadBHOFacts(reg, *mFileChecker, *mLog, kSource, id);
+            if (facts.name.empty()) facts.name = Text(IDS_NONAME);
             tessel::Node& record = list.Add();
             record.Id = id;
-            record.params.Add(L"Name", clean);
-            record.params.Add(L"DLL", dll);
-        }
-    });
+            record.params.Add(L"Name", facts.name);
+            record.params.Add(L"DLL", facts.dll);
+        });
+    }
 }
 
 void BhoPanel::lv_ItemClick() {

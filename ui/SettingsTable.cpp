@@ -27,7 +27,7 @@ enum class Rule {
     Filter,       // listed when the class is set; the class itself when it has no server
 };
 
-struct RowSpec {
+struct SettingDefinition {
     HKEY hive;
     const wchar_t* key;
     const wchar_t* valueName;
@@ -41,7 +41,7 @@ const wchar_t kMain[] = L"Software\\Microsoft\\Internet Explorer\\Main";
 const wchar_t kStyles[] = L"Software\\Microsoft\\Internet Explorer\\Styles";
 const wchar_t kPrefixes[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\URL\\Prefixes";
 
-const RowSpec kRows[kSettingRowCount] = {
+const SettingDefinition kRows[kSettingRowCount] = {
     {HKEY_CURRENT_USER, kMain, L"Default_Page_URL", L"Default page URL for the user who is currently logged on",
      Rule::PageUrl, nullptr},
     {HKEY_LOCAL_MACHINE, kMain, L"Default_Page_URL", L"Default page URL particular to the computer (for any user)",
@@ -209,23 +209,23 @@ std::wstring GetHandlerStatus(tessel::RegistryAccessor& registry, const std::wst
 SettingRow GetSettingRow(tessel::RegistryAccessor& registry, int row) {
     SettingRow out;
     if (row < 1 || row > kSettingRowCount) return out;
-    const RowSpec& spec = kRows[row - 1];
+    const SettingDefinition& setting = kRows[row - 1];
     auto judged = [&](std::wstring status, std::wstring value, const wchar_t* description = nullptr) {
         out.Status = std::move(status);
         out.Value = std::move(value);
-        out.Description = description ? description : spec.description;
+        out.Description = description ? description : setting.description;
     };
 
-    if (spec.rule == Rule::AppInit && !IsNT()) return out;
-    if (spec.rule == Rule::StyleSwitch) {
-        const auto value = registry.ReadValue(spec.hive, spec.key, spec.valueName);
+    if (setting.rule == Rule::AppInit && !IsNT()) return out;
+    if (setting.rule == Rule::StyleSwitch) {
+        const auto value = registry.ReadValue(setting.hive, setting.key, setting.valueName);
         const bool on = value && IsSwitchOn(*value);
         judged(Judge(!on), on ? L"Yes" : L"No");
         out.Show = true;
     } else {
-        const std::wstring value = ReadSettingText(registry, spec.hive, spec.key, spec.valueName);
+        const std::wstring value = ReadSettingText(registry, setting.hive, setting.key, setting.valueName);
         if (value.empty()) return out;
-        switch (spec.rule) {
+        switch (setting.rule) {
             case Rule::PageUrl:
                 judged(GetPageUrlStatus(value), value);
                 out.Show = true;
@@ -247,16 +247,16 @@ SettingRow GetSettingRow(tessel::RegistryAccessor& registry, int row) {
                 out.Show = true;
                 break;
             case Rule::Prefix:
-                judged(Judge(SystemUtility::Lower(value) == spec.expected), value);
+                judged(Judge(SystemUtility::Lower(value) == setting.expected), value);
                 break;
             case Rule::Handler:
             case Rule::HandlerQuiet:
             case Rule::Filter: {
                 std::wstring server;
-                std::wstring status = GetHandlerStatus(registry, value, spec.expected, server);
-                out.Show = spec.rule != Rule::HandlerQuiet || status != kStatusOK;
-                if (spec.rule == Rule::Filter && server.empty())
-                    judged(std::move(status), value, spec.classDescription);
+                std::wstring status = GetHandlerStatus(registry, value, setting.expected, server);
+                out.Show = setting.rule != Rule::HandlerQuiet || status != kStatusOK;
+                if (setting.rule == Rule::Filter && server.empty())
+                    judged(std::move(status), value, setting.classDescription);
                 else
                     judged(std::move(status), std::move(server));
                 break;
