@@ -285,23 +285,46 @@ TEST_F(SupportTab, RequestGoesOutOnceWithTheItemsInOrder) {
 }
 
 // A request refused after an accepted one is reported as not sent, with the server's reason
-// in the log; without the sibling product "Processes" follows "Log" directly.
+// in the log; without a readable sibling log "Processes" follows "Log" directly. The accepted
+// one goes out although the sibling's log is locked, and the failed read is logged once.
 TEST_F(SupportTab, RefusedRequestIsReportedNotSent) {
+    testing_support::TempDir sibling;
+    reg_.WriteString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Ardentis Software\\Orvantis", L"InstallPath", sibling.Path());
+    testing_support::WriteBytes(sibling / L"ORVT.log", "locked line\r\n");
     for (const std::string mode : {"200", "404"}) {
         SupportServer server(mode);
         ASSERT_TRUE(server.Started());
         PointAt(server.Host());
         boxes_.shown.clear();
         Fill(L"It fails", L"Ivan", L"ivan@example.com");
-        Click();
+        {
+            // Held without sharing while the first request gathers.
+            tessel::UniqueFile lock(mode == "200" ? ::CreateFileW((sibling / L"ORVT.log").c_str(), GENERIC_READ, 0,
+                                                                  nullptr, OPEN_EXISTING, 0, nullptr)
+                                                  : INVALID_HANDLE_VALUE);
+            ASSERT_EQ(mode == "200", static_cast<bool>(lock)) << mode;
+            Click();
+        }
         const auto requests = server.Requests();
         ASSERT_EQ(requests.size(), 1u) << mode;
         const auto items = Items(requests[0]);
-        ASSERT_EQ(items.size(), 13u) << mode;  // cat, id and the eleven items
+        ASSERT_EQ(items.size(), mode == "200" ? 13u : 14u) << mode;  // cat, id and the eleven items
         EXPECT_EQ(items[10].first, "Log");
-        EXPECT_EQ(items[11].first, "Processes");
+        EXPECT_EQ(items[11].first, mode == "200" ? "Processes" : "ORVTLog");
         ASSERT_EQ(boxes_.shown.size(), 1u) << mode;
-        if (mode == "200") continue;
+        const auto unread = [&] {
+            std::size_t n = 0;
+            for (const auto& line : t_.Lines())
+                n += line.rfind("4|32|ucSupport.moProgressor_Started(.)|Cannot open the file '", 0) == 0;
+            return n;
+        };
+        if (mode == "200") {
+            EXPECT_EQ(unread(), 1u) << testing::PrintToString(t_.Lines());
+            EXPECT_EQ(boxes_.shown[0].text,
+                      L"Your support request has been sent successfully. Please allow up to 48 hours for a response.");
+            continue;
+        }
+        EXPECT_EQ(unread(), 1u);  // not logged again
         EXPECT_EQ(boxes_.shown[0].text, L"Cannot send support request. Ensure you are online now. ");
         EXPECT_EQ(boxes_.shown[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
         EXPECT_TRUE(t_.Has("4|-2147220598|ucSupport.cmdRequestSupport_Click|Cannot contact. Not Found"))

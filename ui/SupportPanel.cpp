@@ -29,6 +29,7 @@ namespace {
 constexpr long kOkExclamation = 48, kOkInformation = 64;
 const wchar_t kClickSource[] = L"ucSupport.cmdRequestSupport_Click";
 const wchar_t kStartedSource[] = L"ucSupport.moProgressor_Started";
+const wchar_t kLeftPendingSource[] = L"ucSupport.moProgressor_Started(.)";
 const wchar_t kZoneMapKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap";
 const wchar_t kSiblingKey[] = L"SOFTWARE\\Ardentis Software\\Orvantis";
 
@@ -49,14 +50,22 @@ void ReportError(tessel::Logger& log, const tessel::PendingError& error, const w
     app::SetMousePointer(app::kDefaultPointer);
 }
 
+// A file whose content is no more than data of the report: one that cannot be read (locked,
+// denied) goes out as empty and the failure is left in "unread" for the log, so that the user
+// can still ask for help.
+std::string ReadForReport(const std::wstring& path, tessel::PendingError& unread) {
+    std::string text;
+    unread.Run([&] { text = tessel::FileAccessor::Instance().ReadFile(path); });
+    return text;
+}
+
 // The sibling product's log, when it is installed and has one.
-std::string SiblingLog(tessel::RegistryAccessor& reg) {
+std::string SiblingLog(tessel::RegistryAccessor& reg, tessel::PendingError& unread) {
     std::wstring folder = reg.ReadString(HKEY_LOCAL_MACHINE, kSiblingKey, L"InstallPath");
     if (folder.empty()) return {};
     if (folder.back() != L'\\') folder += L'\\';
-    auto& files = tessel::FileAccessor::Instance();
-    std::string text = files.ReadFile(folder + L"ORVT.log");
-    if (text.empty()) text = files.ReadFile(folder + L"ORV.log");
+    std::string text = ReadForReport(folder + L"ORVT.log", unread);
+    if (text.empty()) text = ReadForReport(folder + L"ORV.log", unread);
     return text;
 }
 
@@ -151,7 +160,6 @@ void SupportPanel::cmdRequestSupport_Click() {
 void SupportPanel::moProgressor_Started() {
     tessel::Logger& log = mLog ? *mLog : Unopened();
     auto& util = tessel::SystemUtility::Instance();
-    auto& files = tessel::FileAccessor::Instance();
     tessel::PendingError error;
     error.Run([&] {
         tessel::NodeParams items;
@@ -179,9 +187,10 @@ void SupportPanel::moProgressor_Started() {
         items.Add(L"ZoneMap", Encode(RegistryImage(zoneMap)));
         PumpPending();
 
-        items.Add(L"Hosts", Encode(files.ReadFile(GetHostsFilePath())));
-        items.Add(L"Log", Encode(files.ReadFile(ProgramFolder() + L"\\VLMR.log")));
-        const std::string sibling = SiblingLog(reg);
+        tessel::PendingError unread;
+        items.Add(L"Hosts", Encode(ReadForReport(GetHostsFilePath(), unread)));
+        items.Add(L"Log", Encode(ReadForReport(ProgramFolder() + L"\\VLMR.log", unread)));
+        const std::string sibling = SiblingLog(reg, unread);
         if (!sibling.empty()) items.Add(L"ORVTLog", Encode(sibling));
         PumpPending();
 
@@ -189,6 +198,8 @@ void SupportPanel::moProgressor_Started() {
         const std::string processes = MakeProcessesXML(filesXml, log);
         items.Add(L"Processes", Encode(processes));
         items.Add(L"ProcessFileInfo", Encode(filesXml));
+        // What could not be read is told once; the request goes out all the same.
+        unread.LogAndClear(log, 4, kLeftPendingSource);
 
         mRequestSent = cl().Do1(log, L"VLMR\\SupportRequest", items, mFailureText);
     });

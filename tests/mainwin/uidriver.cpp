@@ -8,6 +8,8 @@
 //   tab:N                 make tab N (1 to 4) the shown one with Ctrl+Tab key strokes
 //   shot:FILE             save a picture of the main window as a 24-bit BMP file
 //   about:FILE            wait for the About window, save its picture, press its OK button
+//   set:ID:TEXT           type TEXT into the main window's control number ID (on any tab)
+//   click:ID              press the main window's button number ID, as a click does
 //   gone                  wait for the main window to go away
 #include <windows.h>
 
@@ -86,6 +88,26 @@ void Key(WORD vk, bool up) {
 int CurrentTab(HWND main) {
     const HWND tabs = ::FindWindowExW(main, nullptr, L"SysTabControl32", nullptr);
     return tabs ? static_cast<int>(::SendMessageW(tabs, 0x1300 + 11 /* TCM_GETCURSEL */, 0, 0)) + 1 : 0;
+}
+
+struct ById {
+    int id;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK FindId(HWND hwnd, LPARAM param) {
+    auto* f = reinterpret_cast<ById*>(param);
+    if (::GetDlgCtrlID(hwnd) != f->id) return TRUE;
+    f->found = hwnd;
+    return FALSE;
+}
+
+// The main window's control numbered ID, however deep in its panels.
+HWND Control(int id) {
+    const HWND main = Visible(kMainClass);
+    ById f{id};
+    if (main) ::EnumChildWindows(main, FindId, reinterpret_cast<LPARAM>(&f));
+    return f.found;
 }
 
 bool SaveShot(HWND window, const std::wstring& file) {
@@ -190,6 +212,23 @@ int wmain(int argc, wchar_t** argv) {
             if (HWND ok = ::GetDlgItem(about, IDOK)) ::SendMessageW(ok, BM_CLICK, 0, 0);
             while (TimeLeft() && ::IsWindow(about) && ::IsWindowVisible(about)) ::Sleep(50);
             Report(report, ::IsWindow(about) && ::IsWindowVisible(about) ? L"about: still open" : L"about: closed");
+        } else if (step.rfind(L"set:", 0) == 0) {
+            const std::size_t colon = step.find(L':', 4);
+            const HWND control = colon == std::wstring::npos ? nullptr : Control(_wtoi(step.c_str() + 4));
+            if (!control) {
+                Report(report, L"no control for " + step);
+                return 1;
+            }
+            ::SendMessageW(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.c_str() + colon + 1));
+        } else if (step.rfind(L"click:", 0) == 0) {
+            const HWND button = Control(_wtoi(step.c_str() + 6));
+            if (!button) {
+                Report(report, L"no control for " + step);
+                return 1;
+            }
+            // Posted: the click runs modal windows of its own and returns only when they close.
+            ::PostMessageW(button, BM_CLICK, 0, 0);
+            Report(report, L"clicked: " + step.substr(6));
         } else if (step == L"gone") {
             while (TimeLeft() && Visible(kMainClass)) ::Sleep(100);
             Report(report, Visible(kMainClass) ? L"timeout: gone" : L"gone");
