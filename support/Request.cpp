@@ -193,6 +193,8 @@ bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeP
 
         ComApartment apartment;
         tessel::ComPtr<IXMLHTTPRequest> http;
+        // An error text some earlier call left on the thread must not pass for the request's own.
+        ::SetErrorInfo(0, nullptr);
         {
             CLSID clsid;
             Check(::CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid), "CLSIDFromProgID");
@@ -222,7 +224,9 @@ bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeP
             // the bound is inclusive. A clock set back or midnight does not move it.
             auto& kernel = tessel::api::kernel32();
             const DWORD startTick = kernel.GetTickCount();
-            const long long rounding = static_cast<long long>((startTick + 500) / 1000 * 1000) - startTick;
+            // In 64 bits: a start within half a second of the tick's wrap must not end the wait at once.
+            const long long start = startTick;
+            const long long rounding = (start + 500) / 1000 * 1000 - start;
             while (ReadyState(http.get()) != 4) {
                 const long long elapsed = static_cast<long long>(static_cast<DWORD>(kernel.GetTickCount() - startTick));
                 if (elapsed - rounding > static_cast<long long>(kWaitMs)) break;

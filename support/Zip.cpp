@@ -19,26 +19,30 @@ bool gPasswordCancelled = false;
 
 // The library takes ANSI texts. A path that the ANSI code page cannot spell is handed over
 // in its short form, which can; one that has none is refused with its name rather than
-// turned into a path of question marks.
+// turned into a path of question marks. The file's own name stays long where the code page
+// can spell it, because an entry is stored under that name (a user name in another script
+// must not turn the report's name into an 8.3 one).
 std::string AnsiPath(const std::wstring& path, bool mayNotExist) {
     using tessel::SystemUtility;
-    std::string ansi = SystemUtility::ToAnsi(path);
-    if (SystemUtility::FromAnsi(ansi) == path) return ansi;
-    std::wstring target = path, tail;
-    if (mayNotExist && ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        const std::size_t cut = path.find_last_of(L"\\/");
-        if (cut != std::wstring::npos) {
-            target = path.substr(0, cut);
-            tail = path.substr(cut);
-        }
+    const auto spelt = [](const std::wstring& text, std::string& ansi) {
+        ansi = SystemUtility::ToAnsi(text);
+        return SystemUtility::FromAnsi(ansi) == text;
+    };
+    std::string ansi;
+    if (spelt(path, ansi)) return ansi;
+    const auto shortened = [&](const std::wstring& target, const std::wstring& tail) {
+        wchar_t shortForm[MAX_PATH * 2];
+        const DWORD n = ::GetShortPathNameW(target.c_str(), shortForm, MAX_PATH * 2);
+        return n > 0 && n < MAX_PATH * 2 && spelt(std::wstring(shortForm, n) + tail, ansi);
+    };
+    const std::size_t cut = path.find_last_of(L"\\/");
+    if (cut != std::wstring::npos) {
+        const std::wstring tail = path.substr(cut);
+        std::string unused;
+        if (spelt(tail, unused) && shortened(path.substr(0, cut), tail)) return ansi;
     }
-    wchar_t shortForm[MAX_PATH * 2];
-    const DWORD n = ::GetShortPathNameW(target.c_str(), shortForm, MAX_PATH * 2);
-    if (n > 0 && n < MAX_PATH * 2) {
-        const std::wstring candidate = std::wstring(shortForm, n) + tail;
-        ansi = SystemUtility::ToAnsi(candidate);
-        if (SystemUtility::FromAnsi(ansi) == candidate) return ansi;
-    }
+    const bool exists = ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if ((exists || !mayNotExist) && shortened(path, L"")) return ansi;
     throw tessel::Error(tessel::kInvalidArgument,
                         L"The zip library cannot be given the path '" + path +
                             L"': it holds characters that the system's ANSI code page lacks.");

@@ -175,6 +175,11 @@ protected:
     void PointAt(const std::wstring& host) {
         reg_.WriteString(HKEY_CURRENT_USER, velmora::kProductKey, velmora::kSupportServerValue, host);
     }
+    std::size_t LinesStarting(const std::string& prefix) const {
+        std::size_t n = 0;
+        for (const auto& line : t_.Lines()) n += line.rfind(prefix, 0) == 0;
+        return n;
+    }
 
     testing_support::ScratchHives hives_;
     tessel::RegistryAccessor reg_;
@@ -312,12 +317,7 @@ TEST_F(SupportTab, RefusedRequestIsReportedNotSent) {
         EXPECT_EQ(items[10].first, "Log");
         EXPECT_EQ(items[11].first, mode == "200" ? "Processes" : "ORVTLog");
         ASSERT_EQ(boxes_.shown.size(), 1u) << mode;
-        const auto unread = [&] {
-            std::size_t n = 0;
-            for (const auto& line : t_.Lines())
-                n += line.rfind("4|32|ucSupport.moProgressor_Started(.)|Cannot open the file '", 0) == 0;
-            return n;
-        };
+        const auto unread = [&] { return LinesStarting("4|32|ucSupport.moProgressor_Started(.)|Cannot open the file '"); };
         if (mode == "200") {
             EXPECT_EQ(unread(), 1u) << testing::PrintToString(t_.Lines());
             EXPECT_EQ(boxes_.shown[0].text,
@@ -332,6 +332,33 @@ TEST_F(SupportTab, RefusedRequestIsReportedNotSent) {
         EXPECT_FALSE(panel_.RequestSent());
         EXPECT_EQ(panel_.FailureText(), L"Not Found");
     }
+}
+
+// A step of the gathering that fails ends it: its error is shown and logged, nothing goes out,
+// and the click then reports the request as not sent.
+TEST_F(SupportTab, FailedGatheringSendsNothing) {
+    SupportServer server("200");
+    ASSERT_TRUE(server.Started());
+    PointAt(server.Host());
+    Fill(L"It fails", L"Ivan", L"ivan@example.com");
+    {
+        api::ScopedPreset<decltype(api::kernel32().GetVersionExW)> noVersion(api::kernel32().GetVersionExW,
+                                                                             [](LPOSVERSIONINFOW) -> BOOL {
+                                                                                 ::SetLastError(ERROR_ACCESS_DENIED);
+                                                                                 return FALSE;
+                                                                             });
+        Click();
+    }
+    EXPECT_TRUE(server.Requests().empty());
+    ASSERT_EQ(boxes_.shown.size(), 2u);
+    EXPECT_EQ(boxes_.shown[0].text.rfind(L"The Windows version is unknown: ", 0), 0u) << Narrow(boxes_.shown[0].text);
+    EXPECT_EQ(boxes_.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(boxes_.shown[1].text, L"Cannot send support request. Ensure you are online now. ");
+    EXPECT_EQ(LinesStarting("4|5|ucSupport.moProgressor_Started|The Windows version is unknown: "), 1u)
+        << testing::PrintToString(t_.Lines());
+    EXPECT_TRUE(t_.Has("4|-2147220598|ucSupport.cmdRequestSupport_Click|Cannot contact. "));
+    EXPECT_FALSE(panel_.RequestSent());
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
 }
 
 }  // namespace

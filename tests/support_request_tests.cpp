@@ -2,6 +2,7 @@
 // (a success, a "Not Found", nobody listening, and an answer that never comes).
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <oleauto.h>
 
 #include <string>
 #include <vector>
@@ -84,13 +85,18 @@ protected:
     std::wstring savedTmp_;
 };
 
-// A clock that runs a thousand times faster from the moment it is preset: the wait of five
-// minutes ends in a third of a second.
+// A clock that runs a thousand times faster from its first reading, which shows origin: the
+// wait of five minutes ends in a third of a second.
 class FastClock {
 public:
-    FastClock()
-        : base_(::GetTickCount()),
-          ticks_(tessel::api::kernel32().GetTickCount, [this] { return base_ + (::GetTickCount() - base_) * 1000; }),
+    explicit FastClock(DWORD origin)
+        : ticks_(tessel::api::kernel32().GetTickCount,
+                 [this, origin] {
+                     const DWORD now = ::GetTickCount();
+                     if (!read_) base_ = now;
+                     read_ = true;
+                     return origin + (now - base_) * 1000;
+                 }),
           sleeps_(tessel::api::kernel32().Sleep, [this](DWORD ms) {
               ++count;
               ::Sleep(ms);
@@ -98,7 +104,8 @@ public:
     int count = 0;
 
 private:
-    DWORD base_;
+    bool read_ = false;
+    DWORD base_ = 0;
     tessel::api::ScopedPreset<decltype(tessel::api::kernel32().GetTickCount)> ticks_;
     tessel::api::ScopedPreset<decltype(tessel::api::kernel32().Sleep)> sleeps_;
 };
@@ -157,6 +164,27 @@ TEST_F(SupportPost, AcceptedRequestArrivesOnceAndWhole) {
     EXPECT_EQ(Files(L"tq*.zip").size(), 1u);
 }
 
+// A temporary folder whose name the ANSI code page cannot spell (a user name in another
+// script): the archive still holds the report under its own long name.
+TEST_F(SupportPost, ForeignTempFolderKeepsTheReportName) {
+    const std::wstring foreign = dir_ / L"\x0412\x0440\x0435\x043C\x044F \x4E34\x65F6";
+    ASSERT_TRUE(::CreateDirectoryW(foreign.c_str(), nullptr));
+    ::SetEnvironmentVariableW(L"TMP", foreign.c_str());
+    SupportServer server("200");
+    ASSERT_TRUE(server.Started());
+    PointAt(server.Host());
+    tessel::NodeParams o;
+    o.Add(L"name", L"n");
+    std::wstring reason;
+    EXPECT_TRUE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason)) << Narrow(reason);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string subject = Field(requests[0], "subject");
+    const std::string id = subject.substr(subject.rfind('\\') + 1);
+    EXPECT_EQ(id.size(), 36u) << subject;
+    EXPECT_EQ(Field(requests[0], "entries"), id + ".xml");
+}
+
 TEST_F(SupportPost, RefusedStatusGivesItsText) {
     for (const auto& [mode, text] : {std::pair<std::string, std::wstring>{"404", L"Not Found"},
                                      std::pair<std::string, std::wstring>{"500", L"Internal Server Error"}}) {
@@ -173,15 +201,20 @@ TEST_F(SupportPost, RefusedStatusGivesItsText) {
     EXPECT_EQ(Files(L"*.xml").size(), 2u);  // both reports stay
 }
 
-// Nobody listening, and a server that takes the request and never answers: the wait ends
-// (on a fast clock) and the request is stopped.
+// Nobody listening, and a server that takes the request and never answers (also when the wait
+// begins just before the tick count wraps): the wait ends, on a fast clock, and the request is
+// stopped.
 TEST_F(SupportPost, NoAnswerWithinTheWait) {
-    for (const std::string mode : {"refused", "hang"}) {
+    const struct {
+        std::string mode;
+        DWORD origin;
+    } rows[] = {{"refused", ::GetTickCount()}, {"hang", ::GetTickCount()}, {"hang", 0xFFFFFF00u}};
+    for (const auto& [mode, origin] : rows) {
         SupportServer server(mode == "hang" ? "hang" : "200");
         ASSERT_TRUE(server.Started());
         PointAt(server.Host());
         if (mode == "refused") server.Stop();  // nothing listens on its port now
-        FastClock clock;
+        FastClock clock(origin);
         tessel::NodeParams o;
         o.Add(L"name", L"n");
         std::wstring reason;
@@ -189,7 +222,8 @@ TEST_F(SupportPost, NoAnswerWithinTheWait) {
         EXPECT_FALSE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason)) << mode;
         EXPECT_LT(::GetTickCount() - start, 60000u) << mode;
         EXPECT_FALSE(reason.empty()) << mode;
-        EXPECT_GT(clock.count, 10) << mode;
+        // The five minutes pass in polls of 5 ms on the fast clock: some sixty of them.
+        EXPECT_GT(clock.count, 10) << mode << " from tick " << origin;
         EXPECT_EQ(server.Requests().size(), mode == "hang" ? 1u : 0u) << mode;
         // "Cannot send. " keeps the files; a status that cannot be read ends on the error
         // path, which removes them.
@@ -204,6 +238,24 @@ TEST_F(SupportPost, DefaultHostWhenTheSettingIsAbsent) {
     EXPECT_EQ(velmora::SupportServerHost(), velmora::kDefaultSupportServer);
     PointAt(L"127.0.0.1:8080");
     EXPECT_EQ(velmora::SupportServerHost(), L"127.0.0.1:8080");
+}
+
+// A request the object refuses (a port out of range) is told by its own error: an error text
+// that an earlier call left on the thread is not taken for it.
+TEST_F(SupportPost, RefusalIsToldByItsOwnError) {
+    tessel::ComPtr<ICreateErrorInfo> create;
+    ASSERT_EQ(::CreateErrorInfo(create.put()), S_OK);
+    create->SetDescription(const_cast<LPOLESTR>(L"stale text"));
+    tessel::ComPtr<IErrorInfo> stale;
+    ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, stale.put_void()), S_OK);
+    ::SetErrorInfo(0, stale.get());
+    PointAt(L"127.0.0.1:99999");
+    tessel::NodeParams o;
+    o.Add(L"name", L"n");
+    std::wstring reason;
+    EXPECT_FALSE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_NE(reason, L"stale text");
 }
 
 }  // namespace

@@ -41,8 +41,9 @@ FProgressor::~FProgressor() { Finalize(); }
 void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool Modal) {
     RegisterOnce();
     if (!hwnd_) {
-        // A fixed dialog frame without a title bar; owned, so not in the taskbar.
-        hwnd_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME, kClassName, L"", WS_POPUP | WS_DLGFRAME, 0, 0, 10, 10,
+        // A fixed dialog frame without a title bar, never in the taskbar: an owned window is kept
+        // out of it by its owner, one without an owner by being a tool window.
+        hwnd_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME | (OwnerForm ? 0 : WS_EX_TOOLWINDOW), kClassName, L"", WS_POPUP | WS_DLGFRAME, 0, 0, 10, 10,
                                   OwnerForm, nullptr, ::GetModuleHandleW(nullptr), nullptr);
         if (!hwnd_)
             throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the progress window.",

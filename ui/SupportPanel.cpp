@@ -182,8 +182,9 @@ void SupportPanel::moProgressor_Started() {
         PumpPending();
 
         const tessel::ExportForm form = IsNT() ? tessel::ExportForm::Unicode : tessel::ExportForm::Ansi;
-        const std::wstring zoneMap =
-            reg.ExportKey(HKEY_CURRENT_USER, kZoneMapKey, form) + reg.ExportKey(HKEY_LOCAL_MACHINE, kZoneMapKey, form);
+        // The user's map is read first, so that when both reads fail the user's error is the one told.
+        const std::wstring userMap = reg.ExportKey(HKEY_CURRENT_USER, kZoneMapKey, form);
+        const std::wstring zoneMap = userMap + reg.ExportKey(HKEY_LOCAL_MACHINE, kZoneMapKey, form);
         items.Add(L"ZoneMap", Encode(RegistryImage(zoneMap)));
         PumpPending();
 
