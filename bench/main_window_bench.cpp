@@ -8,11 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "TestSupport.h"
 #include "detection/BHOManager.h"
 #include "inspection/Globals.h"
 #include "tessel/Logger.h"
 #include "tessel/RegistryAccessor.h"
-#include "tessel/SystemUtility.h"
 #include "ui/MainWindow.h"
 #include "ui/SettingsBackup.h"
 #include "ui/SettingsTable.h"
@@ -23,24 +23,14 @@ using Clock = std::chrono::steady_clock;
 
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
-void RemoveBackups(const std::wstring& folder) {
-    WIN32_FIND_DATAW fd;
-    HANDLE find = ::FindFirstFileW((folder + L"\\Backup\\*.reg").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do ::DeleteFileW((folder + L"\\Backup\\" + fd.cFileName).c_str());
-        while (::FindNextFileW(find, &fd));
-        ::FindClose(find);
-    }
-}
-
 }  // namespace
 
 void BenchMainWindow() {
     tessel::PendingError pending;
     velmora::SetProcessWideValues(pending);
-    const std::wstring folder = tessel::SystemUtility::Instance().TempFolder() + L"vlm-bench-window-" +
-                                tessel::SystemUtility::Instance().NewId();
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const testing_support::TempDir dir;
+    const std::wstring& folder = dir.Path();
+    const std::wstring backups = dir / L"Backup";
     tessel::Logger log;
     log.Open(folder + L"\\VLMR.log", folder + L"\\short.log");
 
@@ -54,7 +44,7 @@ void BenchMainWindow() {
             window.Load();
         }
         windowed = std::min(windowed, Ms(t0, Clock::now()));
-        RemoveBackups(folder);
+        testing_support::DeleteTree(backups);
 
         t0 = Clock::now();
         velmora::ui::BackupRegistry(log, folder);
@@ -66,13 +56,9 @@ void BenchMainWindow() {
         plain = std::min(plain, Ms(t0, Clock::now()));
         bhos = list ? list->Count() : 0;
         rows = settings.size();
-        RemoveBackups(folder);
+        testing_support::DeleteTree(backups);
     }
     std::printf("main window load: %.1f ms; the same work without windows (backup, %zu BHOs, %zu settings rows): "
                 "%.1f ms; ratio %.2f (target <= 1.3)\n",
                 windowed, bhos, rows, plain, windowed / plain);
-    ::DeleteFileW((folder + L"\\VLMR.log").c_str());
-    ::DeleteFileW((folder + L"\\short.log").c_str());
-    ::RemoveDirectoryW((folder + L"\\Backup").c_str());
-    ::RemoveDirectoryW(folder.c_str());
 }

@@ -7,71 +7,26 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "detection/RoDoraziva.h"
 #include "detection/StartupManager.h"
 #include "inspection/Globals.h"
 #include "tessel/Logger.h"
 #include "tessel/RegistryAccessor.h"
-#include "tessel/SystemUtility.h"
-#include "tessel/Unique.h"
 
 namespace {
 
+using testing_support::Repeat;
+using testing_support::TextValue;
 using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
 
 constexpr int kValues = 2000;
 const wchar_t kRun[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-// HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT of this process point at fresh
-// keys under the real HKEY_CURRENT_USER for the life of the object, as in the tests.
-class ScratchHives {
-public:
-    ScratchHives() : root_(L"Software\\VelmoraBench\\" + tessel::SystemUtility::Instance().NewId()) {
-        Make(L"HKLM", lm_);
-        Make(L"HKCR", cr_);
-        Make(L"HKCU", cu_);
-        ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, lm_.get());
-        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, cr_.get());
-        ::RegOverridePredefKey(HKEY_CURRENT_USER, cu_.get());
-    }
-    ~ScratchHives() {
-        ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-        ::RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-        ::RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        lm_.reset();
-        cr_.reset();
-        cu_.reset();
-        tessel::RegistryAccessor().DeleteKey(HKEY_CURRENT_USER, root_);
-    }
-    ScratchHives(const ScratchHives&) = delete;
-    ScratchHives& operator=(const ScratchHives&) = delete;
-
-private:
-    void Make(const wchar_t* name, tessel::UniqueKey& key) {
-        ::RegCreateKeyExW(HKEY_CURRENT_USER, (root_ + L"\\" + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                          key.put(), nullptr);
-    }
-    std::wstring root_;
-    tessel::UniqueKey lm_, cr_, cu_;
-};
-
-tessel::RegistryValue Text(DWORD type, const std::wstring& text) {
-    tessel::RegistryValue v{type, std::vector<std::uint8_t>((text.size() + 1) * 2, 0)};
-    std::memcpy(v.data.data(), text.data(), text.size() * 2);
-    return v;
-}
-
-std::wstring Repeat(const wchar_t* piece, int times) {
-    std::wstring out;
-    for (int i = 0; i < times; ++i) out += piece;
-    return out;
-}
 
 struct Odd {
     const char* kind;
@@ -83,21 +38,20 @@ struct Odd {
 // that expands past the limit stays under 64 KB itself: a larger registry write can fail in a
 // busy Wine ("partial write").
 std::vector<Odd> OddKinds() {
-    std::wstring longName;
-    for (int i = 0; i < 1600; ++i) longName += L"long\tname";
+    const std::wstring longName = Repeat(L"long\tname", 1600);
     return {
         {"binary", L"binary", {REG_BINARY, {1, 2}}},
         {"qword", L"qword", {REG_QWORD, {1, 2, 3, 4, 5, 6, 7, 8}}},
         {"none", L"none", {REG_NONE, {}}},
         {"dword of 2 bytes", L"dword2", {REG_DWORD, {1, 2}}},
         {"dword of 9 bytes", L"dword9", {REG_DWORD, {1, 2, 3, 4, 5, 6, 7, 8, 9}}},
-        {"expansion past the limit", L"expands", Text(REG_EXPAND_SZ, Repeat(L"%CommonProgramFiles%", 1500))},
+        {"expansion past the limit", L"expands", TextValue(REG_EXPAND_SZ, Repeat(L"%CommonProgramFiles%", 1500))},
         {"16,000-character name", longName, {REG_BINARY, {1}}},
-        {"CON", L"con", Text(REG_SZ, L"CON")},
-        {"NUL /x", L"nul", Text(REG_SZ, L"NUL /x")},
-        {"\"PRN\"", L"prn", Text(REG_SZ, L"\"PRN\"")},
-        {"CONIN$", L"conin", Text(REG_SZ, L"CONIN$")},
-        {"\\\\.\\pipe\\...", L"pipe", Text(REG_SZ, L"\\\\.\\pipe\\vlmr-bench-no-such-pipe")},
+        {"CON", L"con", TextValue(REG_SZ, L"CON")},
+        {"NUL /x", L"nul", TextValue(REG_SZ, L"NUL /x")},
+        {"\"PRN\"", L"prn", TextValue(REG_SZ, L"\"PRN\"")},
+        {"CONIN$", L"conin", TextValue(REG_SZ, L"CONIN$")},
+        {"\\\\.\\pipe\\...", L"pipe", TextValue(REG_SZ, L"\\\\.\\pipe\\vlmr-bench-no-such-pipe")},
     };
 }
 
@@ -144,10 +98,8 @@ std::uint64_t FileSize(const std::wstring& path) {
 }  // namespace
 
 void BenchOddRunValues() {
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"vlm-bench-" + tessel::SystemUtility::Instance().NewId();
-    ::CreateDirectoryW(folder.c_str(), nullptr);
+    const testing_support::TempDir dir;
+    const std::wstring& folder = dir.Path();
     wchar_t sys[MAX_PATH];
     ::GetSystemDirectoryW(sys, MAX_PATH);
     const std::wstring plainCommand = L"\"" + std::wstring(sys) + L"\\notepad.exe\" /background";
@@ -157,7 +109,8 @@ void BenchOddRunValues() {
     double slowest = 0, emptyListing = 0;
     const char* slowestKind = "";
     {
-        ScratchHives hives;
+        // The machine's hives stand in scratch keys, as in the tests.
+        const testing_support::ScratchHives hives;
         tessel::RegistryAccessor reg;
         // The product logs; each run into a log of its own, so that the bytes written show.
         tessel::Logger plainLog, oddLog, oneLog;
@@ -194,7 +147,4 @@ void BenchOddRunValues() {
                 kValues, odd.seconds * 1e3, odd.complete ? "complete" : "INCOMPLETE", kValues, plain.seconds * 1e3,
                 plain.complete ? "complete" : "INCOMPLETE", odd.seconds / plain.seconds, slowest * 1e3,
                 emptyListing * 1e3, slowestKind, logBytes / 1e3);
-    for (const wchar_t* name : {L"plain", L"plain-short", L"odd", L"odd-short", L"one", L"one-short"})
-        ::DeleteFileW((folder + L"\\" + name + L".log").c_str());
-    ::RemoveDirectoryW(folder.c_str());
 }

@@ -12,11 +12,11 @@
 #include <string>
 #include <utility>
 
+#include "TestSupport.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/Globals.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/Logger.h"
-#include "tessel/SystemUtility.h"
 #include "tessel/Text.h"
 #include "ui/CheckComponents.h"
 #include "ui/Splash.h"
@@ -33,18 +33,6 @@ double SinceProcessStart() {
     ::GetSystemTimeAsFileTime(&now);
     const auto ticks = [](const FILETIME& f) { return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
     return static_cast<double>(ticks(now) - ticks(creation)) / 1e4;
-}
-
-void RemoveRunFiles(const std::wstring& folder) {
-    WIN32_FIND_DATAW fd;
-    HANDLE find = ::FindFirstFileW((folder + L"\\Backup\\*.reg").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do ::DeleteFileW((folder + L"\\Backup\\" + fd.cFileName).c_str());
-        while (::FindNextFileW(find, &fd));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW((folder + L"\\Backup").c_str());
-    for (const wchar_t* name : {L"\\VLMR.log", L"\\short.log", L"\\startup-ms.txt"}) ::DeleteFileW((folder + name).c_str());
 }
 
 }  // namespace
@@ -81,21 +69,16 @@ namespace {
 std::pair<double, double> BestChild(const std::wstring& self, const std::wstring& folder, const wchar_t* mode) {
     std::pair<double, double> best{1e12, 0};
     for (int run = 0; run < 3; ++run) {
-        std::wstring commandLine = L"\"" + self + L"\" " + mode + L" \"" + folder + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof(si);
-        PROCESS_INFORMATION pi{};
-        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) break;
-        ::WaitForSingleObject(pi.hProcess, 120000);
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
+        testing_support::RunAndWait(L"\"" + self + L"\" " + mode + L" \"" + folder + L"\"", 120000);
         const std::string text = tessel::FileAccessor::Instance().ReadFile(folder + L"\\startup-ms.txt");
         std::size_t used = 0;
         if (!text.empty() && std::stod(text, &used) < best.first) {
             best.first = std::stod(text);
             best.second = used < text.size() ? std::stod(text.substr(used)) : 0;
         }
-        RemoveRunFiles(folder);
+        // The next child starts in an empty folder, as the first did.
+        testing_support::DeleteTree(folder);
+        ::CreateDirectoryW(folder.c_str(), nullptr);
     }
     return best;
 }
@@ -111,12 +94,9 @@ void BenchStartup() {
     }
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const std::wstring folder = tessel::SystemUtility::Instance().TempFolder() + L"vlm-bench-" +
-                                tessel::SystemUtility::Instance().NewId();
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    const auto [startup, beforeEntry] = BestChild(self, folder, L"--startup");
-    const double alone = BestChild(self, folder, L"--detection").first;
-    ::RemoveDirectoryW(folder.c_str());
+    const testing_support::TempDir dir;
+    const auto [startup, beforeEntry] = BestChild(self, dir.Path(), L"--startup");
+    const double alone = BestChild(self, dir.Path(), L"--detection").first;
     std::printf("start-up from the process start to the window loaded: %.1f ms, of which %.1f ms before the program's "
                 "first instruction; detection check alone: %.1f ms; ratio %.2f (target <= 1.2), from the first "
                 "instruction %.2f\n",

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "inspection/EnumProcesses.h"
 #include "inspection/FileChecker.h"
 #include "inspection/Globals.h"
@@ -55,21 +56,16 @@ void BenchInventory(const std::wstring& folder) {
         velmora::CFileChecker checker;
         tessel::KeyedList<std::wstring> seen;
         const tessel::NodeList list = velmora::EnumProcessesNT();
+        const auto fingerprint = [&](const std::wstring& id) {
+            const std::wstring path = checker.GetFullFileNameFromShortFilename(id);
+            if (seen.Exists(path)) return;
+            seen.Add(path, path);
+            std::int32_t size = 0;
+            hashier.HashFromFullFileName(path, size);
+        };
         for (const tessel::Node& p : list) {
-            for (const std::wstring* id : {&p.Id}) {
-                const std::wstring path = checker.GetFullFileNameFromShortFilename(*id);
-                if (seen.Exists(path)) continue;
-                seen.Add(path, path);
-                std::int32_t size = 0;
-                hashier.HashFromFullFileName(path, size);
-            }
-            for (const tessel::Node& m : p.Nodes) {
-                const std::wstring path = checker.GetFullFileNameFromShortFilename(m.Id);
-                if (seen.Exists(path)) continue;
-                seen.Add(path, path);
-                std::int32_t size = 0;
-                hashier.HashFromFullFileName(path, size);
-            }
+            fingerprint(p.Id);
+            for (const tessel::Node& m : p.Nodes) fingerprint(m.Id);
         }
         baseline = std::min(baseline, Seconds(t0, Clock::now()));
         files = seen.Count();
@@ -86,12 +82,7 @@ void BenchZip(const std::wstring& folder) {
                 "c:\\program files\\vendor " + std::to_string(i % 97) + "\\module" + std::to_string(i % 13) +
                 ".dll' checked, size " + std::to_string(i * 37 % 100000) + "\r\n";
     const std::wstring source = folder + L"\\VLMR.log", archive = folder + L"\\bench.zip";
-    {
-        HANDLE f = ::CreateFileW(source.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD put = 0;
-        ::WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &put, nullptr);
-        ::CloseHandle(f);
-    }
+    testing_support::WriteBytes(source, text);
     double ours = 1e9, zlib = 1e9;
     uLongf packed = 0;
     std::vector<Bytef> out(compressBound(static_cast<uLong>(text.size())));
@@ -119,18 +110,13 @@ void BenchZip(const std::wstring& folder) {
     std::printf("zip library: %.1f MB of log text in %.3f s (%.1f MB/s, archive %lu bytes); compress2 + crc32: %.3f s "
                 "(%.1f MB/s, %lu bytes); throughput ratio %.2f (target >= 0.9)\n",
                 mb, ours, mb / ours, data.nFileSizeLow, zlib, mb / zlib, static_cast<unsigned long>(packed), zlib / ours);
-    ::DeleteFileW(archive.c_str());
-    ::DeleteFileW(source.c_str());
 }
 
 }  // namespace
 
 void BenchSupport() {
     SetFolders();
-    wchar_t temp[MAX_PATH];
-    ::GetTempPathW(MAX_PATH, temp);
-    const std::wstring folder = std::wstring(temp) + L"vlmr-support-bench";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    BenchInventory(folder);
-    BenchZip(folder);
+    const testing_support::TempDir dir;
+    BenchInventory(dir.Path());
+    BenchZip(dir.Path());
 }

@@ -1,8 +1,7 @@
 #include "custom/CustomComponent.h"
 
-#include <vector>
-
 #include "tessel/Error.h"
+#include "tessel/SystemUtility.h"
 
 namespace velmora::custom {
 
@@ -15,17 +14,12 @@ std::wstring VersionLine() {
     const auto dot = name.find_last_of(L'.');
     if (dot != std::wstring::npos) name.resize(dot);
 
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
-    std::vector<BYTE> data(size);
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (size == 0 || !::GetFileVersionInfoW(path.c_str(), 0, size, data.data()) ||
-        !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
-        length < sizeof(VS_FIXEDFILEINFO))
+    const auto version = tessel::SystemUtility::Instance().FileVersion(path);
+    if (!version)
         throw Error(tessel::kUnspecifiedFailure, L"The version of '" + path + L"' cannot be read.", "GetFileVersionInfoW");
-    return name + L" ver." + std::to_wstring(HIWORD(info->dwFileVersionMS)) + L"." +
-           std::to_wstring(LOWORD(info->dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info->dwFileVersionLS));
+    // The Basic runtime's App.Major, App.Minor and App.Revision.
+    return name + L" ver." + std::to_wstring(version->major) + L"." + std::to_wstring(version->minor) + L"." +
+           std::to_wstring(version->revision);
 }
 
 HRESULT WriteVersionLine(_Logger* Log) noexcept {

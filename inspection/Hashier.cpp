@@ -16,13 +16,9 @@ constexpr DWORD kBlock = 256 * 1024;
 bool CHashier::HashFile(const std::wstring& path, std::uint32_t& checksum, std::uint64_t& size) {
     checksum = 0;
     size = 0;
-    // A device or a pipe is never opened: a serial port can keep its reader waiting forever.
-    if (path.empty() || tessel::FileAccessor::IsDevicePath(path)) return false;
-    tessel::UniqueFile file(::CreateFileW(tessel::FileAccessor::ExtendedPath(path).c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (path.empty()) return false;
+    const tessel::UniqueFile file = tessel::FileAccessor::OpenDiskFile(path, FILE_FLAG_SEQUENTIAL_SCAN);
     if (!file) return false;
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return false;  // only a file on a disk is read
     if (buffer_.size() != kBlock) buffer_.resize(kBlock);
     std::uint32_t h = 0;
     std::uint64_t total = 0;

@@ -30,12 +30,6 @@ constexpr wchar_t kOwnProcessMessage[] =
     L"Operation complete; terminating. Please reboot Windows and restart Velmora to see whether no more "
     L"parasites found. ";
 
-// A Logger that was never opened: lines of an object without Init go nowhere.
-tessel::Logger& Unopened() {
-    static tessel::Logger log;
-    return log;
-}
-
 std::wstring Source(std::wstring_view procedure) { return L"CProcessManager." + std::wstring(procedure); }
 
 std::wstring ProcessKey(DWORD id) { return L"_" + std::to_wstring(id); }
@@ -86,18 +80,6 @@ bool IsGone(const std::wstring& given) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
 }
 
-// The name's UTF-16LE bytes, one character per byte, for the log's encoded form.
-std::string Utf16Bytes(const std::wstring& name) {
-    std::string bytes;
-    bytes.reserve(name.size() * 2);
-    for (wchar_t c : name) {
-        const auto u = static_cast<std::uint16_t>(c);
-        bytes.push_back(static_cast<char>(u & 0xFF));
-        bytes.push_back(static_cast<char>(u >> 8));
-    }
-    return bytes;
-}
-
 }  // namespace
 
 // A process that holds a listed file. On the NT family the handle opened during the walk is
@@ -110,7 +92,7 @@ struct CProcessManager::FoundProcess {
     std::wstring Image;
 };
 
-CProcessManager::CProcessManager() : mLog(&Unopened()) {}
+CProcessManager::CProcessManager() : mLog(&tessel::UnopenedLogger()) {}
 
 void CProcessManager::Init(tessel::Logger& Log) { mLog = &Log; }
 
@@ -322,6 +304,32 @@ bool CProcessManager::SafeRenameFile(const std::wstring& OldFilename, const std:
     return RunningOnNT ? RenameFileNT(OldFilename, NewFilename) : RenameFile9x(OldFilename, NewFilename);
 }
 
+// On the NT family the move replaces a file standing at the path in one step. The 9x family's
+// move cannot replace a file, and its rename deletes the target first: there the standing file
+// is set aside beside itself until the move is done, and put back when the move fails.
+bool CProcessManager::RestoreRenamedFile(const std::wstring& DisabledFilename, const std::wstring& Filename) {
+    if (RunningOnNT || !tessel::FileAccessor::Instance().FileExists(Filename))
+        return SafeRenameFile(DisabledFilename, Filename);
+    auto& su = tessel::SystemUtility::Instance();
+    const std::string standing = tessel::SystemUtility::ToAnsi(Filename);
+    const std::string aside = tessel::SystemUtility::ToAnsi(Filename + L"." + su.NewId() + L".velmora");
+    if (!kernel32().MoveFileA(standing.c_str(), aside.c_str())) {
+        const unsigned long code = ::GetLastError();
+        mLog->Log(0, tessel::Format(L"Cannot set the file '%1' aside for the restore. %2", Filename, su.SystemErrorText(code)),
+                  0, L"CProcessManager.RestoreRenamedFile");
+        return false;
+    }
+    if (SafeRenameFile(DisabledFilename, Filename)) {
+        kernel32().SetFileAttributesA(aside.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+        kernel32().DeleteFileA(aside.c_str());
+        return true;
+    }
+    if (!kernel32().MoveFileA(aside.c_str(), standing.c_str()))
+        mLog->Log(0, tessel::Format(L"The file that stood at '%1' is kept as '%2'.", Filename, tessel::SystemUtility::FromAnsi(aside)),
+                  0, L"CProcessManager.RestoreRenamedFile");
+    return false;
+}
+
 void CProcessManager::LogRenameFailure(bool nineX, const std::wstring& source, const std::wstring& name,
                                        std::int32_t size, std::int32_t checksum, unsigned long code) {
     const std::wstring text = tessel::SystemUtility::Instance().SystemErrorText(code);
@@ -330,7 +338,7 @@ void CProcessManager::LogRenameFailure(bool nineX, const std::wstring& source, c
                   source);
     else
         mLog->Log(0, tessel::Format(L"Failed to rename file '%1', (%2, %3). %4", name, size, checksum, text), 5, source);
-    mLog->Log(0, L"Encoded file name: " + tessel::SystemUtility::Instance().EncodeString(Utf16Bytes(name)), 5, source);
+    mLog->Log(0, L"Encoded file name: " + tessel::text::EncodeString(tessel::text::ToUtf16Le(name)), 5, source);
 }
 
 bool CProcessManager::RenameLogged(const wchar_t* step, bool nineX, const std::wstring& OldFilename,

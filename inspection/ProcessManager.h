@@ -42,6 +42,9 @@ public:
 
     // Renames one file in a single move; True when the move succeeded. Logs the outcome.
     bool SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename);
+    // Moves a disabled file back to its path. A file standing there again is replaced by it, and
+    // kept when the move back fails.
+    bool RestoreRenamedFile(const std::wstring& DisabledFilename, const std::wstring& Filename);
     // Disables every listed file (items are full paths) and records it; when some renames
     // fail, terminates the holders of all the listed files, waits two seconds and tries the
     // failed files once more. Returns the files that are still not disabled after that; a file

@@ -10,6 +10,7 @@
 #include "tessel/Error.h"
 #include "tessel/KeyedList.h"
 #include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
 
 namespace velmora {
 
@@ -21,32 +22,15 @@ constexpr wchar_t kDeclaration[] = L"<?xml version=\"1.0\" encoding=\"ISO-8859-1
 // range has become a numeric reference in escaping, so nothing is lost; a document that
 // still held one would be cut, and is refused instead.
 std::string AsciiDocument(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const wchar_t c : text) {
-        if (c > 0x7F)
-            throw tessel::Error(tessel::kTypeMismatch,
-                                L"The inventory holds a character that its 9x form cannot carry.");
-        out += static_cast<char>(c);
-    }
-    return out;
+    auto bytes = tessel::text::ToSingleBytes(text, 0x7F);
+    if (!bytes)
+        throw tessel::Error(tessel::kTypeMismatch, L"The inventory holds a character that its 9x form cannot carry.");
+    return std::move(*bytes);
 }
-
-std::string Deliver(const std::wstring& document);
 
 }  // namespace
 
-std::string Utf16Document(const std::wstring& text) {
-    std::string out;
-    out.reserve(2 + text.size() * 2);
-    out += '\xFF';
-    out += '\xFE';
-    for (const wchar_t c : text) {
-        out += static_cast<char>(c & 0xFF);
-        out += static_cast<char>((c >> 8) & 0xFF);
-    }
-    return out;
-}
+std::string Utf16Document(const std::wstring& text) { return "\xFF\xFE" + tessel::text::ToUtf16Le(text); }
 
 namespace {
 std::string Deliver(const std::wstring& document) {

@@ -6,15 +6,18 @@
 #include <msxml2.h>
 
 #include <cmath>
+#include <utility>
 #include <vector>
 
 #include "inspection/Globals.h"
 #include "support/Zip.h"
 #include "tessel/Api.h"
+#include "tessel/ComObject.h"
 #include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
+#include "tessel/Text.h"
 #include "tessel/Unique.h"
 
 namespace velmora {
@@ -29,26 +32,7 @@ constexpr wchar_t kCannotSend[] = L"Cannot send. ";
 constexpr unsigned long kWaitMs = 300 * 1000;
 constexpr DWORD kPollMs = 5;
 
-class Bstr {
-public:
-    explicit Bstr(const std::wstring& s) : b_(::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()))) {
-        if (!b_) throw tessel::Error(7, L"Out of memory.", "SysAllocStringLen");
-    }
-    Bstr() = default;
-    ~Bstr() { ::SysFreeString(b_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    BSTR get() const { return b_; }
-    BSTR* put() {
-        ::SysFreeString(b_);
-        b_ = nullptr;
-        return &b_;
-    }
-    std::wstring str() const { return b_ ? std::wstring(b_, ::SysStringLen(b_)) : std::wstring(); }
-
-private:
-    BSTR b_ = nullptr;
-};
+using tessel::com::Bstr;
 
 // COM for the calling thread for as long as the request lives; a thread that has it already
 // keeps it as it was.
@@ -85,7 +69,7 @@ void StopAndKeep(const tessel::ComPtr<IXMLHTTPRequest>& http, ComApartment& apar
     tessel::ComPtr<IErrorInfo> info;
     if (::GetErrorInfo(0, info.put()) == S_OK && info) {
         Bstr description;
-        if (SUCCEEDED(info->GetDescription(description.put()))) text = description.str();
+        if (SUCCEEDED(info->GetDescription(description.put()))) text = tessel::com::Text(description.get());
     }
     while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n')) text.pop_back();
     if (text.empty()) text = tessel::SystemUtility::Instance().SystemErrorText(static_cast<unsigned long>(hr));
@@ -114,15 +98,11 @@ long ReadyState(IXMLHTTPRequest* http) {
 // has made every character of the values a plain one; a character beyond that code page
 // could only come from an item name, and is refused rather than cut to its low byte.
 std::string EnvelopeBytes(const std::wstring& xml) {
-    std::string out;
-    out.reserve(xml.size());
-    for (const wchar_t c : xml) {
-        if (c > 0xFF)
-            throw tessel::Error(tessel::kTypeMismatch,
-                                L"The support request holds a character that its envelope cannot carry.");
-        out += static_cast<char>(c);
-    }
-    return out;
+    auto bytes = tessel::text::ToSingleBytes(xml, 0xFF);
+    if (!bytes)
+        throw tessel::Error(tessel::kTypeMismatch,
+                            L"The support request holds a character that its envelope cannot carry.");
+    return std::move(*bytes);
 }
 
 void DeleteQuietly(const std::wstring& path) {
@@ -245,7 +225,7 @@ bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeP
             if (status == 200 || status == 206 || status == 302 || status == 304) return true;
             Bstr statusText;
             Check(http->get_statusText(statusText.put()), "IXMLHTTPRequest.statusText");
-            FalseCouse = statusText.str();
+            FalseCouse = tessel::com::Text(statusText.get());
             return false;
         } catch (...) {
             long state = 0;

@@ -257,10 +257,9 @@ Archive ReadArchive(InFile& in) {
     return a;
 }
 
-std::string CentralRecord(const Entry& e, std::uint32_t offset) {
-    std::string b;
-    Put32(b, kCentralSig);
-    Put16(b, e.madeBy);
+// The fields that the local header and the central record share, in their common order:
+// version needed to extract up to the name's length.
+void PutSharedFields(std::string& b, const Entry& e) {
     Put16(b, e.needed);
     Put16(b, e.flags);
     Put16(b, e.method);
@@ -270,6 +269,13 @@ std::string CentralRecord(const Entry& e, std::uint32_t offset) {
     Put32(b, e.compressed);
     Put32(b, e.size);
     Put16(b, static_cast<std::uint32_t>(e.name.size()));
+}
+
+std::string CentralRecord(const Entry& e, std::uint32_t offset) {
+    std::string b;
+    Put32(b, kCentralSig);
+    Put16(b, e.madeBy);
+    PutSharedFields(b, e);
     Put16(b, static_cast<std::uint32_t>(e.extra.size()));
     Put16(b, static_cast<std::uint32_t>(e.comment.size()));
     Put16(b, 0);
@@ -282,15 +288,7 @@ std::string CentralRecord(const Entry& e, std::uint32_t offset) {
 std::string LocalHeader(const Entry& e) {
     std::string b;
     Put32(b, kLocalSig);
-    Put16(b, e.needed);
-    Put16(b, e.flags);
-    Put16(b, e.method);
-    Put16(b, e.time);
-    Put16(b, e.date);
-    Put32(b, e.crc);
-    Put32(b, e.compressed);
-    Put32(b, e.size);
-    Put16(b, static_cast<std::uint32_t>(e.name.size()));
+    PutSharedFields(b, e);
     Put16(b, 0);
     return b + e.name;
 }
@@ -497,6 +495,19 @@ void ReadContent(const std::wstring& path, std::vector<std::uint8_t>& buffer, Si
     }
 }
 
+// A raw deflate stream (no zlib header: the archive's own records frame it), ended however
+// the entry's writing ends. zlib keeps the stream's address: it neither copies nor moves.
+struct DeflateStream {
+    DeflateStream() {
+        if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw Failure{kZipNoMemory};
+    }
+    ~DeflateStream() { deflateEnd(&z); }
+    DeflateStream(const DeflateStream&) = delete;
+    DeflateStream& operator=(const DeflateStream&) = delete;
+    z_stream z{};
+};
+
 struct Totals {
     std::uint64_t in = 0, out = 0;
 };
@@ -555,9 +566,8 @@ Entry WriteSource(const Source& s, OutFile& out, const std::string* password, st
     std::uint32_t contentCrc = crc32(0, nullptr, 0);
     std::uint64_t contentSize = 0;
     if (e.method == Z_DEFLATED) {
-        z_stream z{};
-        if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw Failure{kZipNoMemory};
+        DeflateStream stream;
+        z_stream& z = stream.z;
         std::vector<std::uint8_t> deflated(kChunk + 1024);
         auto pump = [&](const std::uint8_t* p, std::size_t n, int flush) {
             z.next_in = const_cast<Bytef*>(p);
@@ -571,18 +581,12 @@ Entry WriteSource(const Source& s, OutFile& out, const std::string* password, st
                 if (flush == Z_FINISH ? r == Z_STREAM_END : z.avail_out != 0) break;
             }
         };
-        try {
-            ReadContent(s.path, buffer, [&](const std::uint8_t* p, std::size_t n) {
-                contentCrc = crc32(contentCrc, p, static_cast<uInt>(n));
-                contentSize += n;
-                pump(p, n, Z_NO_FLUSH);
-            });
-            pump(nullptr, 0, Z_FINISH);
-        } catch (...) {
-            deflateEnd(&z);
-            throw;
-        }
-        deflateEnd(&z);
+        ReadContent(s.path, buffer, [&](const std::uint8_t* p, std::size_t n) {
+            contentCrc = crc32(contentCrc, p, static_cast<uInt>(n));
+            contentSize += n;
+            pump(p, n, Z_NO_FLUSH);
+        });
+        pump(nullptr, 0, Z_FINISH);
     } else {
         ReadContent(s.path, buffer, [&](const std::uint8_t* p, std::size_t n) {
             contentCrc = crc32(contentCrc, p, static_cast<uInt>(n));

@@ -47,17 +47,12 @@ bool IsReservedName(std::wstring_view base) {
 
 template <class Buffer>
 Buffer ReadAll(const std::wstring& path) {
-    // A device or a pipe is no file: reading one can wait forever.
-    if (FileAccessor::IsDevicePath(path)) return Buffer();
-    UniqueFile file(::CreateFileW(FileAccessor::ExtendedPath(path).c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file = FileAccessor::OpenDiskFile(path, FILE_ATTRIBUTE_NORMAL);
     if (!file) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Buffer();
         Raise("CreateFileW", L"Cannot open the file", path);
     }
-    if (::GetFileType(file.get()) != FILE_TYPE_DISK) return Buffer();
     LARGE_INTEGER size{};
     if (!::GetFileSizeEx(file.get(), &size)) Raise("GetFileSizeEx", L"Cannot size the file", path);
     if (size.QuadPart > 0x7FFFFFFF)
@@ -136,6 +131,22 @@ bool FileAccessor::IsDevicePath(std::wstring_view given) {
     if (cut != std::wstring_view::npos) base = base.substr(0, cut);
     while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
     return IsReservedName(base);
+}
+
+UniqueFile FileAccessor::OpenDiskFile(const std::wstring& path, DWORD flags) {
+    // A device or a pipe is no file: reading one can wait forever.
+    if (IsDevicePath(path)) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return UniqueFile();
+    }
+    UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  flags, nullptr));
+    if (file && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        file.reset();
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+    }
+    return file;
 }
 
 void FileAccessor::CreateFolder(const std::wstring& path) {

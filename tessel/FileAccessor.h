@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tessel/Unique.h"
+
 namespace tessel {
 
 class FileAccessor {
@@ -29,6 +31,11 @@ public:
     // share (\\?\GLOBALROOT...), a pipe or a mailslot. Such a name is never opened to be
     // read: a serial port can keep a reader waiting forever. Looks at the text alone.
     static bool IsDevicePath(std::wstring_view path);
+    // Opens an existing file on a disk to be read, shared for reading, writing and deletion,
+    // with the flags given; an empty handle when it cannot be, the last error saying why. A
+    // device or a pipe (IsDevicePath, or found so once open) is never read from: it reads as
+    // ERROR_FILE_NOT_FOUND.
+    static UniqueFile OpenDiskFile(const std::wstring& path, DWORD flags);
 
 private:
     FileAccessor() = default;

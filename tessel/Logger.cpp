@@ -133,6 +133,11 @@ void Logger::Log(long number, std::wstring_view text, int level,
     }
 }
 
+Logger& UnopenedLogger() {
+    static Logger log;
+    return log;
+}
+
 std::wstring LogField(std::wstring_view text, std::size_t limit) { return Cut(text, limit, true); }
 
 std::wstring LogName(std::wstring_view name) { return Cut(name, kLogNameLimit, false); }

@@ -42,6 +42,10 @@ private:
     std::wstring logFile_;
 };
 
+// A Logger that is never opened, shared by every object used before its Init: what it is
+// given goes nowhere.
+Logger& UnopenedLogger();
+
 // One field of a log line: tab, CR, LF and the other control characters escaped (\t, \r, \n,
 // \xNN, \uNNNN), and what goes past limit characters cut, with the whole length said.
 std::wstring LogField(std::wstring_view text, std::size_t limit = Logger::kFieldLimit);

@@ -170,6 +170,17 @@ std::optional<RegistryValue> RegistryAccessor::ReadValue(HKEY hive, const std::w
     return QueryValue(k.get(), valueName, Where(hive, key));
 }
 
+namespace {
+[[noreturn]] void RaiseUnusable(HKEY hive, const std::wstring& key, const std::wstring& valueName,
+                                const RegistryValue& v, const wchar_t* wanted) {
+    throw UnusableValue(kTypeMismatch,
+                        L"The value '" + LogName(valueName) + L"' of '" + LogName(Where(hive, key)) + L"' is not " +
+                            wanted + L" (type " + std::to_wstring(v.type) + L", " + std::to_wstring(v.data.size()) +
+                            L" bytes).",
+                        "RegQueryValueExW");
+}
+}  // namespace
+
 std::wstring RegistryAccessor::ReadString(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
     auto v = ReadValue(hive, key, valueName);
     if (!v) return L"";
@@ -188,11 +199,7 @@ std::wstring RegistryAccessor::ReadString(HKEY hive, const std::wstring& key, co
         default:
             break;
     }
-    throw UnusableValue(kTypeMismatch,
-                        L"The value '" + LogName(valueName) + L"' of '" + LogName(Where(hive, key)) +
-                            L"' is not text (type " + std::to_wstring(v->type) + L", " +
-                            std::to_wstring(v->data.size()) + L" bytes).",
-                        "RegQueryValueExW");
+    RaiseUnusable(hive, key, valueName, *v, L"text");
 }
 
 DWORD RegistryAccessor::ReadDWord(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
@@ -203,11 +210,7 @@ DWORD RegistryAccessor::ReadDWord(HKEY hive, const std::wstring& key, const std:
         std::memcpy(&d, v->data.data(), 4);
         return d;
     }
-    throw UnusableValue(kTypeMismatch,
-                        L"The value '" + LogName(valueName) + L"' of '" + LogName(Where(hive, key)) +
-                            L"' is not a number (type " + std::to_wstring(v->type) + L", " +
-                            std::to_wstring(v->data.size()) + L" bytes).",
-                        "RegQueryValueExW");
+    RaiseUnusable(hive, key, valueName, *v, L"a number");
 }
 
 void RegistryAccessor::WriteValue(HKEY hive, const std::wstring& key, const std::wstring& valueName,

@@ -182,18 +182,36 @@ void ForEachChild(const BYTE* base, const Block& parent, F&& f) {
     }
 }
 
+// The whole version resource of a file; empty when it has none or cannot be read. Reading
+// it opens the file: a device (a serial port may wait forever) or a pipe is no file, and has
+// no version resource.
+std::vector<BYTE> VersionResource(const std::wstring& file) {
+    if (file.empty() || FileAccessor::IsDevicePath(file)) return {};
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<BYTE> data(size);
+    if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return {};
+    return data;
+}
+
 }  // namespace
+
+std::optional<SystemUtility::FileVersionNumbers> SystemUtility::FileVersion(const std::wstring& file) {
+    std::vector<BYTE> data = VersionResource(file);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (data.empty() || !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &length) || !info ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return std::nullopt;
+    return FileVersionNumbers{HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                              HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+}
 
 KeyedList<std::wstring> SystemUtility::VersionStrings(const std::wstring& file) {
     KeyedList<std::wstring> result;
-    // Reading a version resource opens the file: a device (a serial port may wait forever)
-    // or a pipe is no file, and has no version strings.
-    if (file.empty() || FileAccessor::IsDevicePath(file)) return result;
-    DWORD ignored = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
-    if (size == 0) return result;
-    std::vector<BYTE> data(size);
-    if (!::GetFileVersionInfoW(file.c_str(), 0, size, data.data())) return result;
+    std::vector<BYTE> data = VersionResource(file);
+    if (data.empty()) return result;
 
     // The language the resource itself names first wins; else the first string table.
     std::wstring wanted;

@@ -1,6 +1,7 @@
 // String and system services of the support library: one object per process.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,11 @@ public:
     std::wstring SystemErrorText(unsigned long code);
     // The version-resource strings of a file by name; empty when it has none or is missing.
     KeyedList<std::wstring> VersionStrings(const std::wstring& file);
+    // The file version of the version resource's fixed part; nothing when it has none.
+    struct FileVersionNumbers {
+        unsigned major, minor, build, revision;
+    };
+    std::optional<FileVersionNumbers> FileVersion(const std::wstring& file);
 
     // Letter case by the system's tables (every script, not only ASCII).
     static std::wstring Lower(std::wstring_view s);

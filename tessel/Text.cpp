@@ -262,6 +262,27 @@ std::wstring DateToText(double date) {
     return buf;
 }
 
+std::string ToUtf16Le(std::wstring_view text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const wchar_t c : text) {
+        const auto u = static_cast<std::uint16_t>(c);
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+    return out;
+}
+
+std::optional<std::string> ToSingleBytes(std::wstring_view text, wchar_t highest) {
+    std::string out;
+    out.reserve(text.size());
+    for (const wchar_t c : text) {
+        if (c > highest) return std::nullopt;
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
 std::wstring TrimBlanks(std::wstring_view s) {
     size_t b = 0, e = s.size();
     while (b < e && s[b] == L' ') ++b;

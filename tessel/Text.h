@@ -1,6 +1,7 @@
 // Pure text and byte helpers: no platform calls, so they build and test anywhere.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +29,12 @@ std::wstring XmlEscape(std::wstring_view text);
 
 std::string ToUtf8(std::wstring_view text);
 std::wstring FromUtf8(std::string_view text);
+// The UTF-16LE bytes of the text, two per character, without a byte order mark.
+std::string ToUtf16Le(std::wstring_view text);
+// One byte per character, for a document whose encoding holds the characters up to highest
+// (0x7F for ASCII, 0xFF for ISO-8859-1); nothing when a character lies beyond: cut to its low
+// byte, it would become another character.
+std::optional<std::string> ToSingleBytes(std::wstring_view text, wchar_t highest);
 
 // Dates as the Basic runtime holds them: days since 1899-12-30, the time as the fraction.
 struct DateParts {

@@ -20,23 +20,7 @@ namespace detection_support {
 class TestLog {
 public:
     TestLog() { log.Open(dir / L"VLMR.log", dir / L"short.log"); }
-    std::vector<std::string> Lines() const {
-        std::vector<std::string> out;
-        const std::string text = tessel::FileAccessor::Instance().ReadFile(dir / L"VLMR.log");
-        std::size_t at = 0;
-        while (at < text.size()) {
-            std::size_t end = text.find("\r\n", at);
-            if (end == std::string::npos) end = text.size();
-            std::string line = text.substr(at, end - at);
-            const std::size_t tab = line.find('\t');
-            line = line.substr(tab + 1);
-            for (auto& c : line)
-                if (c == '\t') c = '|';
-            out.push_back(line);
-            at = end + 2;
-        }
-        return out;
-    }
+    std::vector<std::string> Lines() const { return testing_support::LogLines(dir / L"VLMR.log"); }
     bool Has(const std::string& line) const {
         for (const auto& l : Lines())
             if (l == line) return true;
@@ -45,6 +29,22 @@ public:
     testing_support::TempDir dir;
     tessel::Logger log;
 };
+
+// A process and the files of its modules, as a process listing gives them.
+struct ProcessEntry {
+    std::wstring image;
+    std::vector<std::wstring> modules;
+};
+
+inline tessel::NodeList ProcessList(const std::vector<ProcessEntry>& processes) {
+    tessel::NodeList list;
+    for (const auto& p : processes) {
+        tessel::Node& n = list.Add();
+        n.Id = p.image;
+        for (const auto& m : p.modules) n.Nodes.Add().Id = m;
+    }
+    return list;
+}
 
 // Lists handed in by the test.
 class FakeSource : public velmora::DetectionSource {
@@ -56,10 +56,7 @@ public:
     struct Startup {
         std::wstring dll, manufacturer;
     };
-    struct Process {
-        std::wstring image;
-        std::vector<std::wstring> modules;
-    };
+    using Process = ProcessEntry;
     std::vector<Bho> bhos;
     std::vector<Startup> startup;
     std::vector<Process> processes;
@@ -88,15 +85,7 @@ public:
         }
         return list;
     }
-    tessel::NodeList Processes() override {
-        tessel::NodeList list;
-        for (const auto& p : processes) {
-            tessel::Node& n = list.Add();
-            n.Id = p.image;
-            for (const auto& m : p.modules) n.Nodes.Add().Id = m;
-        }
-        return list;
-    }
+    tessel::NodeList Processes() override { return ProcessList(processes); }
     bool Complete() const override { return complete; }
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,18 @@ inline bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
     return true;
 }
 
+// A helper's file as its lines ("\n" ends each).
+inline std::vector<std::string> FileLines(const std::wstring& path) {
+    std::vector<std::string> lines;
+    const std::string text = testing_support::ReadBytes(path);
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return lines;
+}
+
 // Starts the host's Python with the helper script and its arguments (host paths).
 inline bool StartPython(const std::vector<std::string>& args) {
     std::string line = VLMR_PYTHON3 " " VLMR_SUPPORT_SCRIPT;
@@ -50,8 +63,7 @@ inline bool StartPython(const std::vector<std::string>& args) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    if (pi.hThread) ::CloseHandle(pi.hThread);
-    if (pi.hProcess) ::CloseHandle(pi.hProcess);
+    const tessel::UniqueHandle process(pi.hProcess), thread(pi.hThread);
     return true;
 }
 
@@ -60,16 +72,7 @@ inline std::vector<std::string> RunCheck(std::vector<std::string> args, const st
     ::DeleteFileW(outFile.c_str());
     args.insert(args.begin() + 2, UnixPath(outFile));
     if (!StartPython(args) || !WaitForFile(outFile, 60000)) return {"no answer from the check"};
-    std::vector<std::string> lines;
-    const std::string text = testing_support::ReadBytes(outFile);
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(at, end - at));
-        at = end + 1;
-    }
-    return lines;
+    return FileLines(outFile);
 }
 
 // What Python's zipfile and `unzip -t` make of an archive.
@@ -118,15 +121,9 @@ public:
     std::vector<std::vector<std::string>> Requests() const {
         std::vector<std::vector<std::string>> out;
         if (!Exists(dir_ / L"log")) return out;
-        const std::string text = testing_support::ReadBytes(dir_ / L"log");
-        std::size_t at = 0;
-        while (at < text.size()) {
-            std::size_t end = text.find('\n', at);
-            if (end == std::string::npos) end = text.size();
-            const std::string line = text.substr(at, end - at);
+        for (const std::string& line : FileLines(dir_ / L"log")) {
             if (line == "request") out.emplace_back();
             else if (!out.empty() && line != "end") out.back().push_back(line);
-            at = end + 1;
         }
         return out;
     }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "tessel/FileAccessor.h"
 #include "tessel/SystemUtility.h"
 #include "tessel/Text.h"
@@ -85,6 +87,34 @@ std::wstring ProgramFolder() {
 std::wstring DeliverableFolder() { return ProgramFolder() + L"\\" VLMR_DIST_FROM_TESTS; }
 
 std::string Narrow(const std::wstring& s) { return tessel::text::ToUtf8(s); }
+
+std::vector<std::string> LogLines(const std::wstring& path) {
+    const std::string text = ReadBytes(path);
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        std::string line = text.substr(start, end - start);
+        line = line.substr(line.find('\t') + 1);
+        for (auto& c : line)
+            if (c == '\t') c = '|';
+        lines.push_back(line);
+        if (end == std::string::npos) break;
+        start = end + 2;
+    }
+    return lines;
+}
+
+tessel::RegistryValue TextValue(DWORD type, const std::wstring& text) {
+    tessel::RegistryValue v{type, std::vector<std::uint8_t>((text.size() + 1) * 2, 0)};
+    std::memcpy(v.data.data(), text.data(), text.size() * 2);
+    return v;
+}
+
+std::wstring Repeat(const std::wstring& piece, int times) {
+    std::wstring out;
+    for (int i = 0; i < times; ++i) out += piece;
+    return out;
+}
 
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs) {
     STARTUPINFOW si{};

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tessel/Api.h"
+#include "tessel/RegistryAccessor.h"
 #include "tessel/Unique.h"
 
 namespace testing_support {
@@ -49,6 +50,11 @@ std::wstring ProgramFolder();
 // The folder of the files that ship (Velmora.exe), beside the test programs' own.
 std::wstring DeliverableFolder();
 std::string Narrow(const std::wstring& s);  // for failure messages
+// A log's lines without their time stamp: "level|number|source|text".
+std::vector<std::string> LogLines(const std::wstring& path);
+// A registry value of text of the given type, with its terminating NUL.
+tessel::RegistryValue TextValue(DWORD type, const std::wstring& text);
+std::wstring Repeat(const std::wstring& piece, int times);
 void DeleteTree(const std::wstring& path);
 // Runs a command line and waits for it; returns its exit code.
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 60000);

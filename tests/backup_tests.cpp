@@ -149,11 +149,7 @@ TEST(BackupFile, AFolderThatCannotBeMadeIsLoggedAndNothingIsWritten) {
 
 namespace {
 
-tessel::RegistryValue Text(DWORD type, const std::wstring& text) {  // with its terminating NUL
-    tessel::RegistryValue v{type, std::vector<std::uint8_t>((text.size() + 1) * 2, 0)};
-    std::memcpy(v.data.data(), text.data(), text.size() * 2);
-    return v;
-}
+using testing_support::TextValue;
 
 struct Stored {
     std::wstring key, name;
@@ -177,24 +173,24 @@ TEST(BackupFile, TheRegistryEditorImportsItBackInBothForms) {
             ~Remove() { reg.DeleteKey(HKEY_CURRENT_USER, root); }
         } remove{reg, root};
         std::vector<Stored> values = {
-            {root, L"", Text(REG_SZ, L"default")},
-            {root, L"Quoted \"name\"", Text(REG_SZ, L"C:\\Program Files\\\"Evil\" \\\\server\\share\\")},
-            {root, L"Expand", Text(REG_EXPAND_SZ, L"%SystemRoot%\\system32\\evil.dll")},
-            {root, L"Multi", Text(REG_MULTI_SZ, std::wstring(L"one\0two \"2\"\0c:\\three\0", 21))},
+            {root, L"", TextValue(REG_SZ, L"default")},
+            {root, L"Quoted \"name\"", TextValue(REG_SZ, L"C:\\Program Files\\\"Evil\" \\\\server\\share\\")},
+            {root, L"Expand", TextValue(REG_EXPAND_SZ, L"%SystemRoot%\\system32\\evil.dll")},
+            {root, L"Multi", TextValue(REG_MULTI_SZ, std::wstring(L"one\0two \"2\"\0c:\\three\0", 21))},
             {root, L"Number", {REG_DWORD, {0xef, 0xbe, 0xad, 0xde}}},
-            {root + L"\\Sub key", L"Lines", Text(REG_SZ, L"first\r\nsecond")},
+            {root + L"\\Sub key", L"Lines", TextValue(REG_SZ, L"first\r\nsecond")},
         };
         tessel::RegistryValue binary{REG_BINARY, {}};
         for (int i = 0; i < 100; ++i) binary.data.push_back(static_cast<std::uint8_t>(i * 7));
         values.push_back({root, L"Binary", binary});
-        if (nt) values.push_back({root, L"\x0436\x6f22 name", Text(REG_EXPAND_SZ, L"%TEMP%\\\x0436\x6f22")});
+        if (nt) values.push_back({root, L"\x0436\x6f22 name", TextValue(REG_EXPAND_SZ, L"%TEMP%\\\x0436\x6f22")});
         for (const Stored& v : values) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, v.value);
 
         TempDir dir;
         const std::wstring file = dir / L"backup.reg";
         const auto form = nt ? tessel::ExportForm::Unicode : tessel::ExportForm::Ansi;
         tessel::FileAccessor::Instance().WriteFile(file, RegistryImage(reg.ExportKey(HKEY_CURRENT_USER, root, form)));
-        for (const Stored& v : values) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, Text(REG_SZ, L"changed"));
+        for (const Stored& v : values) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, TextValue(REG_SZ, L"changed"));
         reg.DeleteValue(HKEY_CURRENT_USER, root, L"Multi");
 
         EXPECT_EQ(testing_support::RunAndWait(L"regedit.exe /S \"" + file + L"\""), 0u);

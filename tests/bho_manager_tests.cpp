@@ -82,8 +82,7 @@ TEST(BHOManager, TakesTheProductNameOfAnUnnamedServerAndKeepsBlanksInItsPath) {
 TEST(BHOManager, AnEntryOfNoUseIsReadAsAbsentAndHidesNoRegistration) {
     Registrations r;
     const std::wstring name = L"Good";
-    std::wstring expandsTooFar;
-    for (int i = 0; i < 1500; ++i) expandsTooFar += L"%CommonProgramFiles%";
+    const std::wstring expandsTooFar = testing_support::Repeat(L"%CommonProgramFiles%", 1500);
     r.Add(L"{00000000-0000-0000-0000-000000000001}", &name, L"c:\\a.dll");
     // A name that is no text: the server's path names it.
     r.reg.WriteValue(HKEY_LOCAL_MACHINE, kKey + L"{00000000-0000-0000-0000-000000000002}", L"", {REG_BINARY, {1, 2, 3}});

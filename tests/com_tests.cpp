@@ -27,6 +27,7 @@ using tessel::com::Bstr;
 using tessel::com::ExceptionInfo;
 using tessel::com::GuidText;
 using tessel::com::Variant;
+using testing_support::LogLines;
 using testing_support::Narrow;
 using testing_support::TempDir;
 
@@ -125,23 +126,6 @@ ComPtr<IDispatch> Create(const wchar_t* progId) {
     EXPECT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, object.put_void()), S_OK)
         << Narrow(progId);
     return object;
-}
-
-// The log's lines without their time stamp: "level|number|source|text".
-std::vector<std::string> LogLines(const std::wstring& path) {
-    const std::string text = tessel::FileAccessor::Instance().ReadFile(path);
-    std::vector<std::string> lines;
-    for (std::size_t start = 0; start < text.size();) {
-        const std::size_t end = text.find("\r\n", start);
-        std::string line = text.substr(start, end - start);
-        line = line.substr(line.find('\t') + 1);
-        for (auto& c : line)
-            if (c == '\t') c = '|';
-        lines.push_back(line);
-        if (end == std::string::npos) break;
-        start = end + 2;
-    }
-    return lines;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "FileFactsSupport.h"
 #include "tessel/Api.h"
 #include "tessel/RegistryAccessor.h"
+#include "tessel/Unique.h"
 #include "ui/AboutWindow.h"
 #include "ui/Boundary.h"
 #include "ui/BusyGuard.h"
@@ -94,11 +95,10 @@ void Pump() {
 std::vector<std::wstring> BackupFiles(const std::wstring& folder) {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW fd;
-    HANDLE find = ::FindFirstFileW((folder + L"\\Backup\\*.reg").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    tessel::UniqueFind find(::FindFirstFileW((folder + L"\\Backup\\*.reg").c_str(), &fd));
+    if (!find) return names;
     do names.push_back(fd.cFileName);
-    while (::FindNextFileW(find, &fd));
-    ::FindClose(find);
+    while (::FindNextFileW(find.get(), &fd));
     return names;
 }
 

@@ -116,10 +116,10 @@ TEST_F(RestoreFiles, ALockedCopyIsNotRestoredStaysListedAndTheFileStandingThereI
     // Nothing is left beside them: two files for each family.
     WIN32_FIND_DATAW found;
     int files = 0;
-    HANDLE find = ::FindFirstFileW((dir / L"*.*").c_str(), &found);
+    const tessel::UniqueFind find(::FindFirstFileW((dir / L"*.*").c_str(), &found));
+    ASSERT_TRUE(static_cast<bool>(find));
     do files += (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : 1;
-    while (::FindNextFileW(find, &found));
-    ::FindClose(find);
+    while (::FindNextFileW(find.get(), &found));
     EXPECT_EQ(files, 4);
 }
 

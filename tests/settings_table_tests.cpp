@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
 #include "DetectionTestSupport.h"
 #include "FileFactsSupport.h"
 #include "detection/ZiRaraviz.h"
@@ -66,11 +67,7 @@ const struct {
 
 enum Family { NT = 1, Win9x = 2, Both = 3 };
 
-tessel::RegistryValue Sz(const std::wstring& text, DWORD type = REG_SZ) {
-    tessel::RegistryValue v{type, std::vector<std::uint8_t>((text.size() + 1) * 2, 0)};
-    std::memcpy(v.data.data(), text.data(), text.size() * 2);
-    return v;
-}
+tessel::RegistryValue Sz(const std::wstring& text, DWORD type = REG_SZ) { return testing_support::TextValue(type, text); }
 tessel::RegistryValue Dw(DWORD n) { return {REG_DWORD, {std::uint8_t(n), 0, 0, 0}}; }
 tessel::RegistryValue Bin(std::vector<std::uint8_t> bytes) { return {REG_BINARY, std::move(bytes)}; }
 

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "DetectionTestSupport.h"
 #include "detection/StartupManager.h"
@@ -113,17 +112,9 @@ TEST(StartupManager, AValueOfNoUseIsSkippedOnceAndHidesNothing) {
     tessel::RegistryAccessor reg;
     Copy(L"fixture_bare.dll", dir / L"x.exe");
     const std::wstring run = kBase + L"Run", policies = kBase + L"policies\\Explorer\\Run";
-    std::wstring longName;
-    for (int i = 0; i < 1600; ++i) longName += L"long\tname";
-    auto text = [](const std::wstring& t) {
-        tessel::RegistryValue v{REG_EXPAND_SZ, std::vector<std::uint8_t>((t.size() + 1) * 2, 0)};
-        std::memcpy(v.data.data(), t.data(), t.size() * 2);
-        return v;
-    };
     // Short enough to expand, longer than the limit once expanded. Under 64 KB itself: a larger
     // registry write can fail in a busy Wine ("partial write").
-    std::wstring growsTooFar;
-    for (int i = 0; i < 1500; ++i) growsTooFar += L"%CommonProgramFiles%";
+    const std::wstring growsTooFar = testing_support::Repeat(L"%CommonProgramFiles%", 1500);
     struct Odd {
         std::wstring name;
         tessel::RegistryValue value;
@@ -134,8 +125,8 @@ TEST(StartupManager, AValueOfNoUseIsSkippedOnceAndHidesNothing) {
         {L"none", {REG_NONE, {}}},
         {L"dword of 2 bytes", {REG_DWORD, {1, 2}}},
         {L"dword of 9 bytes", {REG_DWORD, {1, 2, 3, 4, 5, 6, 7, 8, 9}}},
-        {L"expands too far", text(growsTooFar)},
-        {longName, {REG_BINARY, {1}}},
+        {L"expands too far", testing_support::TextValue(REG_EXPAND_SZ, growsTooFar)},
+        {testing_support::Repeat(L"long\tname", 1600), {REG_BINARY, {1}}},
     };
     reg.WriteString(HKEY_LOCAL_MACHINE, run, L"a", dir / L"x.exe");
     for (const Odd& o : odd) reg.WriteValue(HKEY_LOCAL_MACHINE, run, o.name, o.value);

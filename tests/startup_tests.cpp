@@ -60,15 +60,8 @@ TEST(Startup, OpensTheLogsAndWritesTheStartLines) {
     ASSERT_NE(boot, std::string::npos) << log;
     EXPECT_LT(start, version);
     EXPECT_LT(version, boot);
-    // No entry at level 0 (the level is the field after the time stamp).
-    std::size_t lineStart = 0;
-    while (lineStart < log.size()) {
-        const std::size_t lineEnd = log.find("\r\n", lineStart);
-        const std::string line = log.substr(lineStart, lineEnd - lineStart);
-        const std::size_t tab = line.find('\t');
-        EXPECT_NE(line.compare(tab + 1, 2, "0\t"), 0) << "an error was logged: " << line;
-        if (lineEnd == std::string::npos) break;
-        lineStart = lineEnd + 2;
-    }
+    // No entry at level 0.
+    for (const auto& line : testing_support::LogLines(dir / L"VLMR.log"))
+        EXPECT_NE(line.rfind("0|", 0), 0u) << "an error was logged: " << line;
     EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(dir / L"short.log"));
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DetectionTestSupport.h"
 #include "TestSupport.h"
 #include "inspection/FileChecker.h"
 #include "inspection/Globals.h"
@@ -19,21 +20,8 @@ namespace {
 
 using testing_support::Narrow;
 
-struct Proc {
-    std::wstring image;
-    std::vector<std::wstring> modules;
-};
-
-velmora::ProcessLister Tree(std::vector<Proc> procs) {
-    return [procs](bool) {
-        tessel::NodeList list;
-        for (const auto& p : procs) {
-            tessel::Node& n = list.Add();
-            n.Id = p.image;
-            for (const auto& m : p.modules) n.Nodes.Add().Id = m;
-        }
-        return list;
-    };
+velmora::ProcessLister Tree(std::vector<detection_support::ProcessEntry> procs) {
+    return [procs](bool) { return detection_support::ProcessList(procs); };
 }
 
 std::string Utf16(const std::wstring& s) {

@@ -68,6 +68,12 @@ protected:
     void PointAt(const std::wstring& host) {
         tessel::RegistryAccessor().WriteString(HKEY_CURRENT_USER, velmora::kProductKey, velmora::kSupportServerValue, host);
     }
+    // A request of one field, as most cases send it.
+    bool SendName(std::wstring& reason) {
+        tessel::NodeParams o;
+        o.Add(L"name", L"n");
+        return velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason);
+    }
     std::vector<std::wstring> Files(const std::wstring& pattern) const {
         std::vector<std::wstring> out;
         WIN32_FIND_DATAW fd;
@@ -173,10 +179,8 @@ TEST_F(SupportPost, ForeignTempFolderKeepsTheReportName) {
     SupportServer server("200");
     ASSERT_TRUE(server.Started());
     PointAt(server.Host());
-    tessel::NodeParams o;
-    o.Add(L"name", L"n");
     std::wstring reason;
-    EXPECT_TRUE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason)) << Narrow(reason);
+    EXPECT_TRUE(SendName(reason)) << Narrow(reason);
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
     const std::string subject = Field(requests[0], "subject");
@@ -191,10 +195,8 @@ TEST_F(SupportPost, RefusedStatusGivesItsText) {
         SupportServer server(mode);
         ASSERT_TRUE(server.Started());
         PointAt(server.Host());
-        tessel::NodeParams o;
-        o.Add(L"name", L"n");
         std::wstring reason;
-        EXPECT_FALSE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason)) << mode;
+        EXPECT_FALSE(SendName(reason)) << mode;
         EXPECT_EQ(reason, text) << mode;
         EXPECT_EQ(server.Requests().size(), 1u) << mode;
     }
@@ -215,11 +217,9 @@ TEST_F(SupportPost, NoAnswerWithinTheWait) {
         PointAt(server.Host());
         if (mode == "refused") server.Stop();  // nothing listens on its port now
         FastClock clock(origin);
-        tessel::NodeParams o;
-        o.Add(L"name", L"n");
         std::wstring reason;
         const DWORD start = ::GetTickCount();
-        EXPECT_FALSE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason)) << mode;
+        EXPECT_FALSE(SendName(reason)) << mode;
         EXPECT_LT(::GetTickCount() - start, 60000u) << mode;
         EXPECT_FALSE(reason.empty()) << mode;
         // The five minutes pass in polls of 5 ms on the fast clock: some sixty of them.
@@ -250,10 +250,8 @@ TEST_F(SupportPost, RefusalIsToldByItsOwnError) {
     ASSERT_EQ(create->QueryInterface(IID_IErrorInfo, stale.put_void()), S_OK);
     ::SetErrorInfo(0, stale.get());
     PointAt(L"127.0.0.1:99999");
-    tessel::NodeParams o;
-    o.Add(L"name", L"n");
     std::wstring reason;
-    EXPECT_FALSE(velmora::cl().Do1(log_, L"VLMR\\SupportRequest", o, reason));
+    EXPECT_FALSE(SendName(reason));
     EXPECT_FALSE(reason.empty());
     EXPECT_NE(reason, L"stale text");
 }

@@ -2,8 +2,6 @@
 // dates.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <map>
 #include <string>
 
 #include "tessel/Text.h"
@@ -83,35 +81,6 @@ TEST(XmlEscape, WritesPlainAsciiForEveryCharacterAndDropsWhatXmlCannotCarry) {
     }
 }
 
-// A standard decoder of an application/x-www-form-urlencoded body: pairs split at "&", name
-// and value at the first "=", "+" read as a blank and "%XX" as that byte.
-std::map<std::string, std::string> DecodeForm(const std::string& body) {
-    std::map<std::string, std::string> fields;
-    std::size_t start = 0;
-    while (start <= body.size()) {
-        const std::size_t end = std::min(body.find('&', start), body.size());
-        const std::string pair = body.substr(start, end - start);
-        const std::size_t eq = pair.find('=');
-        auto decode = [](const std::string& s) {
-            std::string out;
-            for (std::size_t i = 0; i < s.size(); ++i) {
-                if (s[i] == '+') {
-                    out += ' ';
-                } else if (s[i] == '%' && i + 2 < s.size()) {
-                    out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
-                    i += 2;
-                } else {
-                    out += s[i];
-                }
-            }
-            return out;
-        };
-        if (!pair.empty()) fields[decode(pair.substr(0, eq))] = eq == std::string::npos ? "" : decode(pair.substr(eq + 1));
-        start = end + 1;
-    }
-    return fields;
-}
-
 TEST(TransportEncoding, TravelsThroughAFormFieldUnchangedAndDecodesToTheSameBytes) {
     // Every byte value alone and in every position of a three-byte group, then a few hundred
     // kilobytes of random bytes in pieces of every length up to a few hundred.
@@ -139,12 +108,11 @@ TEST(TransportEncoding, TravelsThroughAFormFieldUnchangedAndDecodesToTheSameByte
     samples.push_back(big);
     for (const std::string& bytes : samples) {
         const std::wstring encoded = EncodeString(bytes);
+        // Nothing a form decoder reads as a separator or an escape: the field arrives unchanged.
         const std::string text = ToUtf8(encoded);
         ASSERT_EQ(text.find_first_of("%&+ \r\n"), std::string::npos) << text;
         const auto decoded = DecodeBytes(encoded);
         ASSERT_EQ(std::string(decoded.begin(), decoded.end()), bytes);
-        // As the value of a form field, a standard decoder gives the text back unchanged.
-        ASSERT_EQ(DecodeForm("subject=x&value=" + text)["value"], text);
     }
     // What earlier releases wrote with the standard digits still decodes.
     EXPECT_EQ(DecodeBytes(L"+/8="), (std::vector<std::uint8_t>{0xFB, 0xFF}));

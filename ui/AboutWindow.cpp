@@ -1,17 +1,20 @@
 #include "ui/AboutWindow.h"
 
-#include <cmath>
 #include <string>
 
 #include "tessel/Error.h"
 #include "ui/Boundary.h"
+#include "ui/Controls.h"
 #include "ui/HomePage.h"
 #include "ui/MainLayout.h"
 #include "ui/MainWindowIds.h"
+#include "ui/PanelLayouts.h"
 
 namespace velmora::ui {
 
 namespace {
+
+using panel_layout::TwipsToPixels;
 
 const COLORREF kBackground = RGB(0, 0, 102);
 const wchar_t kOldProcProperty[] = L"Velmora.FAbout.Proc";
@@ -24,32 +27,22 @@ const wchar_t kAboutText[] =
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
-int Px(int twips, int twipsPerPixel) { return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel)); }
-
 // A label that sizes itself to its text, as the window's labels do.
-SIZE TextSize(HWND control, const std::wstring& text) {
-    HDC dc = ::GetDC(control);
-    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-    RECT r{0, 0, 0, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_NOPREFIX);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
-    return SIZE{r.right - r.left, r.bottom - r.top};
-}
+SIZE TextSize(HWND control, const std::wstring& text) { return ControlFontDC(control).Drawn(text, DT_NOPREFIX); }
 
 FAbout* Self(HWND window) { return reinterpret_cast<FAbout*>(::GetWindowLongPtrW(window, GWLP_USERDATA)); }
 
 }  // namespace
 
 FAbout::~FAbout() {
+    // The window goes before the brush that paints it.
     if (hwnd_) ::DestroyWindow(hwnd_);
-    if (background_) ::DeleteObject(background_);
 }
 
 void FAbout::Load(HWND owner) {
     if (hwnd_) return;
     owner_ = owner;
-    background_ = ::CreateSolidBrush(kBackground);
+    background_.reset(::CreateSolidBrush(kBackground));
     visitCursor_ = ::LoadCursorW(Instance(), MAKEINTRESOURCEW(IDC_VISIT_CURSOR));
     if (!::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_ABOUT), owner, DialogProc, reinterpret_cast<LPARAM>(this)))
         throw tessel::Error(static_cast<long>(::GetLastError()), L"The About window cannot be created.",
@@ -104,11 +97,11 @@ INT_PTR FAbout::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             Form_Load();
             return FALSE;
         case WM_CTLCOLORDLG:
-            return reinterpret_cast<INT_PTR>(background_);
+            return reinterpret_cast<INT_PTR>(background_.get());
         case WM_CTLCOLORSTATIC:
             ::SetTextColor(reinterpret_cast<HDC>(wParam), RGB(255, 255, 255));
             ::SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-            return reinterpret_cast<INT_PTR>(background_);
+            return reinterpret_cast<INT_PTR>(background_.get());
         case WM_PAINT:
             Paint();
             return TRUE;
@@ -146,7 +139,7 @@ void FAbout::Form_Load() {
     ::SetWindowLongPtrW(hwnd_, GWL_EXSTYLE,
                         ::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE) & ~static_cast<LONG_PTR>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE));
     // The inner size, centred on the owner.
-    RECT frame{0, 0, Px(kAboutWidth, t), Px(kAboutHeight, t)};
+    RECT frame{0, 0, TwipsToPixels(kAboutWidth, t), TwipsToPixels(kAboutHeight, t)};
     ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
                          static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
     const int cx = frame.right - frame.left, cy = frame.bottom - frame.top;
@@ -156,8 +149,8 @@ void FAbout::Form_Load() {
                    around.top + ((around.bottom - around.top) - cy) / 2, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
 
     auto place = [&](int id, int left, int top, int width, int height) {
-        ::SetWindowPos(::GetDlgItem(hwnd_, id), nullptr, Px(left, t), Px(top, t), Px(width, t), Px(height, t),
-                       SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(::GetDlgItem(hwnd_, id), nullptr, TwipsToPixels(left, t), TwipsToPixels(top, t),
+                       TwipsToPixels(width, t), TwipsToPixels(height, t), SWP_NOZORDER | SWP_NOACTIVATE);
     };
     place(IDC_ABOUT_IMAGE, 240, 240, 960, 960);
     place(IDC_ABOUT_FRAME, 240, 1830, 4605, 20);
@@ -166,15 +159,14 @@ void FAbout::Form_Load() {
     const HWND name = ::GetDlgItem(hwnd_, IDC_ABOUT_NAME);
     ::SetWindowTextW(name, kAboutText);
     const SIZE nameSize = TextSize(name, kAboutText);
-    ::SetWindowPos(name, nullptr, Px(1440, t), Px(240, t), nameSize.cx, nameSize.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(name, nullptr, TwipsToPixels(1440, t), TwipsToPixels(240, t), nameSize.cx, nameSize.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
 
     // The visit label sizes itself to its one line; its bottom is level with the button's.
     const HWND visit = ::GetDlgItem(hwnd_, IDC_ABOUT_VISIT);
-    wchar_t caption[128] = L"";
-    ::GetWindowTextW(visit, caption, 128);
-    const SIZE visitSize = TextSize(visit, caption);
-    ::SetWindowPos(visit, nullptr, Px(240, t), Px(2460 + 360, t) - visitSize.cy, visitSize.cx, visitSize.cy,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    const SIZE visitSize = TextSize(visit, WindowText(visit));
+    ::SetWindowPos(visit, nullptr, TwipsToPixels(240, t), TwipsToPixels(2460 + 360, t) - visitSize.cy, visitSize.cx,
+                   visitSize.cy, SWP_NOZORDER | SWP_NOACTIVATE);
     ::SetPropW(visit, kOldProcProperty,
                reinterpret_cast<HANDLE>(::SetWindowLongPtrW(visit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(VisitLabelProc))));
 }
@@ -186,23 +178,21 @@ void FAbout::Paint() {
     RECT client{};
     ::GetClientRect(hwnd_, &client);
     const int t = twipsPerPixel_;
-    HPEN pen = ::CreatePen(PS_SOLID, 1, RGB(255, 255, 255));
-    const HGDIOBJ old = ::SelectObject(dc, pen);
+    const UniqueGdiObject pen(::CreatePen(PS_SOLID, 1, RGB(255, 255, 255)));
+    const HGDIOBJ old = ::SelectObject(dc, pen.get());
     for (const TwipLine& line : AboutFrameLines(client.right * t, client.bottom * t)) {
         // To the nearest pixel: 14 twips is the next pixel in.
-        ::MoveToEx(dc, Px(line.x1, t), Px(line.y1, t), nullptr);
-        ::LineTo(dc, Px(line.x2, t), Px(line.y2, t));
+        ::MoveToEx(dc, TwipsToPixels(line.x1, t), TwipsToPixels(line.y1, t), nullptr);
+        ::LineTo(dc, TwipsToPixels(line.x2, t), TwipsToPixels(line.y2, t));
     }
     ::SelectObject(dc, old);
-    ::DeleteObject(pen);
     ::EndPaint(hwnd_, &ps);
 }
 
 void FAbout::DrawOkButton(const DRAWITEMSTRUCT& item) {
     RECT r = item.rcItem;
-    HBRUSH grey = ::CreateSolidBrush(RGB(192, 192, 192));
-    ::FillRect(item.hDC, &r, grey);
-    ::DeleteObject(grey);
+    const UniqueGdiObject grey(::CreateSolidBrush(RGB(192, 192, 192)));
+    ::FillRect(item.hDC, &r, static_cast<HBRUSH>(grey.get()));
     ::DrawEdge(item.hDC, &r, (item.itemState & ODS_SELECTED) ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
     ::SetBkMode(item.hDC, TRANSPARENT);
     ::SetTextColor(item.hDC, RGB(0, 0, 0));

@@ -3,6 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "ui/Controls.h"
+
 namespace velmora::ui {
 
 class FAbout {
@@ -32,7 +34,7 @@ private:
 
     HWND hwnd_ = nullptr;
     HWND owner_ = nullptr;
-    HBRUSH background_ = nullptr;
+    UniqueGdiObject background_;
     HCURSOR visitCursor_ = nullptr;
     static constexpr int twipsPerPixel_ = 15;
 };

@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <vector>
-
 #include "detection/BHOManager.h"
 #include "detection/RoDoraziva.h"
 #include "inspection/AppServices.h"
@@ -37,20 +35,6 @@ using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
 
 std::wstring Text(unsigned id) { return app::LoadResString(id); }
 
-std::wstring RowText(HWND list, int row) {
-    std::vector<wchar_t> buffer(256);
-    for (;;) {
-        LVITEMW item{};
-        item.iSubItem = 0;
-        item.pszText = buffer.data();
-        item.cchTextMax = static_cast<int>(buffer.size());
-        const auto got = static_cast<std::size_t>(
-            ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-        if (got + 1 < buffer.size()) return std::wstring(buffer.data(), got);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
 }  // namespace
 
 BhoPanel::BhoPanel() : DialogPanel(IDD_BHO_PANEL, L"ucBHO", panel_layout::BhoDesign(), &panel_layout::BhoLayout) {}
@@ -58,7 +42,6 @@ BhoPanel::BhoPanel() : DialogPanel(IDD_BHO_PANEL, L"ucBHO", panel_layout::BhoDes
 BhoPanel::~BhoPanel() {
     // The list's own procedure still needs this object while the window goes.
     DestroyPanelWindow();
-    if (il_) ::ImageList_Destroy(il_);
 }
 
 void BhoPanel::Create(HWND parent) {
@@ -113,13 +96,13 @@ INT_PTR BhoPanel::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void BhoPanel::OnInitDialog() {
     const HWND list = Item(IDC_BHO_LV);
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-    il_ = ::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1);
+    il_.reset(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1));
     if (const HICON icon = static_cast<HICON>(
             ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_BHO_ROW), IMAGE_ICON, 16, 16, 0))) {
-        ::ImageList_AddIcon(il_, icon);
+        ::ImageList_AddIcon(il_.get(), icon);
         ::DestroyIcon(icon);
     }
-    ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(il_));
+    ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(il_.get()));
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
     wchar_t name[] = L"Name";
@@ -161,7 +144,7 @@ std::optional<BhoPanel::RowCopy> BhoPanel::SelectedRow() const {
     const int row = static_cast<int>(::SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     const tessel::Node* record = RowRecord(list, row);
     if (!record) return std::nullopt;
-    return RowCopy{record->Id, RowText(list, row), record->params.Item(L"DLL").Value()};
+    return RowCopy{record->Id, ListCellText(list, row, 0), record->params.Item(L"DLL").Value()};
 }
 
 void BhoPanel::RefreshList() {

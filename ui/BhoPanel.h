@@ -58,13 +58,12 @@ private:
 
     HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
 
-    tessel::Logger noLog_;  // stands in until Init: what is logged to it is dropped
-    tessel::Logger* mLog = &noLog_;
+    tessel::Logger* mLog = &tessel::UnopenedLogger();  // until Init
     std::unique_ptr<CFileChecker> mFileChecker;
     std::optional<RowCopy> mContextItem;
     std::unique_ptr<tessel::NodeList> records_;  // the rows' tags
     WNDPROC listProc_ = nullptr;
-    HIMAGELIST il_ = nullptr;
+    UniqueImageList il_;  // the list shares it (LVS_SHAREIMAGELISTS)
     bool filling_ = false;
 };
 

@@ -2,8 +2,6 @@
 
 #include <commctrl.h>
 
-#include <cmath>
-
 #include "detection/ZiRaraviz.h"
 #include "inspection/AppServices.h"
 #include "inspection/MAPI.h"
@@ -14,9 +12,11 @@
 #include "ui/Boundary.h"
 #include "ui/BhoPanel.h"
 #include "ui/BusyGuard.h"
+#include "ui/Controls.h"
 #include "ui/HelpPanel.h"
 #include "ui/HomePage.h"
 #include "ui/MainWindowIds.h"
+#include "ui/PanelLayouts.h"
 #include "ui/RestoreFiles.h"
 #include "ui/SafeRemover.h"
 #include "ui/SettingsBackup.h"
@@ -27,6 +27,8 @@
 namespace velmora::ui {
 
 namespace {
+
+using panel_layout::TwipsToPixels;
 
 const wchar_t kClassName[] = L"VelmoraMainWindow";
 const wchar_t kSelfProperty[] = L"Velmora.FMain";
@@ -68,10 +70,6 @@ void RegisterMainClass() {
                             "RegisterClassExW");
 }
 
-int Pixels(int twips, int twipsPerPixel) {
-    return static_cast<int>(std::lround(static_cast<double>(twips) / twipsPerPixel));
-}
-
 RECT ChildRect(HWND child) {
     RECT r{};
     ::GetWindowRect(child, &r);
@@ -85,11 +83,6 @@ void MoveTo(HWND child, int x, int y) {
 
 void SizeTo(HWND child, int cx, int cy) {
     ::SetWindowPos(child, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-int ShiftState() {
-    return (::GetKeyState(VK_SHIFT) < 0 ? 1 : 0) | (::GetKeyState(VK_CONTROL) < 0 ? 2 : 0) |
-           (::GetKeyState(VK_MENU) < 0 ? 4 : 0);
 }
 
 // The pointer shown while the program works is the application-wide one.
@@ -143,14 +136,14 @@ void FMain::Load() {
         throw tessel::Error(static_cast<long>(::GetLastError()), L"The main window cannot be created.",
                             "CreateDialogParamW");
     const HWND tabs = TabStrip();
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < static_cast<int>(std::size(kTabInfo)); ++i) {
         TCITEMW item{};
         item.mask = TCIF_TEXT | TCIF_PARAM;
         item.pszText = const_cast<wchar_t*>(kTabInfo[i].caption);
         item.lParam = i;
         ::SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
     }
-    MoveTo(tabs, Pixels(kTabStripLeft, twipsPerPixel_), Pixels(kTabStripTop, twipsPerPixel_));
+    MoveTo(tabs, TwipsToPixels(kTabStripLeft, twipsPerPixel_), TwipsToPixels(kTabStripTop, twipsPerPixel_));
     PlaceCopyright();
     SetClientSizeTwips(kMainDesignWidth, kMainDesignHeight);
 
@@ -176,7 +169,7 @@ void FMain::Show() {
 }
 
 void FMain::SetClientSizeTwips(int widthTwips, int heightTwips) {
-    RECT r{0, 0, Pixels(widthTwips, twipsPerPixel_), Pixels(heightTwips, twipsPerPixel_)};
+    RECT r{0, 0, TwipsToPixels(widthTwips, twipsPerPixel_), TwipsToPixels(heightTwips, twipsPerPixel_)};
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE));
     ::AdjustWindowRectEx(&r, style, TRUE, exStyle);
@@ -184,7 +177,7 @@ void FMain::SetClientSizeTwips(int widthTwips, int heightTwips) {
     // A menu bar that wraps takes client height: measure again and make up the difference.
     RECT client{};
     ::GetClientRect(hwnd_, &client);
-    const int missing = Pixels(heightTwips, twipsPerPixel_) - client.bottom;
+    const int missing = TwipsToPixels(heightTwips, twipsPerPixel_) - client.bottom;
     if (missing != 0) SizeTo(hwnd_, r.right - r.left, r.bottom - r.top + missing);
 }
 
@@ -194,15 +187,11 @@ void FMain::PlaceCopyright() {
     const std::wstring text =
         std::wstring(L"The latest version of Velmora is always available at ") + kMakerHomePage;
     ::SetWindowTextW(label, text.c_str());
-    HDC dc = ::GetDC(label);
-    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
     SIZE extent{};
-    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(label, dc);
+    ControlFontDC(label).Extent(text, extent);
     const RECT r = ChildRect(label);
-    ::SetWindowPos(label, nullptr, Pixels(kCopyrightLeft, twipsPerPixel_), r.top, extent.cx + 2,
-                   Pixels(kCopyrightHeight, twipsPerPixel_), SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(label, nullptr, TwipsToPixels(kCopyrightLeft, twipsPerPixel_), r.top, extent.cx + 2,
+                   TwipsToPixels(kCopyrightHeight, twipsPerPixel_), SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 INT_PTR CALLBACK FMain::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -338,8 +327,8 @@ void FMain::InitTabStrip() {
             const HWND child = tab.panel->Window();
             if (!child) throw tessel::Error(tessel::kObjectError, L"The panel '" + tab.name + L"' has no window.");
             // Above the tab strip, at the panels' place.
-            ::SetWindowPos(child, HWND_TOP, Pixels(kPanelLeft, twipsPerPixel_), Pixels(kPanelTop, twipsPerPixel_), 0,
-                           0, SWP_NOSIZE | SWP_NOACTIVATE);
+            ::SetWindowPos(child, HWND_TOP, TwipsToPixels(kPanelLeft, twipsPerPixel_),
+                           TwipsToPixels(kPanelTop, twipsPerPixel_), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
             tab.panel->Init(*mLog);
         });
         tab.ready = ready || (tab.panel && tab.panel->Window());
@@ -368,7 +357,7 @@ void FMain::ts_Click() {
     item.mask = TCIF_PARAM;
     std::wstring key;
     if (selected >= 0 && ::SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(selected), reinterpret_cast<LPARAM>(&item)) &&
-        item.lParam >= 0 && item.lParam < 4)
+        item.lParam >= 0 && item.lParam < static_cast<LPARAM>(std::size(kTabInfo)))
         key = kTabInfo[item.lParam].key;
     mCurTab = TabKeyToIndex(key);
     ShowTab();
@@ -435,7 +424,7 @@ void FMain::Form_Resize() {
                                                                            : panelWindow(step.control);
         if (!control) continue;
         const RECT r = ChildRect(control);
-        const int px = Pixels(step.twips, tpp);
+        const int px = TwipsToPixels(step.twips, tpp);
         switch (step.dimension) {
             case Dimension::Top: MoveTo(control, r.left, px); break;
             case Dimension::Width: SizeTo(control, px, r.bottom - r.top); break;

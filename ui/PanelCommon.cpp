@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <utility>
-#include <vector>
 
 #include "tessel/Error.h"
 #include "ui/Boundary.h"
@@ -107,13 +106,10 @@ void FitLabels(HWND dialog, panel_layout::Geometry& geometry, std::initializer_l
             if (caption[i] == L'&' && ++i >= caption.size()) break;
             shown += caption[i];
         }
-        const HDC dc = ::GetDC(label);
+        const ControlFontDC dc(label);
         if (!dc) continue;
-        const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
         SIZE extent{};
-        const BOOL measured = ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &extent);
-        ::SelectObject(dc, old);
-        ::ReleaseDC(label, dc);
+        const bool measured = dc.Extent(shown, extent);
         int needed = (extent.cx + 1) * panel_layout::kTwipsPerPixel;
         const auto next = geometry.boxes.find(fit.before);
         if (next != geometry.boxes.end()) needed = std::min(needed, next->second.left - box->second.left);
@@ -126,22 +122,6 @@ void InnerSizeTwips(HWND window, int& widthTwips, int& heightTwips) {
     ::GetClientRect(window, &rc);
     widthTwips = (rc.right - rc.left) * panel_layout::kTwipsPerPixel;
     heightTwips = (rc.bottom - rc.top) * panel_layout::kTwipsPerPixel;
-}
-
-std::wstring WindowText(HWND window) {
-    const int length = ::GetWindowTextLengthW(window);
-    if (length <= 0) return {};
-    std::vector<wchar_t> buffer(static_cast<std::size_t>(length) + 1);
-    const int got = ::GetWindowTextW(window, buffer.data(), length + 1);
-    return std::wstring(buffer.data(), static_cast<std::size_t>(got > 0 ? got : 0));
-}
-
-int ShiftState() {
-    int state = 0;
-    if (::GetKeyState(VK_SHIFT) < 0) state |= 1;
-    if (::GetKeyState(VK_CONTROL) < 0) state |= 2;
-    if (::GetKeyState(VK_MENU) < 0) state |= 4;
-    return state;
 }
 
 HICON ProgramIcon() {

@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "ui/Controls.h"
 #include "ui/Panel.h"
 #include "ui/PanelLayouts.h"
 
@@ -82,11 +83,6 @@ void FitLabels(HWND dialog, panel_layout::Geometry& geometry, std::initializer_l
 
 // The inner size of a window in twips.
 void InnerSizeTwips(HWND window, int& widthTwips, int& heightTwips);
-
-std::wstring WindowText(HWND window);
-
-// The modifier bits of a key event as the panels' handlers take them: 1 Shift, 2 Ctrl, 4 Alt.
-int ShiftState();
 
 // The program's icon at 32 x 32 pixels (the system's application icon where the program file
 // has none). Shared: never destroyed.

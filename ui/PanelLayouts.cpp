@@ -39,9 +39,9 @@ private:
 
 }  // namespace
 
-int TwipsToPixels(int twips) {
-    const int half = kTwipsPerPixel / 2;
-    return twips >= 0 ? (twips + half) / kTwipsPerPixel : -((-twips + half) / kTwipsPerPixel);
+int TwipsToPixels(int twips, int twipsPerPixel) {
+    const int half = twipsPerPixel / 2;
+    return twips >= 0 ? (twips + half) / twipsPerPixel : -((-twips + half) / twipsPerPixel);
 }
 
 PixelRect ToPixels(const Box& box) {

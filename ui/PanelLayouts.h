@@ -11,7 +11,7 @@ namespace velmora::ui::panel_layout {
 inline constexpr int kTwipsPerPixel = 15;  // at 96 dots per inch
 
 // The nearest pixel, halves away from zero.
-int TwipsToPixels(int twips);
+int TwipsToPixels(int twips, int twipsPerPixel = kTwipsPerPixel);
 
 struct Box {
     int left = 0, top = 0, width = 0, height = 0;

@@ -4,21 +4,22 @@
 #include "tessel/Api.h"
 #include "tessel/Error.h"
 #include "ui/Boundary.h"
+#include "ui/Controls.h"
+#include "ui/PanelLayouts.h"
 
 namespace velmora::ui {
 
 namespace {
 
+using panel_layout::TwipsToPixels;
+
 const wchar_t kClassName[] = L"VelmoraProgressor";
 const LPCWSTR kHourglassCursor = MAKEINTRESOURCEW(32514);  // IDC_WAIT
 // Posted by the activation so that the window is painted before the work begins.
 constexpr UINT kStartMessage = WM_APP + 0x110;
-constexpr int kTwipsPerPixel = 15;
 constexpr int kClientHeightTwips = 720;
 constexpr int kImageLeft = 150, kImageTop = 120, kImageSize = 480;
 constexpr int kLabelLeft = 780, kLabelTop = 270;
-
-int Px(int twips) { return twips / kTwipsPerPixel; }
 
 void RegisterOnce() {
     static const ATOM atom = [] {
@@ -51,12 +52,12 @@ void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool
         ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
         ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
         const HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-        HWND image = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ICON, Px(kImageLeft),
-                                       Px(kImageTop), Px(kImageSize), Px(kImageSize), hwnd_, nullptr,
-                                       ::GetModuleHandleW(nullptr), nullptr);
+        HWND image = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ICON, TwipsToPixels(kImageLeft),
+                                       TwipsToPixels(kImageTop), TwipsToPixels(kImageSize), TwipsToPixels(kImageSize),
+                                       hwnd_, nullptr, ::GetModuleHandleW(nullptr), nullptr);
         if (image) ::SendMessageW(image, STM_SETICON, reinterpret_cast<WPARAM>(::LoadCursorW(nullptr, kHourglassCursor)), 0);
         label_ = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_LEFTNOWORDWRAP,
-                                   Px(kLabelLeft), Px(kLabelTop), 10, 10, hwnd_, nullptr,
+                                   TwipsToPixels(kLabelLeft), TwipsToPixels(kLabelTop), 10, 10, hwnd_, nullptr,
                                    ::GetModuleHandleW(nullptr), nullptr);
         if (!label_)
             throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the progress text.",
@@ -66,16 +67,11 @@ void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool
     // The label sizes itself to its caption; the window is that wide plus 1200 twips.
     ::SetWindowTextW(label_, Caption.c_str());
     SIZE extent{0, 0};
-    if (HDC dc = ::GetDC(label_)) {
-        const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label_, WM_GETFONT, 0, 0)));
-        ::GetTextExtentPoint32W(dc, Caption.c_str(), static_cast<int>(Caption.size()), &extent);
-        ::SelectObject(dc, old);
-        ::ReleaseDC(label_, dc);
-    }
+    ControlFontDC(label_).Extent(Caption, extent);
     ::SetWindowPos(label_, nullptr, 0, 0, extent.cx, extent.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    RECT frame{0, 0, 0, Px(kClientHeightTwips)};
+    RECT frame{0, 0, 0, TwipsToPixels(kClientHeightTwips)};
     ::AdjustWindowRectEx(&frame, WS_POPUP | WS_DLGFRAME, FALSE, WS_EX_DLGMODALFRAME);
-    const int width = Px(ProgressWidthTwips(extent.cx * kTwipsPerPixel));
+    const int width = TwipsToPixels(ProgressWidthTwips(extent.cx * panel_layout::kTwipsPerPixel));
     const int height = frame.bottom - frame.top;
     RECT around{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
     if (OwnerForm && ::IsWindowVisible(OwnerForm)) ::GetWindowRect(OwnerForm, &around);

@@ -18,7 +18,6 @@
 namespace velmora::ui {
 
 namespace dlg = tools_dialog;
-using tessel::api::kernel32;
 
 namespace {
 
@@ -30,23 +29,14 @@ constexpr dlg::TwipsRect kControls[] = {
     {IDC_RF_RESTORE, 4140, 3750, 2190, 345}, {IDC_RF_CLOSE, 6420, 3750, 1120, 345},
 };
 
-tessel::Logger& Unopened() {
-    static tessel::Logger log;
-    return log;
-}
-
 std::wstring Res(unsigned id) { return app::LoadResString(id); }
 
 }  // namespace
 
-FRestoreFiles::FRestoreFiles() : log_(&Unopened()) {}
+FRestoreFiles::FRestoreFiles() : ToolsDialog(IDD_RESTORE_FILES, L"FRestoreFiles", L"Restore Removed Programs") {}
 
-FRestoreFiles::~FRestoreFiles() {
-    if (hwnd_ && ::IsWindow(hwnd_)) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        ::DestroyWindow(hwnd_);
-    }
-}
+// Where the renaming service is a whole type.
+FRestoreFiles::~FRestoreFiles() = default;
 
 bool FRestoreFiles::Init(tessel::Logger& Log) {
     try {
@@ -61,32 +51,6 @@ bool FRestoreFiles::Init(tessel::Logger& Log) {
         tessel::LogException(*log_, L"FRestoreFiles.Init", 0);
         return false;
     }
-}
-
-HWND FRestoreFiles::Create(HWND owner) {
-    if (hwnd_) return hwnd_;
-    owner_ = owner;
-    hwnd_ = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_RESTORE_FILES), owner, Proc,
-                                 reinterpret_cast<LPARAM>(this));
-    if (!hwnd_)
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the Restore Removed Programs window.",
-                            "CreateDialogParamW");
-    return hwnd_;
-}
-
-void FRestoreFiles::ShowModal(HWND owner) {
-    Create(owner);
-    RunModal(hwnd_, owner);
-}
-
-INT_PTR CALLBACK FRestoreFiles::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<FRestoreFiles*>(lParam)->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<FRestoreFiles*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return FALSE;
-    return HandleAtBoundary(L"FRestoreFiles", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
 }
 
 INT_PTR FRestoreFiles::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
@@ -139,17 +103,13 @@ void FRestoreFiles::ShowRows() {
     const HWND list = Control(IDC_RF_LIST);
     ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
     int widest = 0;
-    HDC dc = ::GetDC(list);
-    const HGDIOBJ old = dc ? ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(list, WM_GETFONT, 0, 0))) : nullptr;
-    for (const std::wstring& row : rows_) {
-        ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
-        SIZE size{};
-        if (dc && ::GetTextExtentPoint32W(dc, row.c_str(), static_cast<int>(row.size()), &size))
-            widest = std::max(widest, static_cast<int>(size.cx));
-    }
-    if (dc) {
-        ::SelectObject(dc, old);
-        ::ReleaseDC(list, dc);
+    {
+        const ControlFontDC dc(list);
+        for (const std::wstring& row : rows_) {
+            ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
+            SIZE size{};
+            if (dc.Extent(row, size)) widest = std::max(widest, static_cast<int>(size.cx));
+        }
     }
     // A long path can be scrolled into view.
     ::SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
@@ -174,7 +134,7 @@ void FRestoreFiles::cmdRestoreFile_Click() {
     if (path.empty()) return;
     try {
         if (MsgBoxEx(tessel::Format(Res(IDS_RESTORE_CONFIRM), path), kOkCancelExclamation) != IDOK) return;
-        if (MoveBack(path)) {
+        if (processManager_->RestoreRenamedFile(GetParasiteFileName(path), path)) {
             // The file is back either way; a record that stays only lists it while a disabled
             // copy exists again.
             tessel::Guard(*log_, kSource, 0, [&] {
@@ -196,34 +156,6 @@ void FRestoreFiles::cmdRestoreFile_Click() {
         const std::wstring description = dlg::CurrentErrorDescription();
         MsgBoxEx(tessel::Format(Res(IDS_RESTORE_FAILED), path) + description, kOkInformation);
     }
-}
-
-// A file standing at the path again is replaced by the restored one, and kept when the move
-// back fails. On the NT family the move replaces it in one step. The 9x family's move cannot
-// replace a file, and the rename service deletes it first: there it is set aside beside itself
-// until the move is done, and put back when the move fails.
-bool FRestoreFiles::MoveBack(const std::wstring& path) {
-    const std::wstring disabled = GetParasiteFileName(path);
-    if (RunningOnNT || !tessel::FileAccessor::Instance().FileExists(path))
-        return processManager_->SafeRenameFile(disabled, path);
-    auto& su = tessel::SystemUtility::Instance();
-    const std::string standing = tessel::SystemUtility::ToAnsi(path);
-    const std::string aside = tessel::SystemUtility::ToAnsi(path + L"." + su.NewId() + L".velmora");
-    if (!kernel32().MoveFileA(standing.c_str(), aside.c_str())) {
-        const unsigned long code = ::GetLastError();
-        log_->Log(0, tessel::Format(L"Cannot set the file '%1' aside for the restore. %2", path, su.SystemErrorText(code)),
-                  0, L"FRestoreFiles.MoveBack");
-        return false;
-    }
-    if (processManager_->SafeRenameFile(disabled, path)) {
-        kernel32().SetFileAttributesA(aside.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-        kernel32().DeleteFileA(aside.c_str());
-        return true;
-    }
-    if (!kernel32().MoveFileA(aside.c_str(), standing.c_str()))
-        log_->Log(0, tessel::Format(L"The file that stood at '%1' is kept as '%2'.", path, tessel::SystemUtility::FromAnsi(aside)),
-                  0, L"FRestoreFiles.MoveBack");
-    return false;
 }
 
 void FRestoreFiles::cmdClose_Click() { ::ShowWindow(hwnd_, SW_HIDE); }

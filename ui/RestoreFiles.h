@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tessel/Logger.h"
+#include "ui/ToolsDialog.h"
 
 namespace velmora {
 class CProcessManager;
@@ -15,45 +16,32 @@ class CProcessManager;
 
 namespace velmora::ui {
 
-class FRestoreFiles {
+// Shown modal (ShowModal) until it is hidden: Close, Esc, the close box, or the last file
+// restored. Its object unloads the window.
+class FRestoreFiles : public ToolsDialog {
 public:
     FRestoreFiles();
-    // Unloads the window.
-    ~FRestoreFiles();
-    FRestoreFiles(const FRestoreFiles&) = delete;
-    FRestoreFiles& operator=(const FRestoreFiles&) = delete;
+    ~FRestoreFiles() override;
 
     // Keeps the Logger, makes the renaming service and reads the record. True when at least
     // one recorded file can be restored; False (the error logged) when none or on an error.
     bool Init(tessel::Logger& Log);
-    // Shows the window modal over `owner` until it is hidden (Close, Esc, the close box, or
-    // the last file restored).
-    void ShowModal(HWND owner);
 
-    // Creates the window hidden over `owner` (once); ShowModal does it when needed.
-    HWND Create(HWND owner);
-    HWND Window() const { return hwnd_; }
     // The paths listed now, in list order.
     const std::vector<std::wstring>& Rows() const { return rows_; }
 
 private:
-    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void Form_Load();
     void RefreshList();
     void ShowRows();
     void cmdRestoreFile_Click();
     void cmdClose_Click();
-    bool MoveBack(const std::wstring& path);
     std::wstring SelectedPath() const;
-    HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
 
-    tessel::Logger* log_;
     std::unique_ptr<CProcessManager> processManager_;
     std::vector<std::wstring> rows_;
-    HWND hwnd_ = nullptr;
-    HWND owner_ = nullptr;
 };
 
 // The Tools menu's "Restore Removed &Programs..." command: a new window given the Logger,

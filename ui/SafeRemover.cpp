@@ -44,12 +44,6 @@ const wchar_t kWindowsFilePrompt[] =
     L"'%1' is part of Windows. Disabling it ends every program that uses it, Windows' own too, and Windows may not "
     L"start again. Press OK to disable it anyway or Cancel to leave it alone.";
 
-// A Logger that was never opened, for a window used before Init.
-tessel::Logger& Unopened() {
-    static tessel::Logger log;
-    return log;
-}
-
 std::wstring Res(unsigned id) { return app::LoadResString(id); }
 
 class ClipboardLock {
@@ -72,42 +66,10 @@ WindowsFileTest SystemModuleWhitelist() {
     return [](const std::wstring& path) { return RunningOnNT ? IsSystemModuleNT(path) : IsSystemModule9x(path); };
 }
 
-FSafeRemover::FSafeRemover() : log_(&Unopened()), isWindowsFile_(SystemModuleWhitelist()) {}
-
-FSafeRemover::~FSafeRemover() {
-    if (hwnd_ && ::IsWindow(hwnd_)) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        ::DestroyWindow(hwnd_);
-    }
-}
+FSafeRemover::FSafeRemover()
+    : ToolsDialog(IDD_SAFE_REMOVER, L"FSafeRemover", L"Zazi Dururuv"), isWindowsFile_(SystemModuleWhitelist()) {}
 
 void FSafeRemover::Init(tessel::Logger& Log) { log_ = &Log; }
-
-HWND FSafeRemover::Create(HWND owner) {
-    if (hwnd_) return hwnd_;
-    owner_ = owner;
-    hwnd_ = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SAFE_REMOVER), owner, Proc,
-                                 reinterpret_cast<LPARAM>(this));
-    if (!hwnd_)
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the Zazi Dururuv window.",
-                            "CreateDialogParamW");
-    return hwnd_;
-}
-
-void FSafeRemover::ShowModal(HWND owner) {
-    Create(owner);
-    RunModal(hwnd_, owner);
-}
-
-INT_PTR CALLBACK FSafeRemover::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<FSafeRemover*>(lParam)->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<FSafeRemover*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return FALSE;
-    return HandleAtBoundary(L"FSafeRemover", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
-}
 
 INT_PTR FSafeRemover::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     switch (message) {
@@ -142,7 +104,7 @@ INT_PTR FSafeRemover::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) 
             if (BusyGuard::Busy()) return FALSE;
             const HWND target = KeyPreviewTarget();
             const HWND files = Control(IDC_SR_FILES);
-            const int key = static_cast<int>(wParam), shift = dlg::ShiftState();
+            const int key = static_cast<int>(wParam), shift = ShiftState();
             if (target && (target == files || ::IsChild(files, target))) txtFiles_KeyUp(key, shift);
             else Form_KeyUp(key, shift);
             return FALSE;
@@ -176,7 +138,7 @@ void FSafeRemover::cmdDisableParasites_Click() {
     try {
         CFileChecker checker;
         checker.Init(*log_);
-        const std::wstring boxText = dlg::WindowText(Control(IDC_SR_FILES));
+        const std::wstring boxText = WindowText(Control(IDC_SR_FILES));
         if (text::HoldsNoNames(boxText)) {
             MsgBoxEx(Res(IDS_TYPE_FILENAMES), kOkExclamation);
             return;
@@ -260,19 +222,21 @@ std::wstring FSafeRemover::ClipboardText() {
     if (!data) return {};
     const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data));
     if (!chars) return {};
+    struct Unlock {
+        HANDLE data;
+        ~Unlock() { ::GlobalUnlock(data); }
+    } unlock{data};
     // The text ends at its first NUL, or at the end of the block should it hold none.
     const std::size_t limit = ::GlobalSize(data) / sizeof(wchar_t);
     std::size_t n = 0;
     while (n < limit && chars[n]) ++n;
-    std::wstring text(chars, n);
-    ::GlobalUnlock(data);
-    return text;
+    return std::wstring(chars, n);
 }
 
 void FSafeRemover::cmdPaste_Click() {
     try {
         const HWND box = Control(IDC_SR_FILES);
-        const text::PasteResult pasted = text::Paste(dlg::WindowText(box), ClipboardText());
+        const text::PasteResult pasted = text::Paste(WindowText(box), ClipboardText());
         if (pasted.clipboardEmpty) {
             MsgBoxEx(Res(IDS_PASTE_EMPTY), kOkInformation);
             return;

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tessel/Logger.h"
+#include "ui/ToolsDialog.h"
 
 namespace velmora {
 class DetectionSource;
@@ -22,32 +23,23 @@ using WindowsFileTest = std::function<bool(const std::wstring&)>;
 // The system module whitelist of the running Windows family.
 WindowsFileTest SystemModuleWhitelist();
 
-class FSafeRemover {
+// Shown modal (ShowModal) until it is hidden: Close, Esc, the close box. A program end inside
+// it (the restart, or the program's own process ended) is raised again once the owner is
+// enabled. Its object unloads the window.
+class FSafeRemover : public ToolsDialog {
 public:
     FSafeRemover();
-    // Unloads the window.
-    ~FSafeRemover();
-    FSafeRemover(const FSafeRemover&) = delete;
-    FSafeRemover& operator=(const FSafeRemover&) = delete;
 
     // Keeps the Logger; touches no control.
     void Init(tessel::Logger& Log);
-    // Shows the window modal over `owner` until it is hidden (Close, Esc, the close box).
-    // A program end inside it (the restart, or the program's own process ended) is raised
-    // again here once the owner is enabled.
-    void ShowModal(HWND owner);
 
-    // Creates the window hidden over `owner` (once); ShowModal does it when needed.
-    HWND Create(HWND owner);
-    HWND Window() const { return hwnd_; }
     // Another test for Windows' own files than the system module whitelist.
     void UseWindowsFileTest(WindowsFileTest test) { isWindowsFile_ = std::move(test); }
     // Where Find Suspicious Files looks (tests); the live system when none is given.
     void UseDetectionSource(DetectionSource* source) { source_ = source; }
 
 private:
-    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void Form_Load();
     void cmdDisableParasites_Click();
@@ -59,11 +51,7 @@ private:
     void Image1_DblClick();
     void ToggleFindButton(const wchar_t* source);
     std::wstring ClipboardText();
-    HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
 
-    tessel::Logger* log_ = nullptr;
-    HWND hwnd_ = nullptr;
-    HWND owner_ = nullptr;
     WindowsFileTest isWindowsFile_;
     DetectionSource* source_ = nullptr;
 };

@@ -24,6 +24,7 @@ constexpr long kOkInformation = MB_OK | MB_ICONINFORMATION;             // 64
 constexpr long kOkExclamation = MB_OK | MB_ICONEXCLAMATION;             // 48
 constexpr COLORREF kAttentionColour = 255;                              // pure red
 
+using panel_layout::kTwipsPerPixel;
 using panel_layout::TwipsToPixels;
 
 ucCS* Self(HWND hwnd) { return reinterpret_cast<ucCS*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
@@ -109,7 +110,7 @@ INT_PTR ucCS::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return FALSE;  // the main window decides where the focus goes
         }
         case WM_SIZE:
-            Resize(LOWORD(lParam) * 15, HIWORD(lParam) * 15);
+            Resize(LOWORD(lParam) * kTwipsPerPixel, HIWORD(lParam) * kTwipsPerPixel);
             return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_CS_CMDRESTORE && HIWORD(wParam) == BN_CLICKED) {
@@ -208,23 +209,20 @@ void ucCS::cmdRestore_Click() {
 void ucCS::FitTextsToFont() {
     // The design widths were made for a narrower font than a system may have: a label or the
     // button grows to show its whole text, never shrinks below its design width.
-    const HDC dc = ::GetDC(hwnd_);
+    const ControlFontDC dc(hwnd_);
     if (!dc) return;
-    const HGDIOBJ before = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
     auto textTwips = [&](int id) {
         wchar_t text[256] = L"";
         ::GetDlgItemTextW(hwnd_, id, text, 256);
         std::wstring shown(text);
         shown.erase(std::remove(shown.begin(), shown.end(), L'&'), shown.end());
         SIZE size{};
-        ::GetTextExtentPoint32W(dc, shown.c_str(), static_cast<int>(shown.size()), &size);
-        return static_cast<int>(size.cx) * 15;
+        dc.Extent(shown, size);
+        return static_cast<int>(size.cx) * kTwipsPerPixel;
     };
     label4Width_ = std::max(label4Width_, textTwips(IDC_CS_LABEL4));
     filenameWidth_ = std::max(filenameWidth_, textTwips(IDC_CS_LBLFILENAME));
-    geometry_.buttonWidth = std::max(geometry_.buttonWidth, textTwips(IDC_CS_CMDRESTORE) + 16 * 15);
-    ::SelectObject(dc, before);
-    ::ReleaseDC(hwnd_, dc);
+    geometry_.buttonWidth = std::max(geometry_.buttonWidth, textTwips(IDC_CS_CMDRESTORE) + 16 * kTwipsPerPixel);
 }
 
 void ucCS::Resize(int widthTwips, int heightTwips) {

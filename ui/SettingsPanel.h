@@ -5,18 +5,12 @@
 #include <commctrl.h>
 
 #include "tessel/Logger.h"
+#include "ui/Controls.h"
 #include "ui/Panel.h"
 #include "ui/SettingsLayout.h"
 #include "ui/StatusIcons.h"
 
 namespace velmora::ui {
-
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::DeleteObject(h); }
-};
-using UniqueGdiObject = tessel::Unique<GdiObjectTraits>;
 
 class ucCS final : public Panel {
 public:

@@ -127,6 +127,19 @@ std::wstring TextUpToNul(const std::vector<std::uint8_t>& data) {
     return text;
 }
 
+// The status of a value judged by itself, with no handler class behind it.
+std::wstring ValueStatus(const SettingDefinition& setting, const std::wstring& value) {
+    switch (setting.rule) {
+        case Rule::PageUrl: return GetPageUrlStatus(value);
+        case Rule::StartPage: return GetStartPageStatus(value);
+        case Rule::AppInit: return Judge(SystemUtility::Lower(value) == L"wbsys.dll");
+        case Rule::StyleSheet: return kStatusAttention;
+        case Rule::LocalPage: return GetLocalPageStatus(value);
+        case Rule::Prefix: return Judge(SystemUtility::Lower(value) == setting.expected);
+        default: return L"";
+    }
+}
+
 }  // namespace
 
 std::wstring SettingText(const tessel::RegistryValue& value) {
@@ -225,44 +238,18 @@ SettingRow GetSettingRow(tessel::RegistryAccessor& registry, int row) {
     } else {
         const std::wstring value = ReadSettingText(registry, setting.hive, setting.key, setting.valueName);
         if (value.empty()) return out;
-        switch (setting.rule) {
-            case Rule::PageUrl:
-                judged(GetPageUrlStatus(value), value);
-                out.Show = true;
-                break;
-            case Rule::StartPage:
-                judged(GetStartPageStatus(value), value);
-                out.Show = true;
-                break;
-            case Rule::AppInit:
-                judged(Judge(SystemUtility::Lower(value) == L"wbsys.dll"), value);
-                out.Show = true;
-                break;
-            case Rule::StyleSheet:
-                judged(kStatusAttention, value);
-                out.Show = true;
-                break;
-            case Rule::LocalPage:
-                judged(GetLocalPageStatus(value), value);
-                out.Show = true;
-                break;
-            case Rule::Prefix:
-                judged(Judge(SystemUtility::Lower(value) == setting.expected), value);
-                break;
-            case Rule::Handler:
-            case Rule::HandlerQuiet:
-            case Rule::Filter: {
-                std::wstring server;
-                std::wstring status = GetHandlerStatus(registry, value, setting.expected, server);
-                out.Show = setting.rule != Rule::HandlerQuiet || status != kStatusOK;
-                if (setting.rule == Rule::Filter && server.empty())
-                    judged(std::move(status), value, setting.classDescription);
-                else
-                    judged(std::move(status), std::move(server));
-                break;
-            }
-            case Rule::StyleSwitch:
-                break;
+        if (setting.rule == Rule::Handler || setting.rule == Rule::HandlerQuiet || setting.rule == Rule::Filter) {
+            std::wstring server;
+            std::wstring status = GetHandlerStatus(registry, value, setting.expected, server);
+            out.Show = setting.rule != Rule::HandlerQuiet || status != kStatusOK;
+            if (setting.rule == Rule::Filter && server.empty())
+                judged(std::move(status), value, setting.classDescription);
+            else
+                judged(std::move(status), std::move(server));
+        } else {
+            judged(ValueStatus(setting, value), value);
+            // A wrong prefix is listed by the attention rule below; the other values whenever set.
+            out.Show = setting.rule != Rule::Prefix;
         }
     }
     // A value that needs attention is always listed, whatever its row's own listing says.

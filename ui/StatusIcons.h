@@ -7,16 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "tessel/Unique.h"
+#include "ui/Controls.h"
 
 namespace velmora::ui {
-
-struct ImageListTraits {
-    using Handle = HIMAGELIST;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::ImageList_Destroy(h); }
-};
-using UniqueImageList = tessel::Unique<ImageListTraits>;
 
 // A new 16 x 16 image list of the status icons from the program's resources; raises when an
 // icon cannot be loaded. A list view that shows it needs LVS_SHAREIMAGELISTS: the caller owns it.

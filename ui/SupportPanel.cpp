@@ -69,12 +69,6 @@ std::string SiblingLog(tessel::RegistryAccessor& reg, tessel::PendingError& unre
     return text;
 }
 
-// Null log for a panel used before Init.
-tessel::Logger& Unopened() {
-    static tessel::Logger log;
-    return log;
-}
-
 }  // namespace
 
 SupportPanel::SupportPanel()
@@ -113,7 +107,7 @@ INT_PTR SupportPanel::OnMessage(UINT message, WPARAM wParam, LPARAM) {
 std::wstring SupportPanel::BoxText(int id) const { return WindowText(::GetDlgItem(hwnd_, id)); }
 
 void SupportPanel::cmdRequestSupport_Click() {
-    tessel::Logger& log = mLog ? *mLog : Unopened();
+    tessel::Logger& log = *mLog;
     // The checks: only emptiness (and the untouched placeholder) stops the request.
     bool complete = false;
     tessel::PendingError checks;
@@ -158,7 +152,7 @@ void SupportPanel::cmdRequestSupport_Click() {
 }
 
 void SupportPanel::moProgressor_Started() {
-    tessel::Logger& log = mLog ? *mLog : Unopened();
+    tessel::Logger& log = *mLog;
     auto& util = tessel::SystemUtility::Instance();
     tessel::PendingError error;
     error.Run([&] {

@@ -34,7 +34,7 @@ private:
     void Image1_DblClick();
     std::wstring BoxText(int id) const;
 
-    tessel::Logger* mLog = nullptr;
+    tessel::Logger* mLog = &tessel::UnopenedLogger();  // until Init
     std::unique_ptr<FProgressor> moProgressor;
     bool mRequestSent = false;
     std::wstring mFailureText;

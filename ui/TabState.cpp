@@ -4,6 +4,7 @@
 
 #include "tessel/Node.h"
 #include "ui/BhoPanel.h"
+#include "ui/Controls.h"
 #include "ui/StatusIcons.h"
 
 namespace velmora::ui {
@@ -11,23 +12,6 @@ namespace velmora::ui {
 namespace {
 
 int RowCount(HWND listView) { return static_cast<int>(::SendMessageW(listView, LVM_GETITEMCOUNT, 0, 0)); }
-
-std::wstring CellText(HWND listView, int row, int column) {
-    std::wstring text(512, L'\0');
-    for (;;) {
-        LVITEMW item{};
-        item.iSubItem = column;
-        item.pszText = text.data();
-        item.cchTextMax = static_cast<int>(text.size());
-        const int n = static_cast<int>(
-            ::SendMessageW(listView, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item)));
-        if (n < static_cast<int>(text.size()) - 1) {
-            text.resize(static_cast<std::size_t>(n));
-            return text;
-        }
-        text.resize(text.size() * 2);
-    }
-}
 
 }  // namespace
 
@@ -37,7 +21,7 @@ std::vector<BhoRowState> ReadBhoRows(HWND listView) {
     for (int i = 0; i < n; ++i) {
         const tessel::Node* record = BhoPanel::RowRecord(listView, i);
         BhoRowState row;
-        row.name = CellText(listView, i, 0);
+        row.name = ListCellText(listView, i, 0);
         if (record) {
             row.id = record->Id;
             if (record->params.Exists(L"DLL")) row.dll = record->params.Item(L"DLL").Value();
@@ -53,8 +37,8 @@ std::vector<SettingRowState> ReadSettingRows(HWND listView) {
     for (int i = 0; i < n; ++i) {
         SettingRowState row;
         row.statusKey = RowIconKey(listView, i);
-        row.name = CellText(listView, i, 0);
-        row.value = CellText(listView, i, 1);
+        row.name = ListCellText(listView, i, 0);
+        row.value = ListCellText(listView, i, 1);
         rows.push_back(std::move(row));
     }
     return rows;

@@ -1,22 +1,53 @@
 #include "ui/ToolsDialog.h"
 
-#include <vector>
-
 #include "tessel/Error.h"
-#include "tessel/Text.h"
+#include "ui/Boundary.h"
+#include "ui/PanelCommon.h"
+#include "ui/PanelLayouts.h"
+
+namespace velmora::ui {
+
+ToolsDialog::ToolsDialog(int templateId, const wchar_t* source, const wchar_t* title)
+    : templateId_(templateId), source_(source), title_(title) {}
+
+ToolsDialog::~ToolsDialog() {
+    if (hwnd_ && ::IsWindow(hwnd_)) {
+        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd_);
+    }
+}
+
+HWND ToolsDialog::Create(HWND owner) {
+    if (hwnd_) return hwnd_;
+    owner_ = owner;
+    hwnd_ = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, Proc,
+                                 reinterpret_cast<LPARAM>(this));
+    if (!hwnd_)
+        throw tessel::Error(static_cast<long>(::GetLastError()),
+                            L"Cannot create the " + std::wstring(title_) + L" window.", "CreateDialogParamW");
+    return hwnd_;
+}
+
+void ToolsDialog::ShowModal(HWND owner) {
+    Create(owner);
+    RunModal(hwnd_, owner);
+}
+
+INT_PTR CALLBACK ToolsDialog::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
+        reinterpret_cast<ToolsDialog*>(lParam)->hwnd_ = hwnd;
+    }
+    auto* self = reinterpret_cast<ToolsDialog*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!self) return FALSE;
+    return HandleAtBoundary(self->source_, [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
+}
+
+}  // namespace velmora::ui
 
 namespace velmora::ui::tools_dialog {
 
-namespace {
-constexpr int kTwipsPerPixel = 15;
-
-BOOL CALLBACK FirstIconGroup(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
-    *reinterpret_cast<LPWSTR*>(found) = name;
-    return FALSE;
-}
-}  // namespace
-
-int TwipsToPixels(int twips) { return (twips + kTwipsPerPixel / 2) / kTwipsPerPixel; }
+using panel_layout::TwipsToPixels;
 
 void Place(HWND dialog, int clientWidthTwips, int clientHeightTwips, const TwipsRect* controls, int count) {
     RECT frame{0, 0, TwipsToPixels(clientWidthTwips), TwipsToPixels(clientHeightTwips)};
@@ -34,25 +65,17 @@ void Place(HWND dialog, int clientWidthTwips, int clientHeightTwips, const Twips
 
 void FitLabelToText(HWND label) {
     const std::wstring text = WindowText(label);
-    HDC dc = ::GetDC(label);
-    if (!dc) return;
-    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(label, WM_GETFONT, 0, 0)));
-    RECT r{0, 0, 0, 0};
-    ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(label, dc);
-    ::SetWindowPos(label, nullptr, 0, 0, r.right - r.left, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SIZE size{};
+    {
+        const ControlFontDC dc(label);
+        if (!dc) return;
+        size = dc.Drawn(text, DT_SINGLELINE);
+    }
+    ::SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void ShowProgramIcon(HWND picture) {
-    HMODULE program = ::GetModuleHandleW(nullptr);
-    LPWSTR group = nullptr;
-    ::EnumResourceNamesW(program, MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */, FirstIconGroup,
-                         reinterpret_cast<LONG_PTR>(&group));
-    if (!group) return;
-    // A shared icon stays with the program; the control does not own it.
-    if (HANDLE icon = ::LoadImageW(program, group, IMAGE_ICON, 32, 32, LR_SHARED))
-        ::SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(icon), 0);
+    ::SendMessageW(picture, STM_SETICON, reinterpret_cast<WPARAM>(panel_common::ProgramIcon()), 0);
 }
 
 void CenterOver(HWND dialog, HWND owner) {
@@ -67,32 +90,10 @@ void CenterOver(HWND dialog, HWND owner) {
     ::SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-std::wstring WindowText(HWND window) {
-    const int n = ::GetWindowTextLengthW(window);
-    if (n <= 0) return {};
-    std::vector<wchar_t> buf(static_cast<std::size_t>(n) + 1);
-    const int got = ::GetWindowTextW(window, buf.data(), n + 1);
-    return std::wstring(buf.data(), static_cast<std::size_t>(got > 0 ? got : 0));
-}
-
 std::wstring CurrentErrorDescription() {
-    try {
-        throw;
-    } catch (const tessel::Error& e) {
-        return e.Description();
-    } catch (const std::exception& e) {
-        return tessel::text::FromUtf8(e.what());
-    } catch (...) {
-        return L"Unexpected error";
-    }
-}
-
-int ShiftState() {
-    int shift = 0;
-    if (::GetKeyState(VK_SHIFT) & 0x8000) shift |= 1;
-    if (::GetKeyState(VK_CONTROL) & 0x8000) shift |= 2;
-    if (::GetKeyState(VK_MENU) & 0x8000) shift |= 4;
-    return shift;
+    tessel::PendingError error;
+    error.Capture();
+    return error.Description();
 }
 
 }  // namespace velmora::ui::tools_dialog

@@ -1,10 +1,51 @@
-// What the two dialogs of the Tools menu (Zazi Dururuv, Restore Removed Programs) share: their
-// controls at design positions in twips, the program's icon, centring over the owner, and
-// the texts of their controls.
+// What the two dialogs of the Tools menu (Zazi Dururuv, Restore Removed Programs) share: the
+// window made from its template and shown modal over its owner, their controls at design
+// positions in twips, the program's icon, centring over the owner.
 #pragma once
 #include <windows.h>
 
 #include <string>
+
+#include "tessel/Logger.h"
+#include "ui/Controls.h"
+
+namespace velmora::ui {
+
+// The base of those dialogs: the object pointer lives in GWLP_USERDATA from WM_INITDIALOG on, and
+// every message goes through the boundary under the window's source name.
+class ToolsDialog {
+public:
+    // Unloads the window.
+    virtual ~ToolsDialog();
+    ToolsDialog(const ToolsDialog&) = delete;
+    ToolsDialog& operator=(const ToolsDialog&) = delete;
+
+    // Creates the window hidden over `owner` (once); ShowModal does it when needed.
+    HWND Create(HWND owner);
+    // Shows the window modal over `owner` until it is hidden.
+    void ShowModal(HWND owner);
+    HWND Window() const { return hwnd_; }
+
+protected:
+    // `title` names the window in the error raised when it cannot be created.
+    ToolsDialog(int templateId, const wchar_t* source, const wchar_t* title);
+
+    virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
+    HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
+
+    tessel::Logger* log_ = &tessel::UnopenedLogger();
+    HWND hwnd_ = nullptr;
+    HWND owner_ = nullptr;
+
+private:
+    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    int templateId_;
+    const wchar_t* source_;
+    const wchar_t* title_;
+};
+
+}  // namespace velmora::ui
 
 namespace velmora::ui::tools_dialog {
 
@@ -13,22 +54,16 @@ struct TwipsRect {
     int left, top, width, height;
 };
 
-// 15 twips to a pixel, at 96 dots per inch.
-int TwipsToPixels(int twips);
-
 // Sizes the dialog's inner area and moves every listed control to its place.
 void Place(HWND dialog, int clientWidthTwips, int clientHeightTwips, const TwipsRect* controls, int count);
 // A label that sizes itself to its one line of text, from its top-left corner.
 void FitLabelToText(HWND label);
-// The program's icon (its first icon group) in the picture control, when the program has one.
+// The program's icon in the picture control, as the panels show it.
 void ShowProgramIcon(HWND picture);
 // Centred over the owner's window, or over the screen without one.
 void CenterOver(HWND dialog, HWND owner);
 
-std::wstring WindowText(HWND window);
 // The description of the error being handled (call inside a catch block).
 std::wstring CurrentErrorDescription();
-// The Shift state of a key release as the Basic runtime gives it: 1 Shift, 2 Ctrl, 4 Alt.
-int ShiftState();
 
 }  // namespace velmora::ui::tools_dialog

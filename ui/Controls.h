@@ -1,0 +1,59 @@
+// What every window of the program reads from its controls (their text, a list view's cell, the
+// modifier keys of a key event, the size of a text in a control's own font) and the owners of
+// the GDI objects and image lists they draw with.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <string_view>
+
+#include "tessel/Unique.h"
+
+namespace velmora::ui {
+
+struct GdiObjectTraits {
+    using Handle = HGDIOBJ;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::DeleteObject(h); }
+};
+using UniqueGdiObject = tessel::Unique<GdiObjectTraits>;
+
+struct ImageListTraits {
+    using Handle = HIMAGELIST;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::ImageList_Destroy(h); }
+};
+using UniqueImageList = tessel::Unique<ImageListTraits>;
+
+std::wstring WindowText(HWND window);
+
+// The text of one cell of a list view, however long.
+std::wstring ListCellText(HWND listView, int row, int column);
+
+// The modifier bits of a key event as the handlers take them: 1 Shift, 2 Ctrl, 4 Alt.
+int ShiftState();
+
+// A control's device context with the control's font selected, for measuring text as the
+// control shows it; the font is put back and the context released at the end of the scope.
+class ControlFontDC {
+public:
+    explicit ControlFontDC(HWND control);
+    ~ControlFontDC();
+    ControlFontDC(const ControlFontDC&) = delete;
+    ControlFontDC& operator=(const ControlFontDC&) = delete;
+
+    // False when the control gave no device context: nothing can be measured then.
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+    // The size of one line of text (no access-key marks); false when it cannot be measured.
+    bool Extent(std::wstring_view text, SIZE& size) const;
+    // The size DrawText gives the text with `format` (DT_CALCRECT is added); zero when it cannot.
+    SIZE Drawn(std::wstring_view text, UINT format) const;
+
+private:
+    HWND control_;
+    HDC dc_;
+    HGDIOBJ oldFont_ = nullptr;
+};
+
+}  // namespace velmora::ui
