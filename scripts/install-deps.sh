@@ -1,13 +1,20 @@
 #!/usr/bin/env bash
-# Installs everything a fresh Debian 12 machine needs to build Velmora and run its tests.
+# Installs everything a fresh Debian 12 machine needs to build Velmora and run its tests: the
+# packages of scripts/packages.txt.
 set -euo pipefail
+cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
 fi
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends \
-  g++-mingw-w64-i686-win32 mingw-w64-i686-dev mingw-w64-tools binutils-mingw-w64-i686 \
-  libz-mingw-w64-dev googletest cmake ninja-build make python3 unzip \
-  wine wine32:i386 wine64 g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64 xvfb xauth \
-  procps libwine-dev gcc libc6-dev >/dev/null
+mapfile -t packages < <(grep -v '^[[:space:]]*\(#\|$\)' scripts/packages.txt)
+# A mirror caught mid-sync fails one index (seen: the security suite's i386 list); the others
+# still serve the install, so a failed update is reported and the install goes on.
+apt-get update -qq || echo "warning: apt-get update reported a failure; installing from the indexes it has"
+if ! apt-get install -y -qq --no-install-recommends "${packages[@]}" >/dev/null; then
+  # Without one architecture's security list, a package built for both (libssl3, zlib1g) has
+  # different newest versions for amd64 and i386 and cannot be installed twice; the release's
+  # own versions exist for both.
+  echo "note: installing the release's own versions (apt-get -t bookworm), which exist for both architectures"
+  apt-get install -y -qq --no-install-recommends -t bookworm "${packages[@]}" >/dev/null
+fi
