@@ -30,7 +30,7 @@ std::unique_ptr<tessel::NodeList> CBHOManager::EnumBHOs() {
 }
 
 BHOFacts ReadBHOFacts(tessel::RegistryAccessor& reg, CFileChecker& checker, tessel::Logger& log,
-                      std::wstring_view source, const std::wstring& id) {
+                      std::wstring_view source, const std::wstring& id, std::wstring_view lastName) {
     // A value of no use (not text, text that expands past the limit) is noted and read as
     // absent: a name that is no text is no name, a server entry that is no text names no server.
     std::wstring name =
@@ -50,6 +50,7 @@ BHOFacts ReadBHOFacts(tessel::RegistryAccessor& reg, CFileChecker& checker, tess
         if (strings.Exists(L"ProductName")) name = strings.Item(L"ProductName");
     }
     if (name.empty()) name = facts.dll;
+    if (name.empty()) name = lastName;
     for (wchar_t c : name)
         if (c != L'&') facts.name += c;
     return facts;

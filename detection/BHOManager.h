@@ -17,13 +17,14 @@ inline constexpr wchar_t kBHOKey[] = L"Software\\Microsoft\\Windows\\CurrentVers
 // A BHONode is a Node whose Id is the CLSID key name and whose params are "Name" and "DLL"
 // (and "Manufacturer" in the main window's own list).
 // What a registration is shown by: its server file (resolved as the detection resolves it) and
-// its name (its own, else the server's product name, else the file), without "&" marks.
+// its name (its own, else the server's product name, else the file, else lastName), without
+// "&" marks. The marks go after every fallback: a name of marks alone is an empty name.
 struct BHOFacts {
     std::wstring name;
     std::wstring dll;
 };
 BHOFacts ReadBHOFacts(tessel::RegistryAccessor& reg, CFileChecker& checker, tessel::Logger& log,
-                      std::wstring_view source, const std::wstring& id);
+                      std::wstring_view source, const std::wstring& id, std::wstring_view lastName = {});
 
 class CBHOManager {
 public:

@@ -186,7 +186,7 @@ TEST(BhoPanel, ListsNamesAndShowsTheSelectedRowsFile) {
     tab.KeyUp(VK_RETURN, 4);
     EXPECT_TRUE(tab.prompts.empty() && tab.menus.empty() && tab.shown.empty());
 
-    const std::wstring dll = tab.File(L"helper.dll"), amp = L"A && B &";
+    const std::wstring dll = tab.File(L"helper.dll"), amp = L"A && B &", marks = L"&&&";
     tab.Add(Id(1), &amp, L"\"" + dll + L"\" /embedding");
     tab.Add(L"0000002-0000-0000-0000-000000000000", &amp, dll);  // not 38 characters: no row
     tab.Add(Id(3), nullptr, L"");                                  // no name, no server
@@ -197,9 +197,12 @@ TEST(BhoPanel, ListsNamesAndShowsTheSelectedRowsFile) {
     ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, (kKey + Id(5)).c_str(), 0, KEY_SET_VALUE, odd.put()), ERROR_SUCCESS);
     const BYTE junk[] = {1, 2, 3};
     ASSERT_EQ(::RegSetValueExW(odd.get(), L"", 0, REG_BINARY, junk, sizeof junk), ERROR_SUCCESS);
+    // A name of marks alone is a name: the marks go after the fallbacks and leave no text.
+    tab.Add(Id(6), &marks, dll);
     tab.panel.RefreshList();
-    ASSERT_EQ(tab.Rows(), 4);
+    ASSERT_EQ(tab.Rows(), 5);
     EXPECT_EQ(tab.Row(3), dll);
+    EXPECT_EQ(tab.Row(4), L"");
     EXPECT_EQ(tab.Row(0), L"A  B ");
     EXPECT_EQ(tab.Row(1), L"(noname)");
     EXPECT_EQ(tab.Row(2), L"c:\\no\\such.dll");
@@ -207,7 +210,7 @@ TEST(BhoPanel, ListsNamesAndShowsTheSelectedRowsFile) {
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->Id, Id(1));
     EXPECT_EQ(first->params.Item(L"DLL").Value(), dll);
-    EXPECT_EQ(velmora::ui::BhoPanel::RowRecord(tab.List(), 4), nullptr);
+    EXPECT_EQ(velmora::ui::BhoPanel::RowRecord(tab.List(), 5), nullptr);
     EXPECT_EQ(ImageList_GetImageCount(ListView_GetImageList(tab.List(), LVSIL_SMALL)), 1);
 
     EXPECT_EQ(ListView_GetNextItem(tab.List(), -1, LVNI_SELECTED), 0);

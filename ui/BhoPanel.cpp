@@ -211,8 +211,7 @@ void BhoPanel::FillBHOInfo(const tessel::KeyedList<std::wstring>& names, tessel:
         // A record is made whole or not at all.
         tessel::Guard(*mLog, kSource, 4, [&] {
             // The same resolution as the detection's, so that the file shown is the file tested.
-            BHOFacts facts = ReadBHOFacts(reg, *mFileChecker, *mLog, kSource, id);
-            if (facts.name.empty()) facts.name = Text(IDS_NONAME);
+            const BHOFacts facts = ReadBHOFacts(reg, *mFileChecker, *mLog, kSource, id, Text(IDS_NONAME));
             tessel::Node& record = list.Add();
             record.Id = id;
             record.params.Add(L"Name", facts.name);
