@@ -52,7 +52,7 @@ void BenchMainWindow() {
         manager.Init(log);
         const auto list = manager.EnumBHOs();
         tessel::RegistryAccessor reg;
-        const auto settings = velmora::ui::ReadSettingRows(reg);
+        const auto settings = velmora::ui::ReadSettingRows(reg, log);
         plain = std::min(plain, Ms(t0, Clock::now()));
         bhos = list ? list->Count() : 0;
         rows = settings.size();

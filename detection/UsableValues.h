@@ -21,6 +21,14 @@ std::optional<std::wstring> ReadUsableText(tessel::RegistryAccessor& reg, tessel
                                            std::wstring_view source, HKEY hive, const std::wstring& key,
                                            const std::wstring& valueName);
 
+// The value exactly as stored; nothing when it is absent. A key or value that cannot be opened
+// or read (a name too long for the registry, access refused) counts as absent too: that one
+// read fails, not the list that it belongs to. The failure is logged at the level of an error
+// unless `logged` is already set; it is set then, so that the reads of one item log it once.
+std::optional<tessel::RegistryValue> ReadValueOrAbsent(tessel::RegistryAccessor& reg, tessel::Logger& log,
+                                                       std::wstring_view source, HKEY hive, const std::wstring& key,
+                                                       const std::wstring& valueName, bool& logged);
+
 // The file that the value's text names (CFileChecker::ResolveRegisteredPath); nothing when
 // the text cannot be used.
 std::optional<std::wstring> ResolveUsablePath(CFileChecker& checker, tessel::Logger& log, std::wstring_view source,

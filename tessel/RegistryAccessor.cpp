@@ -30,7 +30,8 @@ UniqueKey OpenKey(HKEY hive, const std::wstring& key, REGSAM access) {
     UniqueKey k;
     const LONG rc = ::RegOpenKeyExW(hive, Clean(key).c_str(), 0, access, k.put());
     if (rc == ERROR_FILE_NOT_FOUND) return UniqueKey();
-    if (rc != ERROR_SUCCESS) Raise(rc, "RegOpenKeyExW", L"Cannot open the key '" + Where(hive, key) + L"'");
+    // A name too long for the registry is quoted cut, so that the line still says why.
+    if (rc != ERROR_SUCCESS) Raise(rc, "RegOpenKeyExW", L"Cannot open the key '" + LogName(Where(hive, key)) + L"'");
     return k;
 }
 
@@ -54,7 +55,8 @@ std::optional<RegistryValue> QueryValue(HKEY key, const std::wstring& name, cons
             size = got > size ? got : size * 2;
             continue;
         }
-        if (rc != ERROR_SUCCESS) Raise(rc, "RegQueryValueExW", L"Cannot read the value '" + name + L"' of '" + where + L"'");
+        if (rc != ERROR_SUCCESS)
+            Raise(rc, "RegQueryValueExW", L"Cannot read the value '" + LogName(name) + L"' of '" + LogName(where) + L"'");
         v.data.resize(got);
         return v;
     }

@@ -96,6 +96,39 @@ protected:
         return look;
     }
 
+    // One cell of the list as the list paints itself (a value's whole cell; the name's text
+    // part), read back from a bitmap.
+    std::vector<COLORREF> Painted(int row, int column) const {
+        const HWND lv = panel.ListViewObject();
+        RECT client{};
+        ::GetClientRect(lv, &client);
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        void* bits = nullptr;
+        const HDC dc = ::CreateCompatibleDC(nullptr);
+        const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        std::vector<COLORREF> pixels;
+        if (bitmap) {
+            const HGDIOBJ before = ::SelectObject(dc, bitmap);
+            auto* px = static_cast<DWORD*>(bits);
+            std::fill_n(px, client.right * client.bottom, 0x00BDBDBD);  // poison
+            ::SendMessageW(lv, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+            ::GdiFlush();
+            RECT cell{column == 0 ? LVIR_LABEL : LVIR_BOUNDS, column, 0, 0};
+            ::SendMessageW(lv, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell));
+            ::IntersectRect(&cell, &cell, &client);
+            for (LONG y = cell.top; y < cell.bottom; ++y)
+                for (LONG x = cell.left; x < cell.right; ++x) {
+                    const DWORD p = px[y * client.right + x];
+                    pixels.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
+                }
+            ::SelectObject(dc, before);
+            ::DeleteObject(bitmap);
+        }
+        ::DeleteDC(dc);
+        return pixels;
+    }
+
     void Click() {
         ::SendMessageW(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_CS_CMDRESTORE, BN_CLICKED),
                        reinterpret_cast<LPARAM>(::GetDlgItem(panel.Window(), IDC_CS_CMDRESTORE)));
@@ -123,11 +156,9 @@ TEST_F(SettingsPanel, ListsTheRowsWithTheirIconsAndColours) {
     EXPECT_EQ(::SendMessageW(lv, LVM_GETSELECTEDCOUNT, 0, 0), 1);
     EXPECT_EQ(::SendMessageW(lv, LVM_GETITEMSTATE, 0, LVIS_SELECTED), LVIS_SELECTED);
 
-    // Only the value that needs attention is bold red; the start page's own icon is no alarm.
-    const Look home = Draw(2, 1);
-    EXPECT_EQ(home.result, CDRF_NEWFONT);
-    EXPECT_EQ(home.colour, RGB(255, 0, 0));
-    EXPECT_GE(home.weight, FW_BOLD);
+    // Only the value that needs attention is bold red (the panel draws it itself, see below);
+    // the start page's own icon is no alarm.
+    EXPECT_EQ(Draw(2, 1).result, CDRF_SKIPDEFAULT);
     for (const auto& [row, sub] : {std::pair{2, 0}, {0, 1}, {1, 1}, {3, 1}}) {
         SCOPED_TRACE(std::to_string(row) + "/" + std::to_string(sub));
         const Look plain = Draw(row, sub);
@@ -143,6 +174,61 @@ TEST_F(SettingsPanel, ListsTheRowsWithTheirIconsAndColours) {
     reg.DeleteValue(HKEY_CURRENT_USER, kMain, L"Start Page");
     panel.RefreshList();
     EXPECT_EQ(Rows(), (std::vector<Row>{kMachineStart, kHomePage, kStyleSheet}));
+}
+
+namespace {
+
+// Pixels of the attention colour, allowing for the smoothing of the text's edges.
+int RedPixels(const std::vector<COLORREF>& pixels) {
+    return static_cast<int>(std::count_if(pixels.begin(), pixels.end(), [](COLORREF c) {
+        return GetRValue(c) >= 200 && GetGValue(c) <= 60 && GetBValue(c) <= 60;
+    }));
+}
+
+// The colour that covers most of a cell: its background.
+COLORREF Background(const std::vector<COLORREF>& pixels) {
+    std::vector<COLORREF> sorted = pixels;
+    std::sort(sorted.begin(), sorted.end());
+    COLORREF best = CLR_INVALID;
+    std::size_t bestRun = 0;
+    for (std::size_t i = 0, j; i < sorted.size(); i = j) {
+        for (j = i; j < sorted.size() && sorted[j] == sorted[i]; ++j) {}
+        if (j - i > bestRun) bestRun = j - i, best = sorted[i];
+    }
+    return best;
+}
+
+}  // namespace
+
+TEST_F(SettingsPanel, AHijackedValueIsRedInTheSelectedRowToo) {
+    // The first row, which every refresh selects, is the hijacked default page.
+    reg.WriteString(HKEY_CURRENT_USER, kMain, L"Default_Page_URL", L"http://hijack.example/");
+    panel.Init(t.log);
+    ASSERT_EQ(Rows().size(), 5u);
+    ASSERT_EQ(Rows()[0].key, "i");
+    ::ShowWindow(panel.Window(), SW_SHOW);
+    ::ShowWindow(parent, SW_SHOW);
+    const HWND lv = panel.ListViewObject();
+    const COLORREF window = ::GetSysColor(COLOR_WINDOW);
+    for (const bool focused : {false, true}) {
+        SCOPED_TRACE(focused ? "focused" : "not focused");
+        if (focused) {
+            ::SetFocus(lv);
+            ASSERT_EQ(::GetFocus(), lv);
+        }
+        ASSERT_EQ(::SendMessageW(lv, LVM_GETITEMSTATE, 0, LVIS_SELECTED), LVIS_SELECTED);
+        // The selected row: its value red on a background that still marks the selection, like its name's.
+        const std::vector<COLORREF> selected = Painted(0, 1);
+        ASSERT_FALSE(selected.empty());
+        EXPECT_GE(RedPixels(selected), 10);
+        EXPECT_NE(Background(selected), window);
+        EXPECT_NE(Background(Painted(0, 0)), window);
+        // A row not selected: red on the list's own background; an "IE" row: no red at all.
+        const std::vector<COLORREF> other = Painted(3, 1);
+        EXPECT_GE(RedPixels(other), 10);
+        EXPECT_EQ(Background(other), window);
+        EXPECT_EQ(RedPixels(Painted(1, 1)), 0);
+    }
 }
 
 TEST_F(SettingsPanel, AppliesItsLayoutInPixels) {

@@ -172,6 +172,7 @@ struct OnFamily {
 }  // namespace
 
 TEST(SettingsTable, EveryRowOnBothFamilies) {
+    detection_support::TestLog t;
     for (const Case& c : Cases()) {
         for (Family family : {NT, Win9x}) {
             if (!(c.family & family)) continue;
@@ -185,7 +186,7 @@ TEST(SettingsTable, EveryRowOnBothFamilies) {
             if (!c.server.empty() && c.server != L"-")
                 reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\" + velmora::ui::SettingText(c.stored) + L"\\" + c.serverKey,
                                 L"", c.server);
-            const SettingRow r = GetSettingRow(reg, c.row);
+            const SettingRow r = GetSettingRow(reg, t.log, c.row);
             EXPECT_EQ(r.Show, c.show);
             EXPECT_EQ(Narrow(r.Status), Narrow(c.status));
             const std::wstring description = c.status.empty() ? L"" : c.description ? c.description : where.description;
@@ -193,6 +194,8 @@ TEST(SettingsTable, EveryRowOnBothFamilies) {
             EXPECT_EQ(Narrow(r.Value), Narrow(c.shown));
         }
     }
+    // Every read above could be made: none is reported as failed.
+    EXPECT_EQ(t.Lines(), std::vector<std::string>{});
 }
 
 namespace {
@@ -215,10 +218,10 @@ void Hijack(tessel::RegistryAccessor& reg) {
     }
 }
 
-std::vector<std::string> Listed(tessel::RegistryAccessor& reg) {
+std::vector<std::string> Listed(tessel::RegistryAccessor& reg, tessel::Logger& log) {
     std::vector<std::string> rows;
     for (int row = 1; row <= 26; ++row) {
-        const SettingRow r = GetSettingRow(reg, row);
+        const SettingRow r = GetSettingRow(reg, log, row);
         if (r.Show) rows.push_back(std::to_string(row) + " " + Narrow(r.Status) + " " + Narrow(r.Value));
     }
     return rows;
@@ -235,9 +238,11 @@ TEST(SettingsTable, AfterTheRestoreEveryRowIsSafeOrGone) {
             tessel::RegistryAccessor reg;
             if (hijacked) {
                 Hijack(reg);
-                EXPECT_EQ(Listed(reg).size(), family == NT ? 26u : 25u);  // the 9x family reads no AppInit_DLLs
             }
             detection_support::TestLog t;
+            if (hijacked) {
+                EXPECT_EQ(Listed(reg, t.log).size(), family == NT ? 26u : 25u);  // 9x: no AppInit_DLLs
+            }
             velmora::CZiRaraviz cleanup;
             cleanup.Init(t.log);
             EXPECT_EQ(cleanup.RestoreConfigurationSettings(), 0);
@@ -248,7 +253,38 @@ TEST(SettingsTable, AfterTheRestoreEveryRowIsSafeOrGone) {
                 "10 OK " + Narrow(velmora::WinDir) + (family == NT ? "System32" : "System") + "\\blank.htm",
                 "11 OK " + (family == NT ? std::string("%SystemRoot%\\system32\\blank.htm") : sys + "blank.htm")};
             if (hijacked) expected.push_back("18 OK " + sys + "mshtml.dll");  // the about: handler is always listed
-            EXPECT_EQ(Listed(reg), expected);
+            EXPECT_EQ(Listed(reg, t.log), expected);
+        }
+    }
+}
+
+TEST(SettingsTable, AnUnreadableRowHidesNoOther) {
+    // A handler class too long to be the name of any key: its server cannot be looked up, so
+    // that row has no server and needs attention; the failure is logged once, and the rows
+    // after it, a hijacked filter among them, are read as usual.
+    for (const std::size_t length : {std::size_t{302}, std::size_t{50000}}) {
+        SCOPED_TRACE(length);
+        OnFamily on(NT);
+        ScratchHives hives;
+        tessel::RegistryAccessor reg;
+        detection_support::TestLog t;
+        const std::wstring unopenable = L"{" + std::wstring(length - 2, L'A') + L"}";
+        reg.WriteString(HKEY_CLASSES_ROOT, kRows[19].key, kRows[19].value, unopenable);
+        reg.WriteString(HKEY_CLASSES_ROOT, kRows[22].key, kRows[22].value, L"{EVIL}");
+        reg.WriteString(HKEY_CLASSES_ROOT, kRows[25].key, kRows[25].value, L"{EVIL}");
+        reg.WriteString(HKEY_CLASSES_ROOT, kRows[26].key, kRows[26].value, unopenable);
+        reg.WriteString(HKEY_CLASSES_ROOT, L"CLSID\\{EVIL}\\InProcServer32", L"", L"c:\\evil\\evil.dll");
+        EXPECT_EQ(Listed(reg, t.log),
+                  (std::vector<std::string>{"8 OK No", "19 i ", "22 i c:\\evil\\evil.dll", "25 i c:\\evil\\evil.dll",
+                                            "26 i " + Narrow(unopenable)}));
+        // One line for each of the two rows, as an error of the tab, naming the key it could not open.
+        const std::vector<std::string> lines = t.Lines();
+        ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
+        for (const std::string& line : lines) {
+            EXPECT_TRUE(line.starts_with("4|")) << line;
+            EXPECT_NE(line.find("|ucCS.GetSettingRow|Cannot open the key 'HKEY_CLASSES_ROOT\\CLSID\\{AAAA"),
+                      std::string::npos) << line;
+            EXPECT_TRUE(line.ends_with("It is read as absent.")) << line;
         }
     }
 }

@@ -54,6 +54,16 @@ void AddRow(HWND lv, const SettingRow& row) {
         throw tessel::Error(tessel::kUnspecifiedFailure, L"Cannot set a row's value.", "LVM_SETITEMTEXTW");
 }
 
+// Where the list sets a sub-item's text from the left edge of its cell, in pixels.
+constexpr int kCellTextInset = 6;
+
+// A colour a quarter of the way from `from` to `to`.
+COLORREF QuarterTowards(COLORREF from, COLORREF to) {
+    auto mix = [](int a, int b) { return static_cast<BYTE>((3 * a + b) / 4); };
+    return RGB(mix(GetRValue(from), GetRValue(to)), mix(GetGValue(from), GetGValue(to)),
+               mix(GetBValue(from), GetBValue(to)));
+}
+
 void SetRowState(HWND lv, int row, UINT state) {
     LVITEMW item{};
     item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
@@ -145,20 +155,51 @@ LRESULT ucCS::OnCustomDraw(NMLVCUSTOMDRAW& draw) {
             return CDRF_NOTIFYSUBITEMDRAW;
         case CDDS_ITEMPREPAINT | CDDS_SUBITEM: {
             // The row's icon is its status: only a value that needs attention is bold red.
-            const bool attention = draw.iSubItem == 1 &&
-                                   RowIconKey(lv_, static_cast<int>(draw.nmcd.dwItemSpec)) == kStatusAttention;
-            if (attention) {
-                ::SelectObject(draw.nmcd.hdc, boldFont_ ? boldFont_.get() : listFont_);
-                draw.clrText = kAttentionColour;
-            } else {
-                // A font chosen for one sub-item stays for the next unless it is put back.
-                ::SelectObject(draw.nmcd.hdc, listFont_);
+            const int row = static_cast<int>(draw.nmcd.dwItemSpec);
+            if (draw.iSubItem == 1 && RowIconKey(lv_, row) == kStatusAttention) {
+                DrawAttentionValue(draw.nmcd.hdc, row);
+                return CDRF_SKIPDEFAULT;
             }
+            // A font chosen for one sub-item stays for the next unless it is put back.
+            ::SelectObject(draw.nmcd.hdc, listFont_);
             return CDRF_NEWFONT;
         }
         default:
             return CDRF_DODEFAULT;
     }
+}
+
+void ucCS::DrawAttentionValue(HDC dc, int row) const {
+    // The list gives a selected row the selection's colours over whatever the custom draw asks,
+    // which would hide the red of the one value that most needs to be seen (the first row is
+    // selected after every refresh). So this value is drawn here, bold red in every row. A
+    // selected row keeps a tone of the selection behind it: the selection's full colour can be
+    // too dark, or too near to red, to read the value on.
+    RECT cell{LVIR_BOUNDS, 1, 0, 0};
+    if (!::SendMessageW(lv_, LVM_GETSUBITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&cell))) return;
+    COLORREF back = static_cast<COLORREF>(::SendMessageW(lv_, LVM_GETTEXTBKCOLOR, 0, 0));
+    if (back == CLR_DEFAULT || back == CLR_NONE) back = ::GetSysColor(COLOR_WINDOW);
+    if (::SendMessageW(lv_, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED) & LVIS_SELECTED) {
+        // As the list marks it: the highlight while the list has the focus, the face colour of
+        // a list that keeps its selection shown without it.
+        if (::GetFocus() == lv_)
+            back = QuarterTowards(back, ::GetSysColor(COLOR_HIGHLIGHT));
+        else if (::GetWindowLongPtrW(lv_, GWL_STYLE) & LVS_SHOWSELALWAYS)
+            back = ::GetSysColor(COLOR_BTNFACE);
+    }
+    const std::wstring value = ListCellText(lv_, row, 1);
+    const int saved = ::SaveDC(dc);
+    ::SetBkColor(dc, back);
+    ::ExtTextOutW(dc, cell.left, cell.top, ETO_OPAQUE, &cell, nullptr, 0, nullptr);
+    ::SelectObject(dc, boldFont_ ? boldFont_.get() : listFont_);
+    ::SetTextColor(dc, kAttentionColour);
+    ::SetBkMode(dc, TRANSPARENT);
+    RECT text = cell;
+    text.left += kCellTextInset;
+    text.right -= kCellTextInset;
+    ::DrawTextW(dc, value.c_str(), static_cast<int>(value.size()), &text,
+                DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+    ::RestoreDC(dc, saved);
 }
 
 void ucCS::Init(tessel::Logger& log) {
@@ -168,6 +209,7 @@ void ucCS::Init(tessel::Logger& log) {
 
 void ucCS::RefreshList() {
     if (!lv_) throw tessel::Error(tessel::kUnspecifiedFailure, L"The settings panel has no list.");
+    if (!log_) throw tessel::Error(tessel::kUnspecifiedFailure, L"The settings panel has not been given the log.");
     // The list is drawn once, when it is complete (or when a read stopped it).
     ::SendMessageW(lv_, WM_SETREDRAW, FALSE, 0);
     struct Redraw {
@@ -180,7 +222,7 @@ void ucCS::RefreshList() {
     ::SendMessageW(lv_, LVM_DELETEALLITEMS, 0, 0);
     tessel::RegistryAccessor registry;
     for (int row = 1; row <= kSettingRowCount; ++row) {
-        const SettingRow setting = GetSettingRow(registry, row);
+        const SettingRow setting = GetSettingRow(registry, *log_, row);
         if (setting.Show) AddRow(lv_, setting);
     }
     if (::SendMessageW(lv_, LVM_GETITEMCOUNT, 0, 0) > 0) {

@@ -24,7 +24,8 @@ public:
     // Keeps the Logger (shared with the main window) and fills the list.
     void Init(tessel::Logger& log) override;
     HWND ListViewObject() const override { return lv_; }
-    // Reads the 26 rows afresh; registry errors raise to the caller with the rows so far.
+    // Reads the 26 rows afresh; a key or value that cannot be read spoils its own row alone (it
+    // is read as absent and logged), and a failing list raises to the caller with the rows so far.
     void RefreshList() override;
     void Resize(int widthTwips, int heightTwips) override;
 
@@ -32,6 +33,8 @@ private:
     static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
+    // A value that needs attention, bold red on its row's background, in its cell.
+    void DrawAttentionValue(HDC dc, int row) const;
     void cmdRestore_Click();
     void FitTextsToFont();
     void Apply(const SettingsGeometry& g);

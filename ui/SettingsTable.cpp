@@ -1,7 +1,9 @@
 #include "ui/SettingsTable.h"
 
 #include <cstring>
+#include <optional>
 
+#include "detection/UsableValues.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
@@ -127,6 +129,37 @@ std::wstring TextUpToNul(const std::vector<std::uint8_t>& data) {
     return text;
 }
 
+// The reads of one row, through the one accessor of the refresh. A key or value that cannot be
+// opened or read is read as absent; the row's first such failure is logged.
+class RowReads {
+public:
+    RowReads(tessel::RegistryAccessor& registry, tessel::Logger& log, const wchar_t* source)
+        : registry_(registry), log_(log), source_(source) {}
+    std::optional<tessel::RegistryValue> Value(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
+        return ReadValueOrAbsent(registry_, log_, source_, hive, key, valueName, logged_);
+    }
+    std::wstring Text(HKEY hive, const std::wstring& key, const std::wstring& valueName) {
+        const auto value = Value(hive, key, valueName);
+        return value ? SettingText(*value) : std::wstring();
+    }
+
+private:
+    tessel::RegistryAccessor& registry_;
+    tessel::Logger& log_;
+    const wchar_t* source_;
+    bool logged_ = false;
+};
+
+// The restore's test (IsComServerFile), over reads that take a value of any type: a server
+// stored as a number or as bytes is shown and judged, not a reason to stop the list.
+std::wstring HandlerStatus(RowReads& reads, const std::wstring& classId, const std::wstring& fileName,
+                           std::wstring& serverPath) {
+    serverPath = reads.Text(HKEY_CLASSES_ROOT, L"CLSID\\" + classId + L"\\InProcServer32", L"");
+    if (serverPath.empty())
+        serverPath = reads.Text(HKEY_CLASSES_ROOT, L"CLSID\\" + classId + L"\\LocalServer32", L"");
+    return Judge(IsSystemFile(serverPath, fileName));
+}
+
 // The status of a value judged by itself, with no handler class behind it.
 std::wstring ValueStatus(const SettingDefinition& setting, const std::wstring& value) {
     switch (setting.rule) {
@@ -159,12 +192,6 @@ std::wstring SettingText(const tessel::RegistryValue& value) {
     }
     if (value.data.size() > kShownBytes) text += L",...";
     return text;
-}
-
-std::wstring ReadSettingText(tessel::RegistryAccessor& registry, HKEY hive, const std::wstring& key,
-                             const std::wstring& valueName) {
-    const auto value = registry.ReadValue(hive, key, valueName);
-    return value ? SettingText(*value) : std::wstring();
 }
 
 bool IsSwitchOn(const tessel::RegistryValue& value) {
@@ -208,21 +235,17 @@ std::wstring GetLocalPageStatus(std::wstring_view value) {
     return Judge(IsSystemFile(value, L"blank.htm"));
 }
 
-std::wstring GetHandlerStatus(tessel::RegistryAccessor& registry, const std::wstring& classId,
+std::wstring GetHandlerStatus(tessel::RegistryAccessor& registry, tessel::Logger& log, const std::wstring& classId,
                               const std::wstring& fileName, std::wstring& serverPath) {
-    // The restore's test (IsComServerFile), over reads that take a value of any type: a server
-    // stored as a number or as bytes is shown and judged, not a reason to stop the list.
-    serverPath.clear();
-    serverPath = ReadSettingText(registry, HKEY_CLASSES_ROOT, L"CLSID\\" + classId + L"\\InProcServer32", L"");
-    if (serverPath.empty())
-        serverPath = ReadSettingText(registry, HKEY_CLASSES_ROOT, L"CLSID\\" + classId + L"\\LocalServer32", L"");
-    return Judge(IsSystemFile(serverPath, fileName));
+    RowReads reads(registry, log, L"ucCS.GetHandlerStatus");
+    return HandlerStatus(reads, classId, fileName, serverPath);
 }
 
-SettingRow GetSettingRow(tessel::RegistryAccessor& registry, int row) {
+SettingRow GetSettingRow(tessel::RegistryAccessor& registry, tessel::Logger& log, int row) {
     SettingRow out;
     if (row < 1 || row > kSettingRowCount) return out;
     const SettingDefinition& setting = kRows[row - 1];
+    RowReads reads(registry, log, L"ucCS.GetSettingRow");
     auto judged = [&](std::wstring status, std::wstring value, const wchar_t* description = nullptr) {
         out.Status = std::move(status);
         out.Value = std::move(value);
@@ -231,16 +254,16 @@ SettingRow GetSettingRow(tessel::RegistryAccessor& registry, int row) {
 
     if (setting.rule == Rule::AppInit && !IsNT()) return out;
     if (setting.rule == Rule::StyleSwitch) {
-        const auto value = registry.ReadValue(setting.hive, setting.key, setting.valueName);
+        const auto value = reads.Value(setting.hive, setting.key, setting.valueName);
         const bool on = value && IsSwitchOn(*value);
         judged(Judge(!on), on ? L"Yes" : L"No");
         out.Show = true;
     } else {
-        const std::wstring value = ReadSettingText(registry, setting.hive, setting.key, setting.valueName);
+        const std::wstring value = reads.Text(setting.hive, setting.key, setting.valueName);
         if (value.empty()) return out;
         if (setting.rule == Rule::Handler || setting.rule == Rule::HandlerQuiet || setting.rule == Rule::Filter) {
             std::wstring server;
-            std::wstring status = GetHandlerStatus(registry, value, setting.expected, server);
+            std::wstring status = HandlerStatus(reads, value, setting.expected, server);
             out.Show = setting.rule != Rule::HandlerQuiet || status != kStatusOK;
             if (setting.rule == Rule::Filter && server.empty())
                 judged(std::move(status), value, setting.classDescription);
@@ -257,10 +280,10 @@ SettingRow GetSettingRow(tessel::RegistryAccessor& registry, int row) {
     return out;
 }
 
-std::vector<SettingRow> ReadSettingRows(tessel::RegistryAccessor& registry) {
+std::vector<SettingRow> ReadSettingRows(tessel::RegistryAccessor& registry, tessel::Logger& log) {
     std::vector<SettingRow> rows;
     for (int row = 1; row <= kSettingRowCount; ++row) {
-        SettingRow r = GetSettingRow(registry, row);
+        SettingRow r = GetSettingRow(registry, log, row);
         if (r.Show) rows.push_back(std::move(r));
     }
     return rows;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "tessel/Logger.h"
 #include "tessel/RegistryAccessor.h"
 
 namespace velmora::ui {
@@ -39,23 +40,23 @@ std::wstring GetLocalPageStatus(std::wstring_view value);
 bool IsBrowserMakerPage(std::wstring_view value);
 
 // The handler rule: "OK" when the class is served by the system folder's fileName.
-// serverPath gets the server as stored.
-std::wstring GetHandlerStatus(tessel::RegistryAccessor& registry, const std::wstring& classId,
+// serverPath gets the server as stored; a server key that cannot be read names no server.
+std::wstring GetHandlerStatus(tessel::RegistryAccessor& registry, tessel::Logger& log, const std::wstring& classId,
                               const std::wstring& fileName, std::wstring& serverPath);
 
-// Reads and judges one row (1 to 26; any other number reads nothing). Registry errors raise;
-// a value of an unexpected type does not: it is read as text (see ReadSettingText).
-SettingRow GetSettingRow(tessel::RegistryAccessor& registry, int row);
+// Reads and judges one row (1 to 26; any other number reads nothing). A key or value of the
+// row that cannot be opened or read is read as absent, and the row's rule judges it so (a
+// handler without a readable server needs attention); the row logs the first such failure
+// and no other row is affected. A value of an unexpected type is read as text (SettingText).
+SettingRow GetSettingRow(tessel::RegistryAccessor& registry, tessel::Logger& log, int row);
 
 // The listed rows, in row order (what the settings list shows).
-std::vector<SettingRow> ReadSettingRows(tessel::RegistryAccessor& registry);
+std::vector<SettingRow> ReadSettingRows(tessel::RegistryAccessor& registry, tessel::Logger& log);
 
 // A value as the settings list shows it: text up to its first NUL (the registry's own reading);
 // a number as its decimal digits; other data as "hex:" (or "hex(type):") and its bytes, as the
 // registry editor writes them. Empty when absent or without data.
 std::wstring SettingText(const tessel::RegistryValue& value);
-std::wstring ReadSettingText(tessel::RegistryAccessor& registry, HKEY hive, const std::wstring& key,
-                             const std::wstring& valueName);
 // Whether a value counts as a set switch (anything but absent, zero, or a text of zeros).
 bool IsSwitchOn(const tessel::RegistryValue& value);
 
