@@ -188,18 +188,20 @@ void ucCS::DrawAttentionValue(HDC dc, int row) const {
             back = ::GetSysColor(COLOR_BTNFACE);
     }
     const std::wstring value = ListCellText(lv_, row, 1);
-    const int saved = ::SaveDC(dc);
-    ::SetBkColor(dc, back);
-    ::ExtTextOutW(dc, cell.left, cell.top, ETO_OPAQUE, &cell, nullptr, 0, nullptr);
-    ::SelectObject(dc, boldFont_ ? boldFont_.get() : listFont_);
-    ::SetTextColor(dc, kAttentionColour);
-    ::SetBkMode(dc, TRANSPARENT);
+    if (const UniqueGdiObject brush(::CreateSolidBrush(back)); brush)
+        ::FillRect(dc, &cell, static_cast<HBRUSH>(brush.get()));
+    // The list draws on with the same device context: what is set here is put back.
+    const HGDIOBJ font = ::SelectObject(dc, boldFont_ ? boldFont_.get() : listFont_);
+    const COLORREF colour = ::SetTextColor(dc, kAttentionColour);
+    const int mode = ::SetBkMode(dc, TRANSPARENT);
     RECT text = cell;
     text.left += kCellTextInset;
     text.right -= kCellTextInset;
     ::DrawTextW(dc, value.c_str(), static_cast<int>(value.size()), &text,
                 DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
-    ::RestoreDC(dc, saved);
+    ::SetBkMode(dc, mode);
+    ::SetTextColor(dc, colour);
+    ::SelectObject(dc, font);
 }
 
 void ucCS::Init(tessel::Logger& log) {
