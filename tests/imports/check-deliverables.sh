@@ -29,15 +29,14 @@ for file in "${files[@]}"; do
                  dll != "" && /^\t[0-9a-f]+\t/ { print dll "!" ($3 == "" || $3 == "<none>" ? "#" $2 : $3) }' \
               <<<"$dump" | sort -u)
   [ -n "$imports" ] || fail "$name: no imports read (an unexpected objdump format?)"
-  count=0
-  for entry in $imports; do
-    count=$((count + 1))
-    grep -qxF "${entry%%!*}" <<<"$shipped" && continue  # one shipped file of another
-    if grep -qxF "$entry" <<<"$never"; then
-      fail "$name imports $entry, which came after Windows XP: reach it through the seam with a fallback"
-    elif ! grep -qxF "$entry" <<<"$allowed"; then
-      fail "$name imports $entry, which is not on the XP floor: if Windows XP has it, add \"$entry\" to $floor"
-    fi
+  # Set operations over the sorted lists: a grep for each import took minutes on a busy host.
+  own=$(awk -F'!' 'NR == FNR { shipped[$0] = 1; next } !($1 in shipped)' <(echo "$shipped") <(echo "$imports") | sort -u)
+  count=$(grep -c . <<<"$imports")
+  for entry in $(comm -12 <(echo "$own") <(echo "$never")); do
+    fail "$name imports $entry, which came after Windows XP: reach it through the seam with a fallback"
+  done
+  for entry in $(comm -23 <(echo "$own") <(echo "$never") | comm -23 - <(echo "$allowed")); do
+    fail "$name imports $entry, which is not on the XP floor: if Windows XP has it, add \"$entry\" to $floor"
   done
   echo "$name: $count imports checked"
   case "$name" in
