@@ -390,7 +390,7 @@ TEST(AboutWindow, ShowsTheVersionAndClosesWithEscOrOK) {
     ShellCalls shell;
     velmora::ui::FAbout about;
     about.Load(nullptr);
-    const HWND window = about.Window();
+    const HWND window = about.Handle();
     ASSERT_NE(window, nullptr);
     wchar_t text[512] = L"";
     ::GetDlgItemTextW(window, IDC_ABOUT_NAME, text, 512);
@@ -433,11 +433,11 @@ TEST(AboutWindow, ShowsTheVersionAndClosesWithEscOrOK) {
     // Esc in the modal display hides the window and ends the display.
     ::PostMessageW(::GetDlgItem(window, IDOK), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
     about.ShowModal(nullptr);
-    EXPECT_EQ(about.Window(), nullptr);
+    EXPECT_EQ(about.Handle(), nullptr);
 
     velmora::ui::FAbout second;
     second.Load(nullptr);
-    ::PostMessageW(second.Window(), WM_COMMAND, IDOK, 0);
+    ::PostMessageW(second.Handle(), WM_COMMAND, IDOK, 0);
     second.ShowModal(nullptr);
-    EXPECT_EQ(second.Window(), nullptr);
+    EXPECT_EQ(second.Handle(), nullptr);
 }

@@ -92,7 +92,38 @@ TEST_F(RestoreFiles, RestoringTheLastFileReplacesWhatStandsThereRemovesTheRecord
     EXPECT_EQ(ReadBytes(path), "the disabled bytes");
     EXPECT_FALSE(Exists(GetParasiteFileName(path)));
     EXPECT_FALSE(Recorded(path));
-    EXPECT_FALSE(::IsWindowVisible(window.Window()));
+    EXPECT_FALSE(::IsWindowVisible(window.Handle()));
+}
+
+TEST_F(RestoreFiles, AWindowTheSystemDestroysLeavesNoHandleInTheObjectWhichOpensItAfresh) {
+    const auto popup = [] {
+        return ::CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, ::GetModuleHandleW(nullptr),
+                                 nullptr);
+    };
+    HWND third = nullptr, bystander = nullptr;
+    {
+        FRestoreFiles window;
+        // Its owner's end takes the window along.
+        const HWND owner = popup();
+        const HWND first = window.Create(owner);
+        ASSERT_TRUE(::IsWindow(first));
+        ::DestroyWindow(owner);
+        EXPECT_FALSE(::IsWindow(first));
+        EXPECT_EQ(window.Handle(), nullptr);
+        // Destroyed from outside the object; the window made next may get its number again.
+        const HWND second = window.Create(nullptr);
+        ASSERT_TRUE(::IsWindow(second));
+        ::DestroyWindow(second);
+        EXPECT_EQ(window.Handle(), nullptr);
+        bystander = popup();
+        third = window.Create(nullptr);
+        EXPECT_TRUE(::IsWindow(third));
+        EXPECT_NE(third, bystander);
+    }
+    // The object's end took its own window and no other.
+    EXPECT_FALSE(::IsWindow(third));
+    EXPECT_TRUE(::IsWindow(bystander));
+    ::DestroyWindow(bystander);
 }
 
 TEST_F(RestoreFiles, ALockedCopyIsNotRestoredStaysListedAndTheFileStandingThereIsKeptOnBothFamilies) {

@@ -39,7 +39,7 @@ TEST(Splash, IsABorderlessPictureOfFourHundredByThreeHundredSixteenCentredOnTheS
     Splash splash;
     splash.Show();
     ASSERT_TRUE(splash.Visible());
-    const HWND hwnd = splash.Window();
+    const HWND hwnd = splash.Handle();
     wchar_t cls[64] = L"", caption[64] = L"";
     ::GetClassNameW(hwnd, cls, 64);
     ::GetWindowTextW(hwnd, caption, 64);
@@ -76,10 +76,10 @@ TEST(Splash, ClosesOnAnyMouseButtonReleasedOverIt) {
         Splash splash;
         splash.Show();
         ASSERT_TRUE(splash.Visible());
-        ::PostMessageW(splash.Window(), WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // a move closes nothing
+        ::PostMessageW(splash.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(10, 10));  // a move closes nothing
         PumpPending();
         EXPECT_TRUE(splash.Visible());
-        ::PostMessageW(splash.Window(), release, 0, MAKELPARAM(200, 150));
+        ::PostMessageW(splash.Handle(), release, 0, MAKELPARAM(200, 150));
         PumpPending();
         EXPECT_FALSE(splash.Visible()) << release;
         EXPECT_EQ(OwnSplashWindow(), nullptr) << "unloaded";

@@ -81,7 +81,7 @@ TEST(Progressor, StartedOncePerShowingThenClosed) {
     velmora::ui::FProgressor progress;
     progress.Started = [&] {
         ++started;
-        const HWND w = progress.Window();
+        const HWND w = progress.Handle();
         visibleInside = ::IsWindowVisible(w) != FALSE;
         ownerDisabled = !::IsWindowEnabled(owner.hwnd);
         EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kHourglass);
@@ -105,7 +105,7 @@ TEST(Progressor, StartedOncePerShowingThenClosed) {
     EXPECT_TRUE(visibleInside);
     EXPECT_TRUE(ownerDisabled);
     EXPECT_TRUE(::IsWindowEnabled(owner.hwnd));
-    EXPECT_EQ(progress.Window(), nullptr);  // unloaded
+    EXPECT_EQ(progress.Handle(), nullptr);  // unloaded
     EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
     EXPECT_GT(labelWidth, 0);
     EXPECT_EQ(width, labelWidth + 1200 / 15);  // the label's width plus 1200 twips
@@ -116,7 +116,7 @@ TEST(Progressor, StartedOncePerShowingThenClosed) {
     progress.Started = [&] {
         ++started;
         RECT r;
-        ::GetWindowRect(progress.Window(), &r);
+        ::GetWindowRect(progress.Handle(), &r);
         width = r.right - r.left;
         throw tessel::Error(5, L"the work failed");
     };
@@ -137,12 +137,24 @@ TEST(Progressor, ModelessKeepsThePointerUntilFinalize) {
         ::Sleep(10);
     }
     EXPECT_EQ(started, 1);
-    ASSERT_NE(progress.Window(), nullptr);
-    EXPECT_FALSE(::IsWindowVisible(progress.Window()));  // hidden once the work returned
+    ASSERT_NE(progress.Handle(), nullptr);
+    EXPECT_FALSE(::IsWindowVisible(progress.Handle()));  // hidden once the work returned
     EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kHourglass);
     progress.Finalize();
-    EXPECT_EQ(progress.Window(), nullptr);
+    EXPECT_EQ(progress.Handle(), nullptr);
     EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+
+    // An owner that goes takes the window along: the object keeps no dead handle and shows a
+    // new window the next time.
+    {
+        Owner gone;
+        progress.ShowProgress(L"Please wait... ", gone.hwnd, false);
+        ASSERT_TRUE(::IsWindow(progress.Handle()));
+    }
+    EXPECT_EQ(progress.Handle(), nullptr);
+    progress.ShowProgress(L"Please wait... ", owner.hwnd, false);
+    EXPECT_TRUE(::IsWindowVisible(progress.Handle()));
+    progress.Finalize();
 }
 
 // The support tab in a window of the test's own, over redirected hives, its request files in a

@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "tessel/Error.h"
 #include "ui/Boundary.h"
 #include "ui/Controls.h"
 #include "ui/HomePage.h"
@@ -30,47 +29,24 @@ HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 // A label that sizes itself to its text, as the window's labels do.
 SIZE TextSize(HWND control, const std::wstring& text) { return ControlFontDC(control).Drawn(text, DT_NOPREFIX); }
 
-FAbout* Self(HWND window) { return reinterpret_cast<FAbout*>(::GetWindowLongPtrW(window, GWLP_USERDATA)); }
+FAbout* Self(HWND window) { return static_cast<FAbout*>(Dialog::FromHandle(window)); }
 
 }  // namespace
-
-FAbout::~FAbout() {
-    // The window goes before the brush that paints it.
-    if (hwnd_) ::DestroyWindow(hwnd_);
-}
 
 void FAbout::Load(HWND owner) {
     if (hwnd_) return;
     owner_ = owner;
     background_.reset(::CreateSolidBrush(kBackground));
     visitCursor_ = ::LoadCursorW(Instance(), MAKEINTRESOURCEW(IDC_VISIT_CURSOR));
-    if (!::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_ABOUT), owner, DialogProc, reinterpret_cast<LPARAM>(this)))
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"The About window cannot be created.",
-                            "CreateDialogParamW");
+    CreateFromTemplate(IDD_ABOUT, owner, L"The About window cannot be created.");
 }
 
 void FAbout::ShowModal(HWND owner) {
     Load(owner);
     RunModal(hwnd_, owner);
     // Unloaded once the modal display returns; the owner gets the activation back.
-    if (hwnd_) ::DestroyWindow(hwnd_);
+    Destroy();
     if (owner && ::IsWindowVisible(owner)) ::SetActiveWindow(owner);
-}
-
-INT_PTR CALLBACK FAbout::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<FAbout*>(lParam);
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, lParam);
-        self->hwnd_ = window;
-    }
-    FAbout* self = Self(window);
-    if (!self) return FALSE;
-    if (message == WM_NCDESTROY) {
-        ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
-        return FALSE;
-    }
-    return HandleAtBoundary(L"FAbout", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR{FALSE});
 }
 
 LRESULT CALLBACK FAbout::VisitLabelProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam) {

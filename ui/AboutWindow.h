@@ -4,26 +4,22 @@
 #include <windows.h>
 
 #include "ui/Controls.h"
+#include "ui/Window.h"
 
 namespace velmora::ui {
 
-class FAbout {
+class FAbout : public Dialog {
 public:
-    FAbout() = default;
-    ~FAbout();
-    FAbout(const FAbout&) = delete;
-    FAbout& operator=(const FAbout&) = delete;
+    FAbout() : Dialog(L"FAbout") {}
 
     // Creates the window (its load steps run), centred on `owner`, hidden.
     void Load(HWND owner);
     // Shows it modal over `owner` until OK, Esc or the close hides it; then unloads it.
     void ShowModal(HWND owner);
-    HWND Window() const noexcept { return hwnd_; }
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     static LRESULT CALLBACK VisitLabelProc(HWND label, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void Form_Load();
     void cmdOK_Click();
@@ -32,7 +28,6 @@ private:
     void Paint();
     void DrawOkButton(const DRAWITEMSTRUCT& item);
 
-    HWND hwnd_ = nullptr;
     HWND owner_ = nullptr;
     UniqueGdiObject background_;
     HCURSOR visitCursor_ = nullptr;

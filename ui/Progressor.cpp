@@ -21,36 +21,21 @@ constexpr int kClientHeightTwips = 720;
 constexpr int kImageLeft = 150, kImageTop = 120, kImageSize = 480;
 constexpr int kLabelLeft = 780, kLabelTop = 270;
 
-void RegisterOnce() {
-    static const ATOM atom = [] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = DefWindowProcW;  // replaced per window at creation
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, kHourglassCursor);
-        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        wc.lpszClassName = kClassName;
-        return ::RegisterClassExW(&wc);
-    }();
-    (void)atom;
-}
-
 }  // namespace
 
 FProgressor::~FProgressor() { Finalize(); }
 
 void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool Modal) {
-    RegisterOnce();
     if (!hwnd_) {
+        WNDCLASSEXW wc{};
+        wc.hCursor = ::LoadCursorW(nullptr, kHourglassCursor);
+        wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        wc.lpszClassName = kClassName;
+        RegisterClassOnce(wc, L"Cannot create the progress window.");
         // A fixed dialog frame without a title bar, never in the taskbar: an owned window is kept
         // out of it by its owner, one without an owner by being a tool window.
-        hwnd_ = ::CreateWindowExW(WS_EX_DLGMODALFRAME | (OwnerForm ? 0 : WS_EX_TOOLWINDOW), kClassName, L"", WS_POPUP | WS_DLGFRAME, 0, 0, 10, 10,
-                                  OwnerForm, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-        if (!hwnd_)
-            throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the progress window.",
-                                "CreateWindowExW");
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        ::SetWindowLongPtrW(hwnd_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc));
+        Create(WS_EX_DLGMODALFRAME | (OwnerForm ? 0 : WS_EX_TOOLWINDOW), kClassName, L"", WS_POPUP | WS_DLGFRAME,
+               RECT{0, 0, 10, 10}, OwnerForm, L"Cannot create the progress window.");
         const HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
         HWND image = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ICON, TwipsToPixels(kImageLeft),
                                        TwipsToPixels(kImageTop), TwipsToPixels(kImageSize), TwipsToPixels(kImageSize),
@@ -94,18 +79,7 @@ void FProgressor::Finalize() noexcept {
         app::SetMousePointer(app::kDefaultPointer);
     } catch (...) {
     }
-    if (hwnd_) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        if (::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
-        hwnd_ = nullptr;
-        label_ = nullptr;
-    }
-}
-
-LRESULT CALLBACK FProgressor::Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<FProgressor*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(window, message, wParam, lParam);
-    return HandleAtBoundary(L"FProgressor", [&] { return self->OnMessage(message, wParam, lParam); }, LRESULT(0));
+    Destroy();
 }
 
 LRESULT FProgressor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -127,7 +101,7 @@ LRESULT FProgressor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         default:
             break;
     }
-    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+    return Default(message, wParam, lParam);
 }
 
 void FProgressor::Form_Activate() {

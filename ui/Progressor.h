@@ -7,17 +7,17 @@
 #include <functional>
 #include <string>
 
+#include "ui/Window.h"
+
 namespace velmora::ui {
 
 // The window's outer width for a label of the given width, in twips: it grows with its text.
 constexpr int ProgressWidthTwips(int labelWidthTwips) { return labelWidthTwips + 1200; }
 
-class FProgressor {
+class FProgressor : public Window {
 public:
-    FProgressor() = default;
-    ~FProgressor();
-    FProgressor(const FProgressor&) = delete;
-    FProgressor& operator=(const FProgressor&) = delete;
+    FProgressor() : Window(L"FProgressor") {}
+    ~FProgressor() override;
 
     // The caller's work. Raised once per showing: a message box closing inside the work, or the
     // user switching back to the window while the work yields, activates the window again, and
@@ -31,15 +31,11 @@ public:
     // Restores the default pointer and unloads the window; ignores errors.
     void Finalize() noexcept;
 
-    HWND Window() const noexcept { return hwnd_; }
-
 private:
-    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Form_Activate();
 
-    HWND hwnd_ = nullptr;
-    HWND label_ = nullptr;
+    HWND label_ = nullptr;  // made with the window
     HFONT font_ = nullptr;
     bool started_ = false;  // Started was raised (or is queued) in this showing
 };

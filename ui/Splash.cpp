@@ -2,7 +2,6 @@
 
 #include "inspection/AppServices.h"
 #include "tessel/Error.h"
-#include "ui/Boundary.h"
 
 namespace velmora::ui {
 
@@ -12,29 +11,14 @@ constexpr UINT_PTR kTimer1 = 1;
 // The window's inner size in twips: the picture's 400 x 316 pixels at the usual 96 dots per inch.
 constexpr int kWidthTwips = 6000, kHeightTwips = 4740;
 
-void RegisterClassOnce(HINSTANCE instance, WNDPROC proc) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    if (::GetClassInfoExW(instance, Splash::kClassName, &wc)) return;
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = proc;
-    wc.hInstance = instance;
-    wc.lpszClassName = Splash::kClassName;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    if (!::RegisterClassExW(&wc)) {
-        const DWORD code = ::GetLastError();
-        throw tessel::Error(static_cast<long>(code), L"The splash window's class cannot be registered.",
-                            "RegisterClassExW");
-    }
-}
-
 }  // namespace
-
-Splash::~Splash() { Release(); }
 
 void Splash::Show() {
     const HINSTANCE instance = ::GetModuleHandleW(nullptr);
-    RegisterClassOnce(instance, &Splash::Proc);
+    WNDCLASSEXW wc{};
+    wc.lpszClassName = kClassName;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassOnce(wc, L"The splash window's class cannot be registered.");
     picture_.reset(static_cast<HBITMAP>(
         ::LoadImageW(instance, MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 
@@ -50,39 +34,19 @@ void Splash::Show() {
     // No border, no title bar and no control box: the caption exists but is never seen. No
     // taskbar button either, and it takes no activation: nothing of it asks a window manager to
     // manage it, so that closing it never waits on one.
-    const HWND hwnd = ::CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"Velmora", WS_POPUP, left, top, width, height, nullptr,
-                                        nullptr, instance, this);
-    if (!hwnd) {
-        const DWORD code = ::GetLastError();
-        throw tessel::Error(static_cast<long>(code), L"The splash window cannot be created.", "CreateWindowExW");
-    }
-    ::ShowWindow(hwnd, SW_SHOWNA);
+    Create(WS_EX_TOOLWINDOW, kClassName, L"Velmora", WS_POPUP, RECT{left, top, left + width, top + height}, nullptr,
+           L"The splash window cannot be created.");
+    ::ShowWindow(hwnd_, SW_SHOWNA);
     // The window is loaded and shown in one step: its 3 seconds run from here.
-    if (!::SetTimer(hwnd, kTimer1, kTimerMs, nullptr)) {
+    if (!::SetTimer(hwnd_, kTimer1, kTimerMs, nullptr)) {
         const DWORD code = ::GetLastError();
-        ::DestroyWindow(hwnd);
+        Destroy();
         throw tessel::Error(static_cast<long>(code), L"The splash window's timer cannot be set.", "SetTimer");
     }
-    ::UpdateWindow(hwnd);
+    ::UpdateWindow(hwnd_);
 }
 
-bool Splash::Visible() const { return hwnd_ && ::IsWindow(hwnd_) && ::IsWindowVisible(hwnd_); }
-
-void Splash::Release() noexcept {
-    if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
-    hwnd_ = nullptr;
-}
-
-LRESULT CALLBACK Splash::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<Splash*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<Splash*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return ::DefWindowProcW(hwnd, message, wParam, lParam);
-    return HandleAtBoundary(L"FSplash.WindowProc", [&] { return self->OnMessage(message, wParam, lParam); });
-}
+bool Splash::Visible() const { return hwnd_ && ::IsWindowVisible(hwnd_); }
 
 LRESULT Splash::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
@@ -104,14 +68,8 @@ LRESULT Splash::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_PAINT:
             Paint();
             return 0;
-        case WM_NCDESTROY: {
-            const HWND hwnd = hwnd_;
-            ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-            hwnd_ = nullptr;
-            return ::DefWindowProcW(hwnd, message, wParam, lParam);
-        }
     }
-    return ::DefWindowProcW(hwnd_, message, wParam, lParam);
+    return Default(message, wParam, lParam);
 }
 
 void Splash::Paint() {
@@ -134,7 +92,7 @@ void Splash::Paint() {
 void Splash::Close() noexcept {
     // Errors of either step are ignored: the window is gone or going either way.
     ::KillTimer(hwnd_, kTimer1);
-    ::DestroyWindow(hwnd_);
+    Destroy();
 }
 
 }  // namespace velmora::ui

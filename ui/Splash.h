@@ -8,24 +8,19 @@
 #include <windows.h>
 
 #include "tessel/Unique.h"
+#include "ui/Window.h"
 
 namespace velmora::ui {
 
-class Splash {
+class Splash : public Window {
 public:
-    Splash() = default;
-    ~Splash();
-    Splash(const Splash&) = delete;
-    Splash& operator=(const Splash&) = delete;
+    Splash() : Window(L"FSplash.WindowProc") {}
 
     // Loads the window (its timer starts) and shows it without owner, not modal. Raises when
     // the window cannot be made.
     void Show();
     // True while the window is up.
     bool Visible() const;
-    // Unloads the window if it is still there.
-    void Release() noexcept;
-    HWND Window() const { return hwnd_; }
 
     static constexpr wchar_t kClassName[] = L"VelmoraSplash";
     static constexpr UINT kTimerMs = 3000;
@@ -37,15 +32,12 @@ private:
         static void close(Handle h) noexcept { ::DeleteObject(h); }
     };
 
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Paint();
     // Timer1_Timer and Image1_MouseUp alike: the timer off, the window closed and unloaded.
     void Close() noexcept;
 
-    HWND hwnd_ = nullptr;
     tessel::Unique<BitmapTraits> picture_;
 };
-
 }  // namespace velmora::ui
 #endif

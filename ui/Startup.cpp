@@ -93,7 +93,7 @@ void FormInitialize(tessel::Logger& log) {
     StartupUntilWindowLoaded(log, ProgramFolder(), cleanup, splash);
     WaitForSplash(splash);
     app::SetMousePointer(app::kDefaultPointer);
-    splash.Release();
+    splash.Destroy();
     // The decision logs its own errors; the start-up logs none of it.
     tessel::PendingError ignored;
     ignored.Run([&] { cleanup.Perform(); });

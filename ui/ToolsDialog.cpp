@@ -8,39 +8,18 @@
 namespace velmora::ui {
 
 ToolsDialog::ToolsDialog(int templateId, const wchar_t* source, const wchar_t* title)
-    : templateId_(templateId), source_(source), title_(title) {}
-
-ToolsDialog::~ToolsDialog() {
-    if (hwnd_ && ::IsWindow(hwnd_)) {
-        ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        ::DestroyWindow(hwnd_);
-    }
-}
+    : Dialog(source), templateId_(templateId), title_(title) {}
 
 HWND ToolsDialog::Create(HWND owner) {
     if (hwnd_) return hwnd_;
     owner_ = owner;
-    hwnd_ = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner, Proc,
-                                 reinterpret_cast<LPARAM>(this));
-    if (!hwnd_)
-        throw tessel::Error(static_cast<long>(::GetLastError()),
-                            L"Cannot create the " + std::wstring(title_) + L" window.", "CreateDialogParamW");
+    CreateFromTemplate(templateId_, owner, L"Cannot create the " + std::wstring(title_) + L" window.");
     return hwnd_;
 }
 
 void ToolsDialog::ShowModal(HWND owner) {
     Create(owner);
     RunModal(hwnd_, owner);
-}
-
-INT_PTR CALLBACK ToolsDialog::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, lParam);
-        reinterpret_cast<ToolsDialog*>(lParam)->hwnd_ = hwnd;
-    }
-    auto* self = reinterpret_cast<ToolsDialog*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-    if (!self) return FALSE;
-    return HandleAtBoundary(self->source_, [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
 }
 
 }  // namespace velmora::ui

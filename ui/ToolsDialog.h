@@ -8,40 +8,29 @@
 
 #include "tessel/Logger.h"
 #include "ui/Controls.h"
+#include "ui/Window.h"
 
 namespace velmora::ui {
 
-// The base of those dialogs: the object pointer lives in GWLP_USERDATA from WM_INITDIALOG on, and
-// every message goes through the boundary under the window's source name.
-class ToolsDialog {
+// The base of those dialogs: made from its template once, shown modal over its owner.
+class ToolsDialog : public Dialog {
 public:
-    // Unloads the window.
-    virtual ~ToolsDialog();
-    ToolsDialog(const ToolsDialog&) = delete;
-    ToolsDialog& operator=(const ToolsDialog&) = delete;
-
-    // Creates the window hidden over `owner` (once); ShowModal does it when needed.
+    // Creates the window hidden over `owner` (once while it lasts); ShowModal does it when needed.
     HWND Create(HWND owner);
     // Shows the window modal over `owner` until it is hidden.
     void ShowModal(HWND owner);
-    HWND Window() const { return hwnd_; }
 
 protected:
     // `title` names the window in the error raised when it cannot be created.
     ToolsDialog(int templateId, const wchar_t* source, const wchar_t* title);
 
-    virtual INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) = 0;
     HWND Control(int id) const { return ::GetDlgItem(hwnd_, id); }
 
     tessel::Logger* log_ = &tessel::UnopenedLogger();
-    HWND hwnd_ = nullptr;
     HWND owner_ = nullptr;
 
 private:
-    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-
     int templateId_;
-    const wchar_t* source_;
     const wchar_t* title_;
 };
 
