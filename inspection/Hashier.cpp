@@ -4,6 +4,7 @@
 
 #include "inspection/Checksum.h"
 #include "tessel/Api.h"
+#include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/Unique.h"
 
@@ -42,17 +43,19 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
     }
     FileSize = 0;
     std::int32_t checksum = 0;
-    try {
-        std::uint32_t h = 0;
-        std::uint64_t n = 0;
-        if (HashFile(FullFilePathname, h, n) && n > 0) {
-            checksum = static_cast<std::int32_t>(h);
-            FileSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
-        }
-    } catch (...) {
-        checksum = 0;  // a failing step gives the empty answer, which is cached like any other
-        FileSize = 0;
-    }
+    tessel::Guard(
+        [&] {
+            std::uint32_t h = 0;
+            std::uint64_t n = 0;
+            if (HashFile(FullFilePathname, h, n) && n > 0) {
+                checksum = static_cast<std::int32_t>(h);
+                FileSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
+            }
+        },
+        [&] {
+            checksum = 0;  // a failing step gives the empty answer, which is cached like any other
+            FileSize = 0;
+        });
     HashCache.Add(checksum, key);
     SizeCache.Add(FileSize, key);
     return checksum;

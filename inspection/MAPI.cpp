@@ -8,6 +8,7 @@
 #include "tessel/Error.h"
 #include "tessel/SystemUtility.h"
 #include "tessel/Text.h"
+#include "tessel/Unique.h"
 
 namespace velmora {
 
@@ -38,11 +39,9 @@ double GetBootTime() {
     bootFt.dwHighDateTime = static_cast<DWORD>(bootUnits >> 32);
     SYSTEMTIME utc{}, local{};
     if (!::FileTimeToSystemTime(&bootFt, &utc))
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"The boot time is out of range.",
-                            "FileTimeToSystemTime");
+        tessel::ThrowLastError("FileTimeToSystemTime", L"The boot time is out of range");
     if (!kernel32().SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local))
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"The boot time has no local form.",
-                            "SystemTimeToTzSpecificLocalTime");
+        tessel::ThrowLastError("SystemTimeToTzSpecificLocalTime", L"The boot time has no local form");
     return tessel::text::ToDate({local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute,
                                  local.wSecond, 0});
 }
@@ -107,7 +106,8 @@ int MsgBoxEx(const std::wstring& prompt, long style, const std::wstring& title,
 }
 
 bool ShowFileProperties(const std::wstring& path, HWND owner) {
-    try {
+    bool opened = false;
+    tessel::PassOver([&] {
         const std::string file = tessel::SystemUtility::ToAnsi(path);
         SHELLEXECUTEINFOA info;
         static_assert(sizeof(void*) != 4 || sizeof(info) == 60, "the record the shell expects of a 32-bit caller");
@@ -121,11 +121,10 @@ bool ShowFileProperties(const std::wstring& path, HWND owner) {
         info.lpDirectory = "";
         info.nShow = 0;
         const BOOL ok = tessel::api::shell32().ShellExecuteExA(&info);
-        if (info.hProcess) ::CloseHandle(info.hProcess);
-        return ok != 0;
-    } catch (...) {
-        return false;
-    }
+        const tessel::UniqueHandle process(info.hProcess);
+        opened = ok != 0;
+    });
+    return opened;
 }
 
 }  // namespace velmora

@@ -71,10 +71,7 @@ std::wstring AnsiField(const char* field, std::size_t capacity) {
 
 bool ForEachProcess9x(const std::function<void(const PROCESSENTRY32&)>& visit) {
     tessel::UniqueFile snapshot(kernel32().CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || !snapshot.get()) {
-        snapshot.release();
-        return false;
-    }
+    if (!snapshot) return false;
     PROCESSENTRY32 entry;
     std::memset(&entry, 0, sizeof(entry));
     entry.dwSize = sizeof(entry);
@@ -87,10 +84,7 @@ bool ForEachProcess9x(const std::function<void(const PROCESSENTRY32&)>& visit) {
 
 bool ForEachModule9x(DWORD processId, const std::function<bool(const MODULEENTRY32&)>& visit) {
     tessel::UniqueFile snapshot(kernel32().CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId));
-    if (!snapshot || !snapshot.get()) {
-        snapshot.release();
-        return false;
-    }
+    if (!snapshot) return false;
     MODULEENTRY32 entry;
     std::memset(&entry, 0, sizeof(entry));
     entry.dwSize = sizeof(entry);

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "tessel/Api.h"
+#include "tessel/Error.h"
 #include "tessel/SystemUtility.h"
 #include "tessel/Unique.h"
 
@@ -22,24 +23,17 @@ static_assert(sizeof(TOKEN_PRIVILEGES) == 16, "one privilege entry");
 void EnableShutdownPrivilege() {
     tessel::UniqueHandle token;
     LUID luid{};
-    try {
-        advapi32().OpenProcessToken(kernel32().GetCurrentProcess(), kTokenAccess, token.put());
-    } catch (...) {
-    }
-    try {
-        advapi32().LookupPrivilegeValueA("", "SeShutdownPrivilege", &luid);
-    } catch (...) {
-    }
+    tessel::PassOver([&] { advapi32().OpenProcessToken(kernel32().GetCurrentProcess(), kTokenAccess, token.put()); });
+    tessel::PassOver([&] { advapi32().LookupPrivilegeValueA("", "SeShutdownPrivilege", &luid); });
     TOKEN_PRIVILEGES request{};
     request.PrivilegeCount = 1;
     request.Privileges[0].Luid = luid;
     request.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
     TOKEN_PRIVILEGES previous{};
     DWORD returned = 0;
-    try {
+    tessel::PassOver([&] {
         advapi32().AdjustTokenPrivileges(token.get(), FALSE, &request, sizeof(request), &previous, &returned);
-    } catch (...) {
-    }
+    });
 }
 
 bool RebootSystem(std::wstring& ErrorText) {

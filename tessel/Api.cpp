@@ -4,18 +4,14 @@
 #include <string>
 
 #include "tessel/Error.h"
-#include "tessel/SystemUtility.h"
 
 namespace tessel::api {
 
 FARPROC Library::Proc(const char* function) {
     FARPROC proc = Find(function);
     if (!proc) {
-        const DWORD code = ::GetLastError();
-        std::wstring wide(function, function + std::char_traits<char>::length(function));
-        throw Error(static_cast<long>(code),
-                    L"The function '" + wide + L"' was not found in '" + name_ + L"'.",
-                    "GetProcAddress");
+        const std::wstring wide(function, function + std::char_traits<char>::length(function));
+        ThrowLastError("GetProcAddress", L"The function '" + wide + L"' was not found in '" + name_ + L"'");
     }
     return proc;
 }
@@ -24,13 +20,7 @@ FARPROC Library::Find(const char* function) {
     if (!module_) {
         module_ = ::GetModuleHandleW(name_);
         if (!module_) module_ = ::LoadLibraryW(name_);
-        if (!module_) {
-            const DWORD code = ::GetLastError();
-            throw Error(static_cast<long>(code),
-                        L"The library '" + std::wstring(name_) + L"' could not be loaded: " +
-                            SystemUtility::Instance().SystemErrorText(code),
-                        "LoadLibraryW");
-        }
+        if (!module_) ThrowLastError("LoadLibraryW", L"The library '" + std::wstring(name_) + L"' could not be loaded");
     }
     return ::GetProcAddress(module_, function);
 }

@@ -9,6 +9,8 @@
 #include <functional>
 #include <utility>
 
+#include "tessel/Error.h"
+
 namespace tessel::api {
 
 class Library {
@@ -64,11 +66,8 @@ private:
     Fake fake_;
 };
 
-// A preset of a function that never returns (ExitProcess) throws this instead, so that a test
-// sees the program end without ending. Every error handler of the program lets it pass.
-struct ExitUnwind {
-    unsigned code;
-};
+// A preset of a function that never returns (ExitProcess) throws ExitUnwind (tessel/Error.h)
+// instead, so that a test sees the program end without ending.
 
 // The 64-bit tick count from the 32-bit one, for Windows before Vista, which lacks
 // GetTickCount64. `last` is the previous widened reading (0: none yet). A count that moved on

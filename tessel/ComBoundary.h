@@ -7,7 +7,7 @@
 #pragma once
 #include <windows.h>
 
-#include "tessel/Api.h"
+#include "tessel/Error.h"
 
 namespace tessel::com {
 

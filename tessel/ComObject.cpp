@@ -3,7 +3,6 @@
 #include <new>
 
 #include "tessel/Error.h"
-#include "tessel/Text.h"
 
 namespace tessel::com {
 
@@ -27,10 +26,7 @@ std::wstring ModulePath(HMODULE module) {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) {
-            const DWORD code = ::GetLastError();
-            throw Error(static_cast<long>(code), L"The module's file name is unknown.", "GetModuleFileNameW");
-        }
+        if (n == 0) ThrowLastError("GetModuleFileNameW", L"The module's file name is unknown");
         if (n < path.size()) {
             path.resize(n);
             return path;
@@ -88,6 +84,8 @@ void RecordExitAtBoundary(unsigned code) noexcept {
 HRESULT ResultOfNumber(long number) noexcept {
     if (number < 0) return static_cast<HRESULT>(number);
     if (number == 0) return E_FAIL;
+    // The runtime's "Out of memory" is the code every COM caller knows for it.
+    if (number == kOutOfMemory) return E_OUTOFMEMORY;
     return MAKE_HRESULT(SEVERITY_ERROR, FACILITY_CONTROL, number & 0xFFFF);
 }
 
@@ -103,19 +101,9 @@ void SetErrorText(const wchar_t* source, const std::wstring& description) noexce
 }  // namespace
 
 HRESULT CurrentErrorResult(const wchar_t* source) noexcept {
-    try {
-        throw;
-    } catch (const Error& e) {
-        SetErrorText(source, e.Description());
-        return ResultOfNumber(e.Number());
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (const std::exception& e) {
-        SetErrorText(source, text::FromUtf8(e.what()));
-        return E_FAIL;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
+    const ErrorDescription error = DescribeCurrentError();
+    SetErrorText(source, error.text);
+    return ResultOfNumber(error.number);
 }
 
 }  // namespace tessel::com

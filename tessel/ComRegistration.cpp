@@ -42,7 +42,7 @@ void WriteEntry(const ClassesEntry& e) {
         rc = ::RegSetValueExW(key.get(), e.valueName.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(e.data.c_str()),
                               static_cast<DWORD>((e.data.size() + 1) * sizeof(wchar_t)));
     if (rc != ERROR_SUCCESS)
-        throw Error(static_cast<long>(rc), L"HKEY_CLASSES_ROOT\\" + e.key + L" cannot be written.", "RegSetValueExW");
+        ThrowSystemError(static_cast<unsigned long>(rc), "RegSetValueExW", L"HKEY_CLASSES_ROOT\\" + e.key + L" cannot be written");
 }
 
 // A key that holds nothing any more, neither values nor subkeys, goes; one that holds
@@ -94,15 +94,12 @@ HRESULT RegisterServer(const Server& server) noexcept {
         if (FAILED(::RegisterTypeLib(library.get(), const_cast<LPOLESTR>(path.c_str()), nullptr)))
             return SELFREG_E_TYPELIB;
         const auto entries = ClassEntries(server, path);
-        try {
-            for (const auto& e : entries) WriteEntry(e);
-        } catch (const Error&) {
-            // Nothing half-registered stays behind.
+        // Nothing half-registered stays behind.
+        const bool written = Guard([&] { for (const auto& e : entries) WriteEntry(e); }, [&] {
             RemoveEntries(entries);
             UnregisterTypeLibrary(library);
-            return SELFREG_E_CLASS;
-        }
-        return S_OK;
+        });
+        return written ? S_OK : SELFREG_E_CLASS;
     });
 }
 

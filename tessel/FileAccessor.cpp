@@ -5,18 +5,11 @@
 #include <algorithm>
 
 #include "tessel/Error.h"
-#include "tessel/SystemUtility.h"
 #include "tessel/Unique.h"
 
 namespace tessel {
 
 namespace {
-
-[[noreturn]] void Raise(const char* call, const std::wstring& what, const std::wstring& path) {
-    const DWORD code = ::GetLastError();
-    throw Error(static_cast<long>(code),
-                what + L" '" + path + L"': " + SystemUtility::Instance().SystemErrorText(code), call);
-}
 
 bool IsAbsoluteDrivePath(const std::wstring& p) {
     return p.size() >= 3 && p[1] == L':' && (p[2] == L'\\' || p[2] == L'/');
@@ -51,10 +44,10 @@ Buffer ReadAll(const std::wstring& path) {
     if (!file) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return Buffer();
-        Raise("CreateFileW", L"Cannot open the file", path);
+        ThrowLastError("CreateFileW", L"Cannot open the file '" + path + L"'");
     }
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file.get(), &size)) Raise("GetFileSizeEx", L"Cannot size the file", path);
+    if (!::GetFileSizeEx(file.get(), &size)) ThrowLastError("GetFileSizeEx", L"Cannot size the file '" + path + L"'");
     if (size.QuadPart > 0x7FFFFFFF)
         throw Error(ERROR_FILE_TOO_LARGE, L"The file '" + path + L"' is too large to read whole.",
                     "ReadFile");
@@ -64,7 +57,7 @@ Buffer ReadAll(const std::wstring& path) {
         DWORD got = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 20));
         if (!::ReadFile(file.get(), &data[done], want, &got, nullptr))
-            Raise("ReadFile", L"Cannot read the file", path);
+            ThrowLastError("ReadFile", L"Cannot read the file '" + path + L"'");
         if (got == 0) break;  // the file shrank meanwhile
         done += got;
     }
@@ -156,15 +149,14 @@ void FileAccessor::CreateFolder(const std::wstring& path) {
     const DWORD attrs = ::GetFileAttributesW(ExtendedPath(p).c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES) {
         if (attrs & FILE_ATTRIBUTE_DIRECTORY) return;
-        SetLastError(ERROR_ALREADY_EXISTS);
-        Raise("CreateDirectoryW", L"A file stands where the folder should be", p);
+        ThrowSystemError(ERROR_ALREADY_EXISTS, "CreateDirectoryW", L"A file stands where the folder should be '" + p + L"'");
     }
     const size_t slash = p.find_last_of(L"\\/");
     if (slash != std::wstring::npos && slash > 0 && p[slash - 1] != L':' && p[slash - 1] != L'\\')
         CreateFolder(p.substr(0, slash));
     if (!::CreateDirectoryW(ExtendedPath(p).c_str(), nullptr) &&
         ::GetLastError() != ERROR_ALREADY_EXISTS)
-        Raise("CreateDirectoryW", L"Cannot create the folder", p);
+        ThrowLastError("CreateDirectoryW", L"Cannot create the folder '" + p + L"'");
 }
 
 bool FileAccessor::FileExists(const std::wstring& path) {
@@ -176,13 +168,13 @@ bool FileAccessor::FileExists(const std::wstring& path) {
 void FileAccessor::WriteFile(const std::wstring& path, const std::string& data) {
     UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
                                   nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) Raise("CreateFileW", L"Cannot create the file", path);
+    if (!file) ThrowLastError("CreateFileW", L"Cannot create the file '" + path + L"'");
     std::size_t done = 0;
     while (done < data.size()) {
         DWORD written = 0;
         const DWORD want = static_cast<DWORD>(std::min<std::size_t>(data.size() - done, 1u << 20));
         if (!::WriteFile(file.get(), data.data() + done, want, &written, nullptr))
-            Raise("WriteFile", L"Cannot write the file", path);
+            ThrowLastError("WriteFile", L"Cannot write the file '" + path + L"'");
         done += written;
     }
 }

@@ -2,11 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <exception>
 
 #include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
-#include "tessel/SystemUtility.h"
 #include "tessel/Text.h"
 
 namespace tessel {
@@ -98,13 +96,7 @@ void Logger::Open(const std::wstring& logFile, const std::wstring& shortLogFile)
     TrimOldest(logFile);
     TrimOldest(shortLogFile);
     UniqueFile full = OpenForAppend(logFile);
-    if (!full) {
-        const DWORD code = ::GetLastError();
-        throw Error(static_cast<long>(code), L"The log file '" + logFile +
-                                                 L"' cannot be opened: " +
-                                                 SystemUtility::Instance().SystemErrorText(code),
-                    "CreateFileW");
-    }
+    if (!full) ThrowLastError("CreateFileW", L"The log file '" + logFile + L"' cannot be opened");
     full_ = std::move(full);
     short_ = OpenForAppend(shortLogFile);  // the short log is a convenience: no error of its own
     logFile_ = logFile;
@@ -143,32 +135,15 @@ std::wstring LogField(std::wstring_view text, std::size_t limit) { return Cut(te
 std::wstring LogName(std::wstring_view name) { return Cut(name, kLogNameLimit, false); }
 
 void LogException(Logger& log, std::wstring_view source, int level) noexcept {
-    try {
-        throw;
-    } catch (const Error& e) {
-        log.Log(e.Number(), e.Description(), level, source);
-    } catch (const std::bad_alloc&) {
-        log.Log(7, L"Out of memory", level, source);
-    } catch (const std::exception& e) {
-        log.Log(kUnspecifiedFailure, text::FromUtf8(e.what()), level, source);
-    } catch (...) {
-        log.Log(kUnspecifiedFailure, L"Unexpected error", level, source);
-    }
+    const ErrorDescription error = DescribeCurrentError();
+    log.Log(error.number, error.text, level, source);
 }
 
-void PendingError::Capture() noexcept {
-    try {
-        throw;
-    } catch (const Error& e) {
-        number_ = e.Number();
-        description_ = e.Description();
-    } catch (const std::exception& e) {
-        number_ = kUnspecifiedFailure;
-        description_ = text::FromUtf8(e.what());
-    } catch (...) {
-        number_ = kUnspecifiedFailure;
-        description_ = L"Unexpected error";
-    }
+void PendingError::Capture() noexcept { Keep(DescribeCurrentError()); }
+
+void PendingError::Keep(ErrorDescription error) noexcept {
+    number_ = error.number;
+    description_ = std::move(error.text);
     has_ = true;
 }
 

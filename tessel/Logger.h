@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "tessel/Api.h"
+#include "tessel/Error.h"
 #include "tessel/Unique.h"
 
 namespace tessel {
@@ -56,18 +56,34 @@ std::wstring LogField(std::wstring_view text, std::size_t limit = Logger::kField
 inline constexpr std::size_t kLogNameLimit = 260;
 std::wstring LogName(std::wstring_view name);
 
+// Logs the error being handled (inside a catch block) with its number, its description, the
+// level and the source.
+void LogException(Logger& log, std::wstring_view source, int level) noexcept;
+
 // Runs an operation under the usual error rule: an error is logged with its number, its
 // description, the level and the source, and the operation is left. True when it completed.
 template <class F>
-bool Guard(Logger& log, std::wstring_view source, int level, F&& operation);
+bool Guard(Logger& log, std::wstring_view source, int level, F&& operation) {
+    return Guard(operation, [&](const ErrorDescription& error) { log.Log(error.number, error.text, level, source); });
+}
 
-void LogException(Logger& log, std::wstring_view source, int level) noexcept;
+// The same, and then what the caller does when the operation failed (which may take the
+// error's description or nothing).
+template <class F, class G>
+bool Guard(Logger& log, std::wstring_view source, int level, F&& operation, G&& onFailure) {
+    return Guard(operation, [&](const ErrorDescription& error) {
+        log.Log(error.number, error.text, level, source);
+        if constexpr (std::is_invocable_v<G&, const ErrorDescription&>) onFailure(error);
+        else onFailure();
+    });
+}
 
 // The last error of a sequence whose steps go on after a failure, kept to be logged once.
 class PendingError {
 public:
     // Call inside a catch block: keeps the error being handled.
     void Capture() noexcept;
+    void Keep(ErrorDescription error) noexcept;
     bool Has() const noexcept { return has_; }
     long Number() const noexcept { return number_; }
     const std::wstring& Description() const noexcept { return description_; }
@@ -76,13 +92,7 @@ public:
     // Runs one step of such a sequence.
     template <class F>
     void Run(F&& step) {
-        try {
-            step();
-        } catch (const api::ExitUnwind&) {
-            throw;
-        } catch (...) {
-            Capture();
-        }
+        Guard(step, [this](ErrorDescription error) { Keep(std::move(error)); });
     }
 
 private:
@@ -90,18 +100,5 @@ private:
     long number_ = 0;
     std::wstring description_;
 };
-
-template <class F>
-bool Guard(Logger& log, std::wstring_view source, int level, F&& operation) {
-    try {
-        operation();
-        return true;
-    } catch (const api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        LogException(log, source, level);
-        return false;
-    }
-}
 
 }  // namespace tessel

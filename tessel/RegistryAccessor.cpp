@@ -18,10 +18,6 @@ std::wstring Clean(const std::wstring& key) {
     return k;
 }
 
-[[noreturn]] void Raise(LONG rc, const char* call, const std::wstring& what) {
-    throw Error(rc, what + L": " + SystemUtility::Instance().SystemErrorText(static_cast<DWORD>(rc)), call);
-}
-
 std::wstring Where(HKEY hive, const std::wstring& key) {
     return RegistryAccessor::HiveName(hive) + L"\\" + Clean(key);
 }
@@ -31,7 +27,8 @@ UniqueKey OpenKey(HKEY hive, const std::wstring& key, REGSAM access) {
     const LONG rc = ::RegOpenKeyExW(hive, Clean(key).c_str(), 0, access, k.put());
     if (rc == ERROR_FILE_NOT_FOUND) return UniqueKey();
     // A name too long for the registry is quoted cut, so that the line still says why.
-    if (rc != ERROR_SUCCESS) Raise(rc, "RegOpenKeyExW", L"Cannot open the key '" + LogName(Where(hive, key)) + L"'");
+    if (rc != ERROR_SUCCESS)
+        ThrowSystemError(rc, "RegOpenKeyExW", L"Cannot open the key '" + LogName(Where(hive, key)) + L"'");
     return k;
 }
 
@@ -39,7 +36,7 @@ UniqueKey CreateKey(HKEY hive, const std::wstring& key) {
     UniqueKey k;
     const LONG rc = ::RegCreateKeyExW(hive, Clean(key).c_str(), 0, nullptr, 0, KEY_WRITE | KEY_READ,
                                       nullptr, k.put(), nullptr);
-    if (rc != ERROR_SUCCESS) Raise(rc, "RegCreateKeyExW", L"Cannot create the key '" + Where(hive, key) + L"'");
+    if (rc != ERROR_SUCCESS) ThrowSystemError(rc, "RegCreateKeyExW", L"Cannot create the key '" + Where(hive, key) + L"'");
     return k;
 }
 
@@ -56,7 +53,8 @@ std::optional<RegistryValue> QueryValue(HKEY key, const std::wstring& name, cons
             continue;
         }
         if (rc != ERROR_SUCCESS)
-            Raise(rc, "RegQueryValueExW", L"Cannot read the value '" + LogName(name) + L"' of '" + LogName(where) + L"'");
+            ThrowSystemError(rc, "RegQueryValueExW",
+                             L"Cannot read the value '" + LogName(name) + L"' of '" + LogName(where) + L"'");
         v.data.resize(got);
         return v;
     }
@@ -81,7 +79,7 @@ KeyedList<std::wstring> EnumNames(HKEY hive, const std::wstring& key, Enum enumO
         DWORD len = static_cast<DWORD>(buf.size());
         const LONG rc = enumOne(k.get(), i, buf.data(), &len);
         if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS) Raise(rc, "RegEnum", L"Cannot list '" + Where(hive, key) + L"'");
+        if (rc != ERROR_SUCCESS) ThrowSystemError(rc, "RegEnum", L"Cannot list '" + Where(hive, key) + L"'");
         std::wstring name(buf.data(), len);
         if (!names.Exists(name)) names.Add(name, name);
     }
@@ -137,7 +135,7 @@ void ExportTree(HKEY hive, const std::wstring& path, HKEY key, ExportForm form, 
         DWORD len = static_cast<DWORD>(name.size());
         const LONG rc = ::RegEnumValueW(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS) Raise(rc, "RegEnumValueW", L"Cannot list the values of '" + path + L"'");
+        if (rc != ERROR_SUCCESS) ThrowSystemError(rc, "RegEnumValueW", L"Cannot list the values of '" + path + L"'");
         const std::wstring valueName(name.data(), len);
         auto value = QueryValue(key, valueName, path);
         if (value) out += RegistryAccessor::ExportLine(valueName, *value, form) + L"\r\n";
@@ -146,7 +144,7 @@ void ExportTree(HKEY hive, const std::wstring& path, HKEY key, ExportForm form, 
         DWORD len = static_cast<DWORD>(name.size());
         const LONG rc = ::RegEnumKeyExW(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr);
         if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS) Raise(rc, "RegEnumKeyExW", L"Cannot list the subkeys of '" + path + L"'");
+        if (rc != ERROR_SUCCESS) ThrowSystemError(rc, "RegEnumKeyExW", L"Cannot list the subkeys of '" + path + L"'");
         const std::wstring sub(name.data(), len);
         UniqueKey child;
         if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
@@ -221,7 +219,7 @@ void RegistryAccessor::WriteValue(HKEY hive, const std::wstring& key, const std:
     const LONG rc = ::RegSetValueExW(k.get(), valueName.c_str(), 0, value.type, value.data.data(),
                                      static_cast<DWORD>(value.data.size()));
     if (rc != ERROR_SUCCESS)
-        Raise(rc, "RegSetValueExW", L"Cannot write the value '" + valueName + L"' of '" + Where(hive, key) + L"'");
+        ThrowSystemError(rc, "RegSetValueExW", L"Cannot write the value '" + valueName + L"' of '" + Where(hive, key) + L"'");
 }
 
 void RegistryAccessor::WriteString(HKEY hive, const std::wstring& key, const std::wstring& valueName,
@@ -243,7 +241,7 @@ void RegistryAccessor::DeleteValue(HKEY hive, const std::wstring& key, const std
     if (!k) return;
     const LONG rc = ::RegDeleteValueW(k.get(), valueName.c_str());
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
-        Raise(rc, "RegDeleteValueW", L"Cannot delete the value '" + valueName + L"' of '" + Where(hive, key) + L"'");
+        ThrowSystemError(rc, "RegDeleteValueW", L"Cannot delete the value '" + valueName + L"' of '" + Where(hive, key) + L"'");
 }
 
 KeyedList<std::wstring> RegistryAccessor::EnumKeys(HKEY hive, const std::wstring& key) {

@@ -8,6 +8,7 @@
 #include "tessel/Api.h"
 #include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
+#include "tessel/Unique.h"
 
 namespace tessel {
 
@@ -29,19 +30,15 @@ std::wstring SystemUtility::NewId() {
 std::wstring SystemUtility::TempFolder() {
     wchar_t buf[MAX_PATH + 2];
     const DWORD n = ::GetTempPathW(MAX_PATH + 2, buf);
-    if (n == 0 || n > MAX_PATH + 1)
-        throw Error(static_cast<long>(::GetLastError()), L"The temporary folder is unknown.", "GetTempPathW");
+    if (n == 0 || n > MAX_PATH + 1) ThrowLastError("GetTempPathW", L"The temporary folder is unknown");
     return std::wstring(buf, n);
 }
 
 std::wstring SystemUtility::TempFileName(std::wstring_view prefix) {
     const std::wstring folder = TempFolder();
     wchar_t buf[MAX_PATH];
-    if (!::GetTempFileNameW(folder.c_str(), std::wstring(prefix).c_str(), 0, buf)) {
-        const DWORD code = ::GetLastError();
-        throw Error(static_cast<long>(code), L"No temporary file in '" + folder + L"': " + SystemErrorText(code),
-                    "GetTempFileNameW");
-    }
+    if (!::GetTempFileNameW(folder.c_str(), std::wstring(prefix).c_str(), 0, buf))
+        ThrowLastError("GetTempFileNameW", L"No temporary file in '" + folder + L"'");
     return buf;
 }
 
@@ -69,12 +66,8 @@ std::wstring SystemUtility::ExpandEnvironment(std::wstring_view textIn) {
     std::wstring buf(source.size() + 256, L'\0');
     for (;;) {
         const DWORD n = ::ExpandEnvironmentStringsW(source.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
-        if (n == 0) {
-            const DWORD code = ::GetLastError();
-            throw UnusableValue(static_cast<long>(code),
-                                L"Cannot expand '" + source.substr(0, 64) + L"...': " + SystemErrorText(code),
-                                "ExpandEnvironmentStringsW");
-        }
+        if (n == 0)
+            ThrowLastError<UnusableValue>("ExpandEnvironmentStringsW", L"Cannot expand '" + source.substr(0, 64) + L"...'");
         if (n > 32767)
             throw UnusableValue(ERROR_FILENAME_EXCED_RANGE,
                                 L"The expansion of '" + source.substr(0, 64) + L"...' is too long (" +
@@ -92,11 +85,7 @@ std::wstring SystemUtility::GetWindowsVersion(long& major, long& minor, long& bu
                                               std::wstring& servicePack) {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof(info);
-    if (!api::kernel32().GetVersionExW(&info)) {
-        const DWORD code = ::GetLastError();
-        throw Error(static_cast<long>(code), L"The Windows version is unknown: " + SystemErrorText(code),
-                    "GetVersionExW");
-    }
+    if (!api::kernel32().GetVersionExW(&info)) ThrowLastError("GetVersionExW", L"The Windows version is unknown");
     major = static_cast<long>(info.dwMajorVersion);
     minor = static_cast<long>(info.dwMinorVersion);
     platformId = static_cast<long>(info.dwPlatformId);
@@ -114,13 +103,12 @@ std::wstring SystemUtility::GetWindowsVersion(long& major, long& minor, long& bu
 }
 
 std::wstring SystemUtility::SystemErrorText(unsigned long code) {
-    wchar_t* buffer = nullptr;
+    UniqueLocal buffer;
     const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+                                     nullptr, code, 0, reinterpret_cast<LPWSTR>(buffer.put()), 0, nullptr);
     std::wstring text;
-    if (n && buffer) text.assign(buffer, n);
-    if (buffer) ::LocalFree(buffer);
+    if (n && buffer) text.assign(static_cast<const wchar_t*>(buffer.get()), n);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' '))
         text.pop_back();
     if (text.empty()) text = L"Unknown error " + std::to_wstring(code) + L".";

@@ -1,5 +1,6 @@
-// Move-only owners for every kind of Win32 handle. The invalid value is part of the type,
-// so a NULL-invalid process handle can never be mistaken for an INVALID_HANDLE_VALUE file.
+// Move-only owners for every kind of handle that is not a window's: the one place that says
+// how each kind is released. The invalid value is part of the type, so a NULL-invalid process
+// handle can never be mistaken for an INVALID_HANDLE_VALUE file.
 #pragma once
 #include <windows.h>
 #include <utility>
@@ -23,10 +24,10 @@ public:
     ~Unique() { reset(); }
 
     Handle get() const noexcept { return h_; }
-    explicit operator bool() const noexcept { return h_ != Traits::invalid(); }
+    explicit operator bool() const noexcept { return Holds(h_); }
     Handle release() noexcept { return std::exchange(h_, Traits::invalid()); }
     void reset(Handle h = Traits::invalid()) noexcept {
-        if (h_ != Traits::invalid()) Traits::close(h_);
+        if (Holds(h_)) Traits::close(h_);
         h_ = h;
     }
     // For out-parameters of creating calls: closes what is held and hands out the slot.
@@ -36,12 +37,20 @@ public:
     }
 
 private:
+    // A kind with more than one value that holds nothing says so itself (Traits::valid).
+    static bool Holds(Handle h) noexcept {
+        if constexpr (requires { Traits::valid(h); }) return Traits::valid(h);
+        else return h != Traits::invalid();
+    }
+
     Handle h_;
 };
 
 struct FileTraits {  // CreateFile, Toolhelp snapshots
     using Handle = HANDLE;
     static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    // A failed creating call answers INVALID_HANDLE_VALUE, but a handle never opened is NULL.
+    static bool valid(Handle h) noexcept { return h != INVALID_HANDLE_VALUE && h != nullptr; }
     static void close(Handle h) noexcept;
 };
 struct HandleTraits {  // OpenProcess, OpenProcessToken: invalid is NULL
@@ -65,11 +74,18 @@ struct ModuleTraits {
     static void close(Handle h) noexcept { ::FreeLibrary(h); }
 };
 
+struct LocalMemoryTraits {  // what the system allocates for the caller (FormatMessage)
+    using Handle = HLOCAL;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::LocalFree(h); }
+};
+
 using UniqueFile = Unique<FileTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueKey = Unique<KeyTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueModule = Unique<ModuleTraits>;
+using UniqueLocal = Unique<LocalMemoryTraits>;
 
 // COM interface pointer owner.
 template <class T>

@@ -19,7 +19,7 @@ Child::Child(const std::wstring& commandLine) {
         ADD_FAILURE() << "cannot start " << Narrow(commandLine) << ": " << ::GetLastError();
         return;
     }
-    ::CloseHandle(pi.hThread);
+    tessel::UniqueHandle thread(pi.hThread);  // only the process is watched
     process_.reset(pi.hProcess);
     pid_ = pi.dwProcessId;
 }

@@ -15,6 +15,7 @@
 #include "inspection/ProcessManager.h"
 #include "tessel/Api.h"
 #include "tessel/SystemUtility.h"
+#include "tessel/Unique.h"
 
 using namespace velmora;
 using namespace process_testing;
@@ -55,18 +56,15 @@ std::wstring BaseName(const std::wstring& path) { return path.substr(path.find_l
 // A library of the test's own, loaded into the test process for the life of the object.
 class LoadedCopy {
 public:
-    explicit LoadedCopy(const std::wstring& folder) : path_(CopyFixture(FixtureDllPath(), folder, L"vlm_enum", L".dll")) {
-        module_ = ::LoadLibraryW(path_.c_str());
-        EXPECT_NE(module_, nullptr) << Narrow(path_);
-    }
-    ~LoadedCopy() {
-        if (module_) ::FreeLibrary(module_);
+    explicit LoadedCopy(const std::wstring& folder)
+        : path_(CopyFixture(FixtureDllPath(), folder, L"vlm_enum", L".dll")), module_(::LoadLibraryW(path_.c_str())) {
+        EXPECT_TRUE(module_) << Narrow(path_);
     }
     const std::wstring& Path() const { return path_; }
 
 private:
     std::wstring path_;
-    HMODULE module_ = nullptr;
+    tessel::UniqueModule module_;
 };
 
 // A scripted process-status interface: one process whose modules the test describes. The
@@ -275,9 +273,18 @@ TEST(EnumProcesses9x, ListsEveryModuleOfTheSnapshotInItsOrder) {
 }
 
 TEST(EnumProcesses9x, WithoutSnapshotsTheListIsEmptyOrHasNoChildren) {
-    {
-        ScopedPreset none(kernel32().CreateToolhelp32Snapshot, [](DWORD, DWORD) { return INVALID_HANDLE_VALUE; });
-        EXPECT_EQ(EnumProcesses9x().Count(), 0u);
+    // Either value that means "no snapshot" is taken as none, and is never closed.
+    for (HANDLE nothing : {INVALID_HANDLE_VALUE, HANDLE(nullptr)}) {
+        int closed = 0;
+        ScopedPreset none(kernel32().CreateToolhelp32Snapshot, [&](DWORD, DWORD) { return nothing; });
+        ScopedPreset close(kernel32().CloseHandle, [&](HANDLE h) {
+            closed += h == nothing;
+            return kernel32().CloseHandle.Real(h);
+        });
+        bool taken = true;
+        EXPECT_EQ(EnumProcesses9x(&taken).Count(), 0u);
+        EXPECT_FALSE(taken);
+        EXPECT_EQ(closed, 0);
     }
     ScopedPreset noModules(kernel32().CreateToolhelp32Snapshot, [](DWORD flags, DWORD id) {
         if (flags & TH32CS_SNAPMODULE) return INVALID_HANDLE_VALUE;

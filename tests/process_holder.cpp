@@ -56,8 +56,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (mode == L"lock" && argc == 4) {
         ::LoadLibraryW(argv[2]);
-        HANDLE file = ::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return 2;
+        const tessel::UniqueFile file(
+            ::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!file) return 2;
         if (!Signal(argv[3])) return 4;
         return Hold();
     }

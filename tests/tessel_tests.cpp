@@ -4,9 +4,13 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
+#include <new>
+#include <stdexcept>
 
 #include "TestSupport.h"
 #include "tessel/Api.h"
+#include "tessel/ComBoundary.h"
 #include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/KeyedList.h"
@@ -15,6 +19,7 @@
 #include "tessel/SystemUtility.h"
 
 using namespace tessel;
+using testing_support::Narrow;
 using testing_support::TempDir;
 
 namespace {
@@ -201,6 +206,145 @@ TEST(Guard, LogsTheErrorWithLevelAndSourceAndLeaves) {
     EXPECT_NE(full.find("\t4\t5\tCBHOManager.EnumBHOs\tInvalid procedure call or argument\r\n"), std::string::npos);
 }
 
+// Every kind of error reads the same in a log line, a kept error, a failure action and at a
+// COM boundary.
+TEST(ErrorFunnel, DescribesEveryKindOfErrorAlikeEverywhere) {
+    struct Case {
+        std::function<void()> raise;
+        long number;
+        const wchar_t* text;
+        const wchar_t* source;
+        HRESULT result;  // what a COM caller gets
+        const char* logLine;
+    };
+    const Case cases[] = {
+        {[] { throw Error(5, L"Invalid procedure call or argument", "RegOpenKeyExW"); }, 5,
+         L"Invalid procedure call or argument", L"RegOpenKeyExW", static_cast<HRESULT>(0x800A0005),
+         "4|5|S|Invalid procedure call or argument"},
+        {[] { throw UnusableValue(13, L"Type mismatch"); }, 13, L"Type mismatch", L"",
+         static_cast<HRESULT>(0x800A000D), "4|13|S|Type mismatch"},
+        {[] { throw Error(E_ACCESSDENIED, L"Denied", "CoCreateInstance"); }, E_ACCESSDENIED, L"Denied",
+         L"CoCreateInstance", E_ACCESSDENIED, "4|-2147024891|S|Denied"},
+        {[] { throw std::bad_alloc(); }, 7, L"Out of memory", L"", E_OUTOFMEMORY, "4|7|S|Out of memory"},
+        {[] { throw std::runtime_error("disk on fire"); }, kUnspecifiedFailure, L"disk on fire", L"", E_FAIL,
+         "4|-2147467259|S|disk on fire"},
+        {[] { throw 42; }, kUnspecifiedFailure, L"Unexpected error", L"", E_FAIL,
+         "4|-2147467259|S|Unexpected error"},
+    };
+    TempDir dir;
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    std::vector<std::string> expectedLines;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.logLine);
+        ErrorDescription seen{static_cast<long>(0xdeadbeef), L"poison", L"poison"};
+        EXPECT_FALSE(Guard(c.raise, [&](const ErrorDescription& e) { seen = e; }));
+        EXPECT_EQ(seen.number, c.number);
+        EXPECT_EQ(seen.text, c.text);
+        EXPECT_EQ(seen.source, c.source);
+
+        PendingError pending;
+        pending.Run(c.raise);
+        EXPECT_TRUE(pending.Has());
+        EXPECT_EQ(pending.Number(), c.number);
+        EXPECT_EQ(pending.Description(), c.text);
+
+        EXPECT_FALSE(Guard(log, L"S", 4, c.raise));
+        expectedLines.push_back(c.logLine);
+
+        EXPECT_EQ(com::AtComBoundary(L"S", [&]() -> HRESULT {
+                      c.raise();
+                      return S_OK;
+                  }),
+                  c.result);
+    }
+    EXPECT_EQ(testing_support::LogLines(dir / L"VLMR.log"), expectedLines);
+}
+
+TEST(ErrorFunnel, AFailureActionRunsOnlyAfterAFailureAndAfterItsLogLine) {
+    TempDir dir;
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    int actions = 0;
+    EXPECT_TRUE(Guard(log, L"S", 0, [] {}, [&] { ++actions; }));
+    EXPECT_TRUE(Guard([] {}, [&] { ++actions; }));
+    EXPECT_EQ(actions, 0);
+    std::size_t linesWhenActing = 0;
+    EXPECT_FALSE(Guard(log, L"FSafeRemover.cmdDisable_Click", 0, [] { throw Error(53, L"File not found"); },
+                       [&](const ErrorDescription& e) {
+                           linesWhenActing = testing_support::LogLines(dir / L"VLMR.log").size();
+                           EXPECT_EQ(e.text, L"File not found");
+                       }));
+    EXPECT_EQ(linesWhenActing, 1u);
+    EXPECT_EQ(testing_support::LogLines(dir / L"VLMR.log"),
+              std::vector<std::string>{"0|53|FSafeRemover.cmdDisable_Click|File not found"});
+    EXPECT_FALSE(PassOver([] { throw Error(5, L"dropped"); }));
+    EXPECT_TRUE(PassOver([] {}));
+}
+
+// The tests' stand-in for the program's end passes every helper that handles errors, which
+// neither logs nor keeps it.
+TEST(ErrorFunnel, TheProgramsEndPassesEveryHandler) {
+    TempDir dir;
+    Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    auto end = [] { throw api::ExitUnwind{7}; };
+    bool acted = false;
+    auto act = [&] { acted = true; };
+    PendingError pending;
+    const std::function<void()> handlers[] = {
+        [&] { Guard(end, act); },
+        [&] { PassOver(end); },
+        [&] { Guard(log, L"S", 4, end); },
+        [&] { Guard(log, L"S", 4, end, act); },
+        [&] { pending.Run(end); },
+    };
+    for (const auto& handler : handlers) {
+        unsigned code = 0;
+        try {
+            handler();
+        } catch (const api::ExitUnwind& e) {
+            code = e.code;
+        }
+        EXPECT_EQ(code, 7u);
+    }
+    EXPECT_FALSE(acted);
+    EXPECT_FALSE(pending.Has());
+    EXPECT_TRUE(testing_support::LogLines(dir / L"VLMR.log").empty());
+}
+
+TEST(ErrorFunnel, AFailedCallRaisesItsErrorWithTheCallsNameAndTheSystemsText) {
+    auto caught = [](const std::function<void()>& f) -> Error {
+        try {
+            f();
+        } catch (const Error& e) {
+            return e;
+        }
+        return Error(0, L"nothing raised");
+    };
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    const Error denied = caught([] { ThrowLastError("CreateFileW", L"Cannot open the file 'c:\\x'"); });
+    EXPECT_EQ(denied.Number(), 5);
+    EXPECT_EQ(denied.Call(), "CreateFileW");
+    const std::wstring prefix = L"Cannot open the file 'c:\\x': ";
+    ASSERT_EQ(denied.Description().rfind(prefix, 0), 0u) << Narrow(denied.Description());
+    EXPECT_EQ(denied.Description().substr(prefix.size()), SystemUtility::Instance().SystemErrorText(5));
+    EXPECT_EQ(denied.Description().find(L"Unknown error"), std::wstring::npos);
+
+    // A call that failed without a reason is still a failure.
+    ::SetLastError(0);
+    const Error silent = caught([] { ThrowLastError("GetTempPathW", L"The temporary folder is unknown"); });
+    EXPECT_EQ(silent.Number(), kUnspecifiedFailure);
+    EXPECT_EQ(silent.Description(), L"The temporary folder is unknown.");
+
+    const Error missing = caught([] { ThrowSystemError(ERROR_FILE_NOT_FOUND, "RegOpenKeyExW", L"Cannot open"); });
+    EXPECT_EQ(missing.Number(), 2);
+    EXPECT_EQ(missing.Call(), "RegOpenKeyExW");
+
+    ::SetLastError(ERROR_ENVVAR_NOT_FOUND);
+    EXPECT_THROW(ThrowLastError<UnusableValue>("ExpandEnvironmentStringsW", L"Cannot expand"), UnusableValue);
+}
+
 TEST(FileAccessor, ReadsWritesAndTellsFilesFromFolders) {
     TempDir dir;
     auto& fa = FileAccessor::Instance();
@@ -372,6 +516,16 @@ TEST(UniqueHandles, CloseWhatTheyHoldAndKeepTheirInvalidValue) {
         UniqueHandle moved = std::move(event);
         EXPECT_FALSE(event);
         EXPECT_TRUE(moved);
+        // A file owner holds nothing in either of the values that mean "no file".
+        for (HANDLE nothing : {INVALID_HANDLE_VALUE, HANDLE(nullptr)}) {
+            UniqueFile file(nothing);
+            EXPECT_FALSE(file);
+            file.reset();
+        }
+        TempDir dir;
+        UniqueFile file(::CreateFileW((dir / L"held.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_TRUE(file);
     }
-    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(closed, 2);
 }
