@@ -1,6 +1,6 @@
 // Zazi Dururuv: the modal window in which the user types or pastes a list of program files
-// and disables them all in one sequence (renamed, their processes ended, the browser
-// settings restored, Windows restarted), so that parasites cannot recover each other.
+// and disables them all in one sequence (renamed, the browser settings restored, their
+// processes ended, Windows restarted), so that parasites cannot recover each other.
 #pragma once
 #include <windows.h>
 
