@@ -9,6 +9,7 @@
 #include "detection/StartupManager.h"
 #include "inspection/AppServices.h"
 #include "inspection/EndProgram.h"
+#include "inspection/FileStanding.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
 #include "inspection/ProcessManager.h"
@@ -22,10 +23,27 @@ namespace {
 
 constexpr int kOK = 1;
 constexpr long kOkCancelExclamation = 49, kOkExclamation = 48, kOkCancelInformation = 65;
-const wchar_t kUnexpected[] = L"Unexpected error. Please use 'Contact Support' tab to report. ";
 
 // A stored boot time is a date between the years 100 and 9999, as the runtime's dates are.
 bool IsDate(double d) { return std::isfinite(d) && d >= -657434.0 && d <= 2958465.99999; }
+
+// The cleanup decides on its own: it never takes a file of the program itself, nor one that
+// a system whitelist names (other files of the Windows folder, where parasites live too, go).
+tessel::KeyedList<std::wstring> WithoutProtectedFiles(tessel::Logger& log, const tessel::KeyedList<std::wstring>& files,
+                                                      const wchar_t* source) {
+    tessel::KeyedList<std::wstring> kept;
+    for (const std::wstring& file : files) {
+        const FileStanding standing = StandingOf(file);
+        if (standing == FileStanding::ProgramFile) {
+            log.Log(0, L"Not disabled, part of Velmora: " + file, 5, source);
+        } else if (standing == FileStanding::SystemWhitelist) {
+            log.Log(0, L"Not disabled, part of Windows: " + file, 5, source);
+        } else {
+            tessel::AddUnique(kept, file);
+        }
+    }
+    return kept;
+}
 
 }  // namespace
 
@@ -108,7 +126,7 @@ void CZiRaraviz::Perform() {
         throw;
     } catch (...) {
         tessel::LogException(*log_, kSource, 0);
-        ReportUnexpected(kSource);
+        ReportUnexpected();
     }
 }
 
@@ -121,8 +139,6 @@ void CZiRaraviz::CleanUp() {
         detector.Init(*log_);
         CBHOManager bhoManager;
         bhoManager.Init(*log_);
-        CProcessManager processManager;
-        processManager.Init(*log_);
         CStartupManager startupManager;
         startupManager.Init(*log_);
 
@@ -144,35 +160,38 @@ void CZiRaraviz::CleanUp() {
             const std::wstring roundTrip = tessel::SystemUtility::FromAnsi(tessel::SystemUtility::ToAnsi(file));
             if (roundTrip.find(L'?') != std::wstring::npos) startupManager.RemoveStartup(file);
         }
-        const auto notDisabled = processManager.RenameParasiteFilesEx(files);
-        failures += static_cast<int>(notDisabled.Count());
-        // The program's own process, should it hold a detected file, is spared until the
-        // configuration is restored and the user has answered the restart question.
-        processManager.TerminateProcessesByModules(files, false);
-        failures += RestoreConfigurationSettings();
-
-        std::wstring prompt = app::LoadResString(IDS_OPERATION_COMPLETE);
-        if (failures > 0) {
-            const std::size_t firstSentence = prompt.find(L". ");
-            const std::wstring rest = firstSentence == std::wstring::npos ? prompt : prompt.substr(firstSentence + 2);
-            prompt = tessel::Format(L"Cleanup finished, but %1 of its steps could not be done; the log lists them. ",
-                                    failures) +
-                     rest;
-        }
-        if (MsgBoxEx(prompt, kOkCancelInformation) == kOK) {
-            reg_->WriteString(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue, EightBytesToString(GetBootTime()));
-            std::wstring errorText;
-            if (!RebootSystem(errorText)) RestartFailed(errorText, kSource);
-            EndProgram();
-        }
-        processManager.TerminateProcessesByModules(files, true);
+        FinishDisabling(WithoutProtectedFiles(*log_, files, kSource), failures,
+                        {IDS_OPERATION_COMPLETE, IDS_CLEANUP_NOT_ALL, kSource, true});
     } catch (const tessel::api::ExitUnwind&) {
         throw;
     } catch (...) {
         tessel::LogException(*log_, kSource, 0);
-        ReportUnexpected(kSource);
+        ReportUnexpected();
     }
     app::SetMousePointer(app::kDefaultPointer);
+}
+
+void CZiRaraviz::FinishDisabling(const tessel::KeyedList<std::wstring>& files, int notDone, const DisablingEnd& end) {
+    CProcessManager processManager;
+    processManager.Init(*log_);
+    const tessel::KeyedList<std::wstring> stillThere = processManager.RenameParasiteFilesEx(files);
+    for (const std::wstring& name : stillThere) log_->Log(0, L"Not disabled: " + name, 0, end.source);
+    notDone += static_cast<int>(stillThere.Count());
+    // Whatever the user would lose is restored and recorded before a process is ended: the
+    // program may hold one of the files itself.
+    notDone += RestoreConfigurationSettings();
+    processManager.TerminateProcessesByModules(files, false);
+
+    const std::wstring question =
+        ClosingQuestion(app::LoadResString(end.completeText), app::LoadResString(end.notAllText), notDone);
+    if (MsgBoxEx(question, kOkCancelInformation) == kOK) {
+        if (end.storeCleanupTime)
+            reg_->WriteString(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue, EightBytesToString(GetBootTime()));
+        std::wstring errorText;
+        if (!RebootSystem(errorText)) RestartFailed(errorText, end.source);
+        EndProgram();
+    }
+    processManager.TerminateProcessesByModules(files, true);
 }
 
 void CZiRaraviz::RestartFailed(const std::wstring& errorText, const wchar_t* source) {
@@ -181,21 +200,20 @@ void CZiRaraviz::RestartFailed(const std::wstring& errorText, const wchar_t* sou
     MsgBoxEx(text, kOkExclamation);
 }
 
-void CZiRaraviz::ReportUnexpected(const wchar_t* /*source*/) {
-    std::wstring description;
+void CZiRaraviz::ReportUnexpected() {
+    tessel::PendingError error;
+    error.Capture();
     try {
-        throw;
-    } catch (const tessel::Error& e) {
-        description = e.Description();
-    } catch (const std::exception& e) {
-        description = tessel::text::FromUtf8(e.what());
-    } catch (...) {
-        description = L"Unexpected error";
-    }
-    try {
-        MsgBoxEx(kUnexpected + description, kOkExclamation);
+        MsgBoxEx(app::LoadResString(IDS_UNEXPECTED_ERROR) + error.Description(), kOkExclamation);
     } catch (...) {
     }
+}
+
+std::wstring ClosingQuestion(const std::wstring& completeText, const std::wstring& notAllText, int notDone) {
+    if (notDone <= 0) return completeText;
+    const std::size_t firstSentence = completeText.find(L". ");
+    const std::wstring rest = firstSentence == std::wstring::npos ? completeText : completeText.substr(firstSentence + 2);
+    return tessel::Format(notAllText, notDone) + rest;
 }
 
 }  // namespace velmora

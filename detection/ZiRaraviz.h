@@ -4,6 +4,7 @@
 #include <string>
 
 #include "inspection/Globals.h"
+#include "tessel/KeyedList.h"
 #include "tessel/Logger.h"
 #include "tessel/RegistryAccessor.h"
 
@@ -18,6 +19,18 @@ inline constexpr double CleanupTimeWindow = 1.0 / 720.0;
 inline constexpr wchar_t BrowserMakerUrl[] = L"http://www.microsoft.com";
 inline constexpr wchar_t StockDefaultPageUrl[] = L"http://www.microsoft.com/isapi/redir.dll?prd=ie&pver=6&ar=msnhome";
 
+// How a disabling ends: the texts of its closing question (string-table numbers) and its log.
+struct DisablingEnd {
+    unsigned completeText;  // everything was done; it ends in the restart question
+    unsigned notAllText;    // takes the place of its first sentence when something was not ("%1": how many)
+    const wchar_t* source;  // the caller's log source
+    bool storeCleanupTime;  // the restart is remembered for the next start (the cleanup's own)
+};
+
+// The closing question: the complete text when everything was done; otherwise its first
+// sentence, which claims success, gives way to the not-all text with the count.
+std::wstring ClosingQuestion(const std::wstring& completeText, const std::wstring& notAllText, int notDone);
+
 class CZiRaraviz {
 public:
     void Init(tessel::Logger& Log);
@@ -31,6 +44,12 @@ public:
     // Puts the browser configuration back to safe values. Returns how many of its steps
     // could not be done (each is logged); the others are done all the same.
     int RestoreConfigurationSettings();
+    // The end of every disabling, the cleanup's and Zazi Dururuv's alike: the files disabled and
+    // recorded, the browser configuration restored, and only then the other processes that hold
+    // the files ended; then the restart is offered. OK restarts Windows and ends the program.
+    // Declined, the program's own process, should it hold one of the files, is ended last, after
+    // telling the user. notDone counts the caller's steps that could not be done.
+    void FinishDisabling(const tessel::KeyedList<std::wstring>& files, int notDone, const DisablingEnd& end);
 
     bool ParasitesFound() const { return parasitesFound_; }
     bool DetectionComplete() const { return detectionComplete_; }
@@ -39,7 +58,7 @@ public:
 
 private:
     void RestartFailed(const std::wstring& errorText, const wchar_t* source);
-    void ReportUnexpected(const wchar_t* source);
+    void ReportUnexpected();
 
     tessel::Logger* log_ = nullptr;
     std::unique_ptr<tessel::RegistryAccessor> reg_;

@@ -25,6 +25,13 @@
 #define IDS_CANNOT_DISABLE 146
 #define IDS_SEARCH_COMPLETE 156
 #define IDS_SEARCH_NOTHING_FOUND 157
+/* Disabling files: what is asked about or left alone, and the closing texts. */
+#define IDS_WINDOWS_FILE_QUESTION 160
+#define IDS_PROGRAM_FILE_KEPT 161
+#define IDS_DISABLE_NOT_ALL 162
+#define IDS_CLEANUP_NOT_ALL 163
+#define IDS_UNEXPECTED_ERROR 164
+#define IDS_BHO_DELETED_FILE_KEPT 165
 #define IDS_NONAME 110
 #define IDS_BHO_DELETE_QUESTION 111
 #define IDS_BHO_DELETED 112

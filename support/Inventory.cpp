@@ -6,7 +6,7 @@
 #include "inspection/FileInfoManager.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
-#include "support/SystemWhitelists.h"
+#include "inspection/SystemWhitelists.h"
 #include "tessel/Error.h"
 #include "tessel/KeyedList.h"
 #include "tessel/SystemUtility.h"

@@ -3,9 +3,11 @@
 // scripted through the seam.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 
 #include "DetectionTestSupport.h"
+#include "ProtectedFilesSupport.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
@@ -462,5 +464,40 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
             EXPECT_LT(LineOf(lines, own), lines.size());
             EXPECT_FALSE(m.Stored());
         }
+    }
+}
+
+TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindowsFilesGo) {
+    using protected_files::Kind;
+    Machine m;
+    protected_files::ScratchMachine machine;
+    int n = 0;
+    for (const auto& c : machine.cases) {
+        const std::wstring id = L"{00000000-0000-0000-0000-0000000001" + std::to_wstring(10 + n++) + L"}";
+        m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + id, L"", L"Case");
+        m.source.bhos.push_back({id, c.path});
+    }
+    m.RunCleanUp();
+    // Leaving a file alone is no step that could not be done.
+    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{kComplete});
+    std::vector<std::string> lines;
+    for (const auto& l : m.t.Lines()) lines.push_back(testing_support::Narrow(tessel::SystemUtility::Lower(tessel::text::FromUtf8(l))));
+    auto logged = [&](const std::string& what, const std::wstring& path) {
+        const std::string line = "5|0|cziraraviz.cleanup|not disabled, part of " + what + ": " +
+                                 testing_support::Narrow(tessel::SystemUtility::Lower(path));
+        return std::count(lines.begin(), lines.end(), line);
+    };
+    for (const auto& [kind, path] : machine.cases) {
+        SCOPED_TRACE(testing_support::Narrow(path));
+        const bool kept = kind == Kind::Whitelisted || kind == Kind::ProgramFile;
+        if (kind == Kind::WindowsFolder || kind == Kind::Ordinary) {
+            EXPECT_FALSE(machine.Exists(path));
+        } else if (kind != Kind::Device) {
+            EXPECT_TRUE(machine.Untouched(path));
+        }
+        EXPECT_EQ(logged("windows", path), kind == Kind::Whitelisted ? 1 : 0);
+        EXPECT_EQ(logged("velmora", path), kind == Kind::ProgramFile ? 1 : 0);
+        EXPECT_EQ(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, path).has_value(),
+                  !kept && kind != Kind::Device);
     }
 }

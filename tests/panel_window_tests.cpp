@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "DetectionTestSupport.h"
+#include "ProtectedFilesSupport.h"
 #include "TestSupport.h"
 #include "detection/BHOManager.h"
 #include "inspection/Globals.h"
@@ -312,6 +313,47 @@ TEST(BhoPanel, DeletingAParasiteDisablesItsFileThenDeletesTheRegistration) {
     EXPECT_EQ(tab.prompts[1], L"Browser helper object 'Other' deleted successfully. ");
     EXPECT_TRUE(tab.Logged(L"ucBHO.cmdDelete_Click", L"Deleting BHO(" + Id(2) + L", 'Other', '')"));
     EXPECT_EQ(tab.Rows(), 0);
+}
+
+TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNever) {
+    using protected_files::Kind;
+    BhoTab tab;
+    protected_files::ScratchMachine machine;
+    tab.panel.Init(tab.t.log);
+    const std::wstring name = L"Case";
+    const std::wstring question = L"Are you sure you want to delete 'Case' browser helper object?";
+    const std::wstring deleted = L"Browser helper object 'Case' deleted successfully. ";
+    for (const auto& [kind, path] : machine.cases) {
+        const bool asked = kind == Kind::WindowsFolder || kind == Kind::Whitelisted;
+        for (const int second : asked ? std::vector<int>{IDCANCEL, IDOK} : std::vector<int>{IDOK}) {
+            SCOPED_TRACE(Narrow(path) + " " + std::to_string(second));
+            tab.Add(Id(1), &name, path);
+            tab.panel.RefreshList();
+            tab.Select(0);
+            tab.prompts.clear();
+            tab.answers = {IDOK, second, IDOK};
+            tab.ClickDelete();
+            const std::wstring kept = deleted + L"Its file '" + path + L"' was left in place. ";
+            std::vector<std::wstring> expected{question};
+            if (asked) {
+                expected.push_back(L"'" + path + L"' is part of Windows. Disabling it ends every program that uses it, "
+                                   L"Windows' own too, and Windows may not start again. Press OK to disable it anyway "
+                                   L"or Cancel to leave it alone.");
+            } else if (kind == Kind::ProgramFile) {
+                expected.push_back(L"'" + path + L"' is part of Velmora and is not disabled: without it Velmora could "
+                                   L"not start again to give back the files it disabled.");
+            }
+            const bool disabled = kind == Kind::Ordinary || (asked && second == IDOK);
+            expected.push_back(disabled || kind == Kind::Device ? deleted : kept);
+            EXPECT_EQ(tab.prompts, expected);
+            if (disabled) {
+                EXPECT_FALSE(Exists(path));
+            } else if (kind != Kind::Device) {
+                EXPECT_TRUE(machine.Untouched(path));
+            }
+            EXPECT_FALSE(tab.reg.KeyExists(HKEY_LOCAL_MACHINE, kKey + Id(1)));
+        }
+    }
 }
 
 namespace {

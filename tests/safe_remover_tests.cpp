@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "ProtectedFilesSupport.h"
 #include "ToolsDialogTestSupport.h"
 #include "inspection/MMain.h"
 #include "tessel/RegistryAccessor.h"
@@ -41,7 +42,6 @@ class SafeRemover : public testing::Test {
 protected:
     void SetUp() override {
         window.Init(log.Logger());
-        window.UseWindowsFileTest([](const std::wstring&) { return false; });
         dialog = window.Create(nullptr);
         ASSERT_NE(dialog, nullptr);
     }
@@ -133,7 +133,6 @@ TEST_F(SafeRemover, AFolderLineAndALineOfBlanksAreNotFoundAndTheFolderKeepsItsNa
 }
 
 TEST_F(SafeRemover, KernelByItsShortNameIsTheSystemFoldersCopyAndCancelOnTheWindowsQuestionLeavesItAlone) {
-    window.UseWindowsFileTest(velmora::ui::SystemModuleWhitelist());
     // Nothing in the system folder may be renamed, whatever the window decides.
     int systemMoves = 0;
     auto inSystem = [&](LPCWSTR from) {
@@ -207,4 +206,119 @@ TEST_F(SafeRemover, EscInTheFileBoxHidesTheWindowAndEndsTheModalDisplay) {
     ::KillTimer(dialog, 1);
     EXPECT_FALSE(g_timedOut);
     EXPECT_FALSE(::IsWindowVisible(dialog));
+}
+
+namespace {
+
+Box NotAll(int notDone) {
+    return {L"Zazi Dururuv finished, but " + std::to_wstring(notDone) +
+                L" of its files or steps could not be done; the log lists them. Close all opened documents then press OK "
+                L"button to restart Windows.",
+            65};
+}
+Box WindowsQuestion(const std::wstring& name) {
+    return {L"'" + name + L"' is part of Windows. Disabling it ends every program that uses it, Windows' own too, and "
+                          L"Windows may not start again. Press OK to disable it anyway or Cancel to leave it alone.",
+            49};
+}
+Box ProgramFileKept(const std::wstring& name) {
+    return {L"'" + name + L"' is part of Velmora and is not disabled: without it Velmora could not start again to give "
+                          L"back the files it disabled.",
+            48};
+}
+
+}  // namespace
+
+TEST_F(SafeRemover, WindowsFilesAskOnceMoreTheProgramsOwnAreNeverDisabledAndDevicesAreNotFound) {
+    using protected_files::Kind;
+    for (const int second : {IDCANCEL, IDOK}) {
+        SCOPED_TRACE(second);
+        protected_files::ScratchMachine machine;
+        std::wstring typed;
+        std::vector<Box> expected{kConfirm};
+        std::deque<int> answers{IDOK};
+        int notDone = 0;
+        for (const auto& [kind, path] : machine.cases) {
+            typed += path + L"\r\n";
+            if (kind == Kind::WindowsFolder || kind == Kind::Whitelisted) {
+                expected.push_back(WindowsQuestion(path));
+                answers.push_back(second);
+                if (second != IDOK) ++notDone;
+            } else if (kind == Kind::ProgramFile) {
+                expected.push_back(ProgramFileKept(path));
+                answers.push_back(IDOK);
+                ++notDone;
+            } else if (kind == Kind::Device) {
+                expected.push_back(NotFound(path));
+                answers.push_back(IDOK);
+            }
+        }
+        expected.push_back(NotAll(notDone));
+        answers.push_back(IDCANCEL);
+        scripted.boxes.clear();
+        scripted.answers = answers;
+        ::SetDlgItemTextW(dialog, IDC_SR_FILES, typed.c_str());
+        Click(dialog, IDC_SR_DISABLE);
+        EXPECT_FALSE(scripted.Ended());
+        EXPECT_EQ(scripted.boxes, expected);
+        for (const auto& [kind, path] : machine.cases) {
+            SCOPED_TRACE(Narrow(path));
+            const bool asked = kind == Kind::WindowsFolder || kind == Kind::Whitelisted;
+            const bool disabled = kind == Kind::Ordinary || (asked && second == IDOK);
+            if (disabled) {
+                EXPECT_TRUE(Disabled(path));
+            } else if (kind == Kind::Device) {
+                EXPECT_FALSE(Exists(GetParasiteFileName(path)));
+            } else {
+                EXPECT_TRUE(Untouched(path));
+            }
+            EXPECT_EQ(Disablings(path), disabled ? 1u : 0u);
+        }
+    }
+}
+
+TEST_F(SafeRemover, SettingsAreRestoredAndRecordedBeforeAHolderEndsAndTheOwnProcessGoesLastOnlyWhenTheRestartIsDeclined) {
+    const Box terminating{L"Operation complete; terminating. Please reboot Windows and restart Velmora to see whether no "
+                          L"more parasites found. ",
+                          64};
+    const std::wstring startPage = L"Software\\Microsoft\\Internet Explorer\\Main";
+    for (const int restart : {IDCANCEL, IDOK}) {
+        SCOPED_TRACE(restart);
+        tessel::RegistryAccessor().WriteString(HKEY_CURRENT_USER, startPage, L"Start Page", L"http://hijack/");
+        const std::wstring held = process_testing::CopyFixture(process_testing::FixtureDllPath(), dir.Path(), L"held", L".dll");
+        process_testing::Child holder = process_testing::StartHolder(L"load", held);
+        ASSERT_TRUE(holder.Running());
+        scripted.children.Allow(holder.Pid());
+        scripted.children.Terminated.clear();
+        tessel::UniqueModule own(::LoadLibraryW(held.c_str()));  // the program holds it too
+        ASSERT_TRUE(own);
+        scripted.restarts = 0;
+        const std::size_t from = log.Text().size();
+        const bool ended = Disable(held, {IDOK, restart, IDOK});
+        own.reset();
+        EXPECT_NE(holder.Wait(10000), 0xFFFFFFFFu) << "the holder was not ended";
+        EXPECT_TRUE(Disabled(held));
+        EXPECT_EQ(tessel::RegistryAccessor().ReadString(HKEY_CURRENT_USER, startPage, L"Start Page"), L"about:blank");
+
+        const std::string text = log.Text();
+        const std::size_t renamed = text.find("File renamed sucessfullly: '" + Narrow(held) + "'", from);
+        const std::size_t restored = text.find("Restoring all configuration settings", from);
+        const std::size_t holderEnded =
+            text.find("Process for file '" + std::to_string(holder.Pid()) + "' terminated successfully. ", from);
+        ASSERT_NE(holderEnded, std::string::npos) << text;
+        EXPECT_LT(renamed, restored);
+        EXPECT_LT(restored, holderEnded);
+        if (restart == IDOK) {
+            // The restart ends everything: the program never ends itself.
+            EXPECT_TRUE(ended);
+            EXPECT_EQ(scripted.restarts, 1);
+            EXPECT_EQ(scripted.boxes, (std::vector<Box>{kConfirm, kComplete}));
+            EXPECT_EQ(scripted.children.Terminated, std::vector<DWORD>{holder.Pid()});
+        } else {
+            // Declined: the program's own process is the last one asked for, after the user is told.
+            EXPECT_FALSE(ended);  // its own termination is refused here
+            EXPECT_EQ(scripted.boxes, (std::vector<Box>{kConfirm, kComplete, terminating}));
+            EXPECT_EQ(scripted.children.Terminated, (std::vector<DWORD>{holder.Pid(), ::GetCurrentProcessId()}));
+        }
+    }
 }

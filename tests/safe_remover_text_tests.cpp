@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "detection/ZiRaraviz.h"
 #include "ui/SafeRemoverText.h"
 
 using namespace velmora::ui::safe_remover;
@@ -47,8 +48,9 @@ TEST(SafeRemoverText, PasteAddsTheTextOnceOnALineOfItsOwnAtTheEnd) {
 TEST(SafeRemoverText, TheClosingQuestionCountsWhatWasNotDoneAndKeepsTheRestartQuestion) {
     const std::wstring complete =
         L"Operation complete successfully. Close all opened documents then press OK button to restart Windows.";
-    EXPECT_EQ(ClosingQuestion(complete, 0), complete);
-    EXPECT_EQ(ClosingQuestion(complete, 3),
+    const std::wstring notAll = L"Zazi Dururuv finished, but %1 of its files or steps could not be done; the log lists them. ";
+    EXPECT_EQ(velmora::ClosingQuestion(complete, notAll, 0), complete);
+    EXPECT_EQ(velmora::ClosingQuestion(complete, notAll, 3),
               L"Zazi Dururuv finished, but 3 of its files or steps could not be done; the log lists them. Close all "
               L"opened documents then press OK button to restart Windows.");
     EXPECT_EQ(NamesText({L"c:\\a.dll", L"c:\\b c\\d.exe"}), L"c:\\a.dll\r\nc:\\b c\\d.exe\r\n");

@@ -6,7 +6,7 @@
 
 #include "TestSupport.h"
 #include "inspection/Globals.h"
-#include "support/SystemWhitelists.h"
+#include "inspection/SystemWhitelists.h"
 
 namespace {
 

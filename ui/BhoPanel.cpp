@@ -15,6 +15,7 @@
 #include "tessel/SystemUtility.h"
 #include "ui/Boundary.h"
 #include "ui/BusyGuard.h"
+#include "ui/DisableConsent.h"
 #include "ui/PanelCommon.h"
 #include "ui/PanelIds.h"
 
@@ -243,10 +244,14 @@ void BhoPanel::cmdDelete_Click() {
                   L"ucBHO.cmdDelete_Click");
         CRoDoraziva detector;
         detector.Init(*mLog);
+        bool fileKept = false;
         if (!record.dll.empty() && detector.IsParasiteBHO(record.dll)) {
-            CProcessManager processes;
-            processes.Init(*mLog);
-            processes.RenameParasiteFileEx(record.dll);
+            fileKept = !MayDisableFile(*mLog, record.dll, L"ucBHO.cmdDelete_Click");
+            if (!fileKept) {
+                CProcessManager processes;
+                processes.Init(*mLog);
+                processes.RenameParasiteFileEx(record.dll);
+            }
         }
         bool deleted = false;
         try {
@@ -255,7 +260,9 @@ void BhoPanel::cmdDelete_Click() {
         } catch (const tessel::Error&) {
             deleted = false;  // reported as a refusal, whatever the cause
         }
-        if (deleted)
+        if (deleted && fileKept)
+            MsgBoxEx(tessel::Format(Text(IDS_BHO_DELETED_FILE_KEPT), record.text, record.dll), MB_OK | MB_ICONINFORMATION);
+        else if (deleted)
             MsgBoxEx(tessel::Format(Text(IDS_BHO_DELETED), record.text), MB_OK | MB_ICONINFORMATION);
         else
             MsgBoxEx(tessel::Format(Text(IDS_BHO_DELETE_DENIED), record.text), MB_OK | MB_ICONEXCLAMATION);

@@ -5,13 +5,9 @@
 #include "detection/RoDoraziva.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/AppServices.h"
-#include "inspection/EndProgram.h"
 #include "inspection/FileChecker.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
-#include "inspection/ProcessManager.h"
-#include "inspection/Reboot.h"
-#include "support/SystemWhitelists.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/KeyedList.h"
 #include "tessel/SystemUtility.h"
@@ -19,6 +15,7 @@
 #include "tessel/Unique.h"
 #include "ui/Boundary.h"
 #include "ui/BusyGuard.h"
+#include "ui/DisableConsent.h"
 #include "ui/SafeRemoverText.h"
 #include "ui/ToolsDialog.h"
 #include "ui/ToolsDialogIds.h"
@@ -30,7 +27,7 @@ namespace dlg = tools_dialog;
 
 namespace {
 
-constexpr long kOkExclamation = 48, kOkCancelExclamation = 49, kOkInformation = 64, kOkCancelInformation = 65;
+constexpr long kOkExclamation = 48, kOkCancelExclamation = 49, kOkInformation = 64;
 constexpr int kClientWidth = 7650, kClientHeight = 4230;
 // The description reaches down to the prompt below it (its design height is 465), so that a
 // font wider than the design's still shows its last line.
@@ -40,9 +37,6 @@ constexpr dlg::TwipsRect kControls[] = {
     {IDC_SR_PASTE, 810, 3750, 1164, 345},    {IDC_SR_FIND, 2610, 3750, 1920, 345},
     {IDC_SR_DISABLE, 4620, 3750, 1710, 345}, {IDC_SR_CLOSE, 6420, 3750, 1120, 345},
 };
-const wchar_t kWindowsFilePrompt[] =
-    L"'%1' is part of Windows. Disabling it ends every program that uses it, Windows' own too, and Windows may not "
-    L"start again. Press OK to disable it anyway or Cancel to leave it alone.";
 
 std::wstring Res(unsigned id) { return app::LoadResString(id); }
 
@@ -62,12 +56,7 @@ private:
 
 }  // namespace
 
-WindowsFileTest SystemModuleWhitelist() {
-    return [](const std::wstring& path) { return RunningOnNT ? IsSystemModuleNT(path) : IsSystemModule9x(path); };
-}
-
-FSafeRemover::FSafeRemover()
-    : ToolsDialog(IDD_SAFE_REMOVER, L"FSafeRemover", L"Zazi Dururuv"), isWindowsFile_(SystemModuleWhitelist()) {}
+FSafeRemover::FSafeRemover() : ToolsDialog(IDD_SAFE_REMOVER, L"FSafeRemover", L"Zazi Dururuv") {}
 
 void FSafeRemover::Init(tessel::Logger& Log) { log_ = &Log; }
 
@@ -150,41 +139,24 @@ void FSafeRemover::cmdDisableParasites_Click() {
         for (const std::wstring& line : text::SplitLines(boxText)) {
             if (line.empty()) continue;
             const std::wstring name = checker.GetFullFileNameFromShortFilename(tessel::text::TrimBlanks(line));
-            if (!tessel::FileAccessor::Instance().FileExists(name)) {
+            // A device (CON, COM1, NUL) is no file on the disk: there is nothing to disable.
+            if (tessel::FileAccessor::IsDevicePath(name) || !tessel::FileAccessor::Instance().FileExists(name)) {
                 if (MsgBoxEx(tessel::Format(Res(IDS_FILE_NOT_FOUND), name), kOkCancelExclamation) != IDOK) return;
                 continue;
             }
             if (files.Exists(name) || leftAlone.Exists(name)) continue;
-            if (isWindowsFile_ && isWindowsFile_(name) &&
-                MsgBoxEx(tessel::Format(kWindowsFilePrompt, name), kOkCancelExclamation) != IDOK) {
+            if (!MayDisableFile(*log_, name, kSource)) {
                 leftAlone.Add(name, name);
                 ++notDone;
-                log_->Log(0, L"Not disabled, part of Windows: " + name, 5, kSource);
                 continue;
             }
             files.Add(name, name);
         }
         for (const std::wstring& name : files) log_->Log(0, L"Disabling " + name, 5, kSource);
 
-        CProcessManager processManager;
-        processManager.Init(*log_);
-        const tessel::KeyedList<std::wstring> stillThere = processManager.RenameParasiteFilesEx(files);
-        for (const std::wstring& name : stillThere) log_->Log(0, L"Not disabled: " + name, 0, kSource);
-        notDone += static_cast<int>(stillThere.Count());
-        processManager.TerminateProcessesByModules(files, true);
-
-        CZiRaraviz settings;
-        settings.Init(*log_);
-        notDone += settings.RestoreConfigurationSettings();
-
-        if (MsgBoxEx(text::ClosingQuestion(Res(IDS_DISABLE_COMPLETE), notDone), kOkCancelInformation) != IDOK) return;
-        std::wstring errorText;
-        if (!RebootSystem(errorText)) {
-            const std::wstring failed = tessel::Format(Res(IDS_RESTART_MANUALLY), errorText);
-            log_->Log(0, failed, 0, kSource);
-            MsgBoxEx(failed, kOkExclamation);
-        }
-        EndProgram();
+        CZiRaraviz cleanup;
+        cleanup.Init(*log_);
+        cleanup.FinishDisabling(files, notDone, {IDS_DISABLE_COMPLETE, IDS_DISABLE_NOT_ALL, kSource, false});
     } catch (const tessel::api::ExitUnwind&) {
         throw;
     } catch (...) {

@@ -1,10 +1,9 @@
 // Zazi Dururuv: the modal window in which the user types or pastes a list of program files
-// and disables them all in one sequence (renamed, their processes ended, the browser
-// settings restored, Windows restarted), so that parasites cannot recover each other.
+// and disables them all in one sequence (renamed, the browser settings restored, their
+// processes ended, Windows restarted), so that parasites cannot recover each other.
 #pragma once
 #include <windows.h>
 
-#include <functional>
 #include <string>
 
 #include "tessel/Logger.h"
@@ -16,13 +15,6 @@ class DetectionSource;
 
 namespace velmora::ui {
 
-// Whether a full path names one of Windows' own files. A file it names is disabled only
-// after the user confirms once more: ending every process that has it loaded, this one too,
-// can leave Windows unable to start.
-using WindowsFileTest = std::function<bool(const std::wstring&)>;
-// The system module whitelist of the running Windows family.
-WindowsFileTest SystemModuleWhitelist();
-
 // Shown modal (ShowModal) until it is hidden: Close, Esc, the close box. A program end inside
 // it (the restart, or the program's own process ended) is raised again once the owner is
 // enabled. Its object unloads the window.
@@ -33,8 +25,6 @@ public:
     // Keeps the Logger; touches no control.
     void Init(tessel::Logger& Log);
 
-    // Another test for Windows' own files than the system module whitelist.
-    void UseWindowsFileTest(WindowsFileTest test) { isWindowsFile_ = std::move(test); }
     // Where Find Suspicious Files looks (tests); the live system when none is given.
     void UseDetectionSource(DetectionSource* source) { source_ = source; }
 
@@ -52,7 +42,6 @@ private:
     void ToggleFindButton(const wchar_t* source);
     std::wstring ClipboardText();
 
-    WindowsFileTest isWindowsFile_;
     DetectionSource* source_ = nullptr;
 };
 

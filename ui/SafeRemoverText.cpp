@@ -91,17 +91,6 @@ std::wstring NamesText(const std::vector<std::wstring>& names) {
     return text;
 }
 
-std::wstring ClosingQuestion(const std::wstring& completeText, int notDone) {
-    if (notDone <= 0) return completeText;
-    // The first sentence claims success; the restart question after it stays.
-    const std::size_t firstSentence = completeText.find(L". ");
-    const std::wstring rest = firstSentence == std::wstring::npos ? completeText : completeText.substr(firstSentence + 2);
-    return tessel::text::FormatString(
-               L"Zazi Dururuv finished, but %1 of its files or steps could not be done; the log lists them. ",
-               {std::to_wstring(notDone)}) +
-           rest;
-}
-
 bool IsPasteKey(int keyCode, int shift) {
     return (keyCode == kKeyV && shift == kCtrlBit) || (keyCode == kKeyInsert && shift == kShiftBit);
 }

@@ -32,10 +32,6 @@ PasteResult Paste(std::wstring_view boxText, std::wstring_view clipboard);
 // Each name followed by CR LF, in the order given.
 std::wstring NamesText(const std::vector<std::wstring>& names);
 
-// The closing question of the sequence: the complete text as it stands when everything was
-// done; otherwise how many files or steps could not be done, then the restart question.
-std::wstring ClosingQuestion(const std::wstring& completeText, int notDone);
-
 // Key releases (virtual-key code, Shift bits 1 Shift, 2 Ctrl, 4 Alt).
 bool IsPasteKey(int keyCode, int shift);     // Ctrl+V alone, or Shift+Insert alone
 bool IsFindButtonKey(int keyCode);           // F6, whatever is held

@@ -1,4 +1,5 @@
-// Windows' own processes and modules, which the inventory of the support request leaves out.
+// Windows' own processes and modules, which the inventory of the support request leaves out
+// and which no disabling takes without the user's second word.
 // Each test compares one full path, ignoring letter case and nothing else, with a fixed list
 // of paths under the Windows folder, the system folder or the program files folder.
 #pragma once

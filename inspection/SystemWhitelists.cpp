@@ -1,4 +1,4 @@
-#include "support/SystemWhitelists.h"
+#include "inspection/SystemWhitelists.h"
 
 #include <memory>
 #include <unordered_set>

@@ -1,0 +1,80 @@
+// The files no disabling may take on its own, laid out on a scratch machine: a Windows folder,
+// a system folder, a program files folder and the program's own folder of the test's own,
+// set through the process-wide values, with copies of Windows files in them. Nothing of the
+// prefix's own is ever named.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "TestSupport.h"
+#include "inspection/FileStanding.h"
+#include "inspection/Globals.h"
+#include "tessel/SystemUtility.h"
+
+namespace protected_files {
+
+enum class Kind { WindowsFolder, Whitelisted, ProgramFile, Device, Ordinary };
+
+struct Case {
+    Kind kind;
+    std::wstring path;
+};
+
+class ScratchMachine {
+public:
+    // Call after whatever sets the process-wide values from the running system.
+    ScratchMachine()
+        : winDir_(velmora::WinDir), sysDir_(velmora::SysDir), programDir_(velmora::ProgramDir), nt_(velmora::RunningOnNT) {
+        wchar_t saved[MAX_PATH] = L"";
+        hadProgramFiles_ = ::GetEnvironmentVariableW(L"ProgramFiles", saved, MAX_PATH) > 0;
+        programFiles_ = saved;
+        for (const wchar_t* folder : {L"windows", L"windows\\system32", L"velmora", L"programs", L"programs\\Common Files",
+                                      L"programs\\Common Files\\System"})
+            ::CreateDirectoryW((dir / folder).c_str(), nullptr);
+        velmora::RunningOnNT = true;
+        velmora::WinDir = tessel::SystemUtility::Lower(dir / L"windows\\");
+        velmora::SysDir = velmora::WinDir + L"system32\\";
+        velmora::ProgramDir = dir / L"velmora\\";
+        ::SetEnvironmentVariableW(L"ProgramFiles", (dir / L"programs").c_str());
+        // Copies of a Windows file without version information: a parasite by its looks.
+        const std::string ini = testing_support::ReadBytes(winDir_ + L"win.ini") + "\r\n; a scratch copy\r\n";
+        Put(Kind::WindowsFolder, L"windows\\win.ini", ini);
+        Put(Kind::Whitelisted, L"programs\\Common Files\\System\\wab32.dll", ini);
+        for (const wchar_t* own : {L"velmora\\Velmora.exe", L"velmora\\Tessel.dll", L"velmora\\VLMRCustom.dll"})
+            Put(Kind::ProgramFile, own, ini);
+        cases.push_back({Kind::Device, dir / L"COM1.dll"});
+        Put(Kind::Ordinary, L"ordinary.dll", "a file without version information");
+    }
+    ~ScratchMachine() {
+        velmora::WinDir = winDir_;
+        velmora::SysDir = sysDir_;
+        velmora::ProgramDir = programDir_;
+        velmora::RunningOnNT = nt_;
+        ::SetEnvironmentVariableW(L"ProgramFiles", hadProgramFiles_ ? programFiles_.c_str() : nullptr);
+    }
+    ScratchMachine(const ScratchMachine&) = delete;
+    ScratchMachine& operator=(const ScratchMachine&) = delete;
+
+    static bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+    // Still in place under its own name, with no disabled copy beside it.
+    static bool Untouched(const std::wstring& path) {
+        const std::size_t slash = path.find_last_of(L'\\');
+        return Exists(path) && !Exists(path.substr(0, slash + 1) + L"parasite_" + path.substr(slash + 1) + L".parasite");
+    }
+
+    testing_support::TempDir dir;
+    std::vector<Case> cases;
+
+private:
+    void Put(Kind kind, const std::wstring& name, const std::string& bytes) {
+        testing_support::WriteBytes(dir / name, bytes);
+        cases.push_back({kind, dir / name});
+    }
+
+    std::wstring winDir_, sysDir_, programDir_, programFiles_;
+    bool nt_, hadProgramFiles_ = false;
+};
+
+}  // namespace protected_files
