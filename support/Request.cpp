@@ -53,8 +53,8 @@ private:
 };
 
 // Stops a request that has not completed. The platform's request object can still be called
-// back by its connection after it is aborted (the connection stays open until the process
-// ends), so it is never let go: released, it would be called back after its end.
+// back by its connection after it is aborted, and a released one leaves the thread's next
+// request ending at once without a status; so it is never let go.
 void StopAndKeep(const tessel::ComPtr<IXMLHTTPRequest>& http, ComApartment& apartment) {
     http->abort();
     static auto* const kept = new std::vector<tessel::ComPtr<IXMLHTTPRequest>>;
@@ -144,94 +144,133 @@ std::wstring SupportRequestXml(const std::wstring& Category, const std::wstring&
            L"</cat><id>" + su.XmlEscape(RequestId) + L"</id>" + items + L"</xml>";
 }
 
-bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeParams& o, std::wstring& FalseCouse) {
+namespace {
+
+// The request's two files, as far as they were named.
+struct RequestFiles {
+    std::wstring report, archive;
+};
+
+// Writes the envelope into the work folder, packs it into its one-entry archive and returns
+// the form that carries the archive.
+std::wstring BuildRequestForm(const std::wstring& Category, const tessel::NodeParams& o, RequestFiles& files) {
     auto& su = tessel::SystemUtility::Instance();
-    auto& files = tessel::FileAccessor::Instance();
-    std::wstring reportFile, archiveFile;
+    auto& fa = tessel::FileAccessor::Instance();
+    const std::wstring requestId = su.NewId();
+    const std::wstring envelope = SupportRequestXml(Category, requestId, o);
+    std::wstring folder = su.TempFolder();
+    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+    files.report = folder + requestId + L".xml";
+    files.archive = su.TempFileName(L"tq") + L".zip";
+    fa.WriteFile(files.report, EnvelopeBytes(envelope));
+    {
+        cZip zip;
+        zip.ZipFile(files.archive);
+        zip.StoreFolderNames(false);
+        zip.RecurseSubDirs(false);
+        zip.ClearFileSpecs();
+        zip.AddFileSpec(files.report);
+        zip.Zip();
+    }
+    const std::wstring encoded = su.EncodeString(fa.ReadFile(files.archive));
+    const std::wstring subject = Category + L"\\" + requestId;
+    return L"subject=" + UrlEscape(subject) + L"&value=" + UrlEscape(encoded);
+}
+
+// A new request object, opened asynchronously and sent the form.
+tessel::ComPtr<IXMLHTTPRequest> Post(const std::wstring& form) {
+    tessel::ComPtr<IXMLHTTPRequest> http;
+    // An error text some earlier call left on the thread must not pass for the request's own.
+    ::SetErrorInfo(0, nullptr);
+    CLSID clsid;
+    Check(::CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid), "CLSIDFromProgID");
+    Check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIID_IXMLHTTPRequest, http.put_void()),
+          "CoCreateInstance");
+    const Bstr method(L"POST"), url(L"http://" + SupportServerHost() + kPath);
+    // Left out, the argument means asynchronous; some implementations read a left-out one as
+    // synchronous and then block inside send, so it is given explicitly.
+    VARIANT async;
+    ::VariantInit(&async);
+    async.vt = VT_BOOL;
+    async.boolVal = VARIANT_TRUE;
+    VARIANT user = Missing(), password = Missing();
+    Check(http->open(method.get(), url.get(), async, user, password), "IXMLHTTPRequest.open");
+    const Bstr header(L"Content-Type"), type(L"application/x-www-form-urlencoded");
+    Check(http->setRequestHeader(header.get(), type.get()), "IXMLHTTPRequest.setRequestHeader");
+    Bstr text(form);
+    VARIANT content;
+    ::VariantInit(&content);
+    content.vt = VT_BSTR;
+    content.bstrVal = text.get();
+    Check(http->send(content), "IXMLHTTPRequest.send");
+    return http;
+}
+
+// Waits for the answer, yielding to the message loop. True when the request completed within
+// the limit; false when the limit passed first, also when it completed only inside the message
+// that took the wait past its limit (the request object reads all of a body that keeps coming
+// within one message).
+bool WaitForAnswer(IXMLHTTPRequest* http) {
+    // Elapsed time on the system's tick, from the start rounded to the whole second; the bound
+    // is inclusive. A clock set back or midnight does not move it.
+    auto& kernel = tessel::api::kernel32();
+    const DWORD startTick = kernel.GetTickCount();
+    // In 64 bits: a start within half a second of the tick's wrap must not end the wait at once.
+    const long long start = startTick;
+    const long long rounding = (start + 500) / 1000 * 1000 - start;
+    const auto inTime = [&] {
+        const long long elapsed = static_cast<long long>(static_cast<DWORD>(kernel.GetTickCount() - startTick));
+        return elapsed - rounding <= static_cast<long long>(kWaitMs);
+    };
+    for (;;) {
+        const bool complete = ReadyState(http) == 4;
+        const bool timeLeft = inTime();
+        if (complete || !timeLeft) return complete && timeLeft;
+        tessel::SystemUtility::Instance().PumpMessages();
+        kernel.Sleep(kPollMs);
+    }
+}
+
+// Posts the form and waits for the answer: true for a success status; otherwise false with
+// the reason in FalseCouse.
+bool PostAndWait(const std::wstring& form, std::wstring& FalseCouse) {
+    ComApartment apartment;
+    const tessel::ComPtr<IXMLHTTPRequest> http = Post(form);
+    try {
+        const bool answered = WaitForAnswer(http.get());
+        const long state = ReadyState(http.get());
+        // A request still loading when the time is up (or complete only past it) was not
+        // delivered as far as the user can know.
+        if (state == 1 || state == 3 || (state == 4 && !answered)) {
+            if (state != 4) StopAndKeep(http, apartment);
+            FalseCouse = kCannotSend;
+            return false;
+        }
+        long status = 0;
+        Check(http->get_status(&status), "IXMLHTTPRequest.status");
+        if (status == 200 || status == 206 || status == 302 || status == 304) return true;
+        Bstr statusText;
+        Check(http->get_statusText(statusText.put()), "IXMLHTTPRequest.statusText");
+        FalseCouse = tessel::com::Text(statusText.get());
+        return false;
+    } catch (...) {
+        long state = 0;
+        if (SUCCEEDED(http->get_readyState(&state)) && state != 4) StopAndKeep(http, apartment);
+        throw;
+    }
+}
+
+}  // namespace
+
+bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeParams& o, std::wstring& FalseCouse) {
+    mReportWritten = false;
+    RequestFiles files;
     try {
         for (auto& c : Category)
             if (c == L'/') c = L'\\';
-        const std::wstring requestId = su.NewId();
-        const std::wstring envelope = SupportRequestXml(Category, requestId, o);
-        std::wstring folder = su.TempFolder();
-        if (folder.empty() || folder.back() != L'\\') folder += L'\\';
-        reportFile = folder + requestId + L".xml";
-        archiveFile = su.TempFileName(L"tq") + L".zip";
-        files.WriteFile(reportFile, EnvelopeBytes(envelope));
-        {
-            cZip zip;
-            zip.ZipFile(archiveFile);
-            zip.StoreFolderNames(false);
-            zip.RecurseSubDirs(false);
-            zip.ClearFileSpecs();
-            zip.AddFileSpec(reportFile);
-            zip.Zip();
-        }
-        const std::wstring encoded = su.EncodeString(files.ReadFile(archiveFile));
-        const std::wstring subject = Category + L"\\" + requestId;
-        const std::wstring body = L"subject=" + UrlEscape(subject) + L"&value=" + UrlEscape(encoded);
-
-        ComApartment apartment;
-        tessel::ComPtr<IXMLHTTPRequest> http;
-        // An error text some earlier call left on the thread must not pass for the request's own.
-        ::SetErrorInfo(0, nullptr);
-        {
-            CLSID clsid;
-            Check(::CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid), "CLSIDFromProgID");
-            Check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIID_IXMLHTTPRequest, http.put_void()),
-                  "CoCreateInstance");
-        }
-        try {
-            const Bstr method(L"POST"), url(L"http://" + SupportServerHost() + kPath);
-            // Left out, the argument means asynchronous; some implementations read a left-out
-            // one as synchronous and then block inside send, so it is given explicitly.
-            VARIANT async;
-            ::VariantInit(&async);
-            async.vt = VT_BOOL;
-            async.boolVal = VARIANT_TRUE;
-            VARIANT user = Missing(), password = Missing();
-            Check(http->open(method.get(), url.get(), async, user, password), "IXMLHTTPRequest.open");
-            const Bstr header(L"Content-Type"), type(L"application/x-www-form-urlencoded");
-            Check(http->setRequestHeader(header.get(), type.get()), "IXMLHTTPRequest.setRequestHeader");
-            Bstr text(body);
-            VARIANT content;
-            ::VariantInit(&content);
-            content.vt = VT_BSTR;
-            content.bstrVal = text.get();
-            Check(http->send(content), "IXMLHTTPRequest.send");
-
-            // Elapsed time on the system's tick, from the start rounded to the whole second;
-            // the bound is inclusive. A clock set back or midnight does not move it.
-            auto& kernel = tessel::api::kernel32();
-            const DWORD startTick = kernel.GetTickCount();
-            // In 64 bits: a start within half a second of the tick's wrap must not end the wait at once.
-            const long long start = startTick;
-            const long long rounding = (start + 500) / 1000 * 1000 - start;
-            while (ReadyState(http.get()) != 4) {
-                const long long elapsed = static_cast<long long>(static_cast<DWORD>(kernel.GetTickCount() - startTick));
-                if (elapsed - rounding > static_cast<long long>(kWaitMs)) break;
-                su.PumpMessages();
-                kernel.Sleep(kPollMs);
-            }
-
-            const long state = ReadyState(http.get());
-            if (state == 1 || state == 3) {
-                StopAndKeep(http, apartment);
-                FalseCouse = kCannotSend;
-                return false;
-            }
-            long status = 0;
-            Check(http->get_status(&status), "IXMLHTTPRequest.status");
-            if (status == 200 || status == 206 || status == 302 || status == 304) return true;
-            Bstr statusText;
-            Check(http->get_statusText(statusText.put()), "IXMLHTTPRequest.statusText");
-            FalseCouse = tessel::com::Text(statusText.get());
-            return false;
-        } catch (...) {
-            long state = 0;
-            if (SUCCEEDED(http->get_readyState(&state)) && state != 4) StopAndKeep(http, apartment);
-            throw;
-        }
+        const std::wstring form = BuildRequestForm(Category, o, files);
+        mReportWritten = true;
+        return PostAndWait(form, FalseCouse);
     } catch (const tessel::api::ExitUnwind&) {
         throw;
     } catch (const tessel::Error& e) {
@@ -241,8 +280,8 @@ bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeP
     } catch (const std::exception& e) {
         FalseCouse = tessel::SystemUtility::FromAnsi(e.what());
     }
-    DeleteQuietly(reportFile);
-    DeleteQuietly(archiveFile);
+    DeleteQuietly(files.report);
+    DeleteQuietly(files.archive);
     return false;
 }
 

@@ -19,6 +19,13 @@ public:
     // True only when the server answered with a success status. Otherwise False, with the
     // reason in FalseCouse (left untouched on success). Logs nothing and shows nothing.
     bool Do1(tessel::Logger& Log, std::wstring Category, const tessel::NodeParams& o, std::wstring& FalseCouse);
+
+    // Whether the last Do1 got as far as writing the report and its archive: when it did not,
+    // FalseCouse tells why the report could not be written, and nothing was posted.
+    bool ReportWritten() const noexcept { return mReportWritten; }
+
+private:
+    bool mReportWritten = false;
 };
 
 // The form escaping of the request body: "+", CR, LF and "\" only, in that order.

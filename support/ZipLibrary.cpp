@@ -2,6 +2,7 @@
 // over zlib. A run writes the whole new archive beside the old one and only then puts it in
 // its place, so that a run that fails or is cancelled leaves the archive as it was.
 #include "support/ZipRecords.h"
+#include "support/ZipPlan.h"
 
 #include <zlib.h>
 
@@ -619,15 +620,174 @@ std::wstring FolderOf(const std::wstring& path) {
     return cut == std::wstring::npos ? L"." : path.substr(0, cut == 2 && path[1] == L':' ? 3 : cut);
 }
 
+// The files that the run's names cover, one per entry name (the first file of a name wins),
+// with the volume label in front when the run stores it.
+std::vector<Source> CollectSources(const std::vector<std::wstring>& requested) {
+    std::vector<Source> sources;
+    for (const auto& pattern : requested)
+        if (!Expand(pattern, sources)) Print("zip warning: name not matched: " + Ansi(pattern) + "\n");
+    std::vector<Source> unique;
+    for (auto& s : sources) {
+        bool seen = false;
+        const std::wstring f = Fold(s.entryName);
+        for (const auto& u : unique) seen = seen || Fold(u.entryName) == f;
+        if (!seen) unique.push_back(std::move(s));
+    }
+    if (gOptions.VolumeLabel) {
+        wchar_t label[MAX_PATH + 1] = {};
+        const std::wstring root = !unique.empty() && unique[0].path.size() > 2 && unique[0].path[1] == L':'
+                                      ? unique[0].path.substr(0, 3)
+                                      : std::wstring();
+        if (::GetVolumeInformationW(root.empty() ? nullptr : root.c_str(), label, MAX_PATH, nullptr, nullptr,
+                                    nullptr, nullptr, 0) && label[0]) {
+            Source v;
+            v.entryName = label;
+            v.attributes = 0x08;  // the volume-label attribute of the FAT directory entry
+            ::GetSystemTimeAsFileTime(&v.written);
+            unique.insert(unique.begin(), v);
+        }
+    }
+    return unique;
+}
+
+std::uint32_t DosStamp(std::uint16_t date, std::uint16_t time) { return (static_cast<std::uint32_t>(date) << 16) | time; }
+
+std::vector<PlanName> PlanNames(const Archive& old) {
+    std::vector<PlanName> out;
+    for (const auto& e : old.entries) out.push_back({DecodeName(e), DosStamp(e.date, e.time)});
+    return out;
+}
+
+std::vector<PlanName> PlanNames(const std::vector<Source>& sources) {
+    std::vector<PlanName> out;
+    for (const auto& s : sources) {
+        std::uint16_t d, t;
+        DosTime(s.written, d, t);
+        out.push_back({s.entryName, DosStamp(d, t)});
+    }
+    return out;
+}
+
+// The password of an encrypting run, from the password callback; a run without one is cancelled.
+bool AskPassword(const char* archiveName, std::string& password) {
+    char buffer[kPasswordBuffer] = {};
+    if (!gCallbacks.Password ||
+        gCallbacks.Password(buffer, static_cast<LONG_PTR>(sizeof buffer), reinterpret_cast<LONG_PTR>("Enter password: "),
+                            reinterpret_cast<LONG_PTR>(archiveName)) != 0) {
+        Print("zip error: no password given\n");
+        return false;
+    }
+    std::size_t length = 0;
+    while (length < sizeof buffer && buffer[length]) ++length;
+    password.assign(buffer, length);
+    return true;
+}
+
+// Copies an old entry's local record unchanged to the end of out.
+Entry CopyEntry(const Entry& from, InFile& in, OutFile& out, std::vector<std::uint8_t>& buffer) {
+    Entry e = from;
+    e.localOffset = out.At();
+    for (std::uint64_t done = 0; done < e.localLength;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, e.localLength - done));
+        in.ReadExactly(from.localOffset + done, buffer.data(), n);
+        out.Write(buffer.data(), n);
+        done += n;
+    }
+    return e;
+}
+
+// The volume label: a name and its attribute, no content.
+Entry WriteLabel(const Source& s, OutFile& out) {
+    Entry e;
+    bool utf8 = false;
+    e.name = EncodeName(s.entryName, utf8);
+    if (utf8) e.flags |= kFlagUtf8;
+    DosTime(s.written, e.date, e.time);
+    e.externalAttr = s.attributes;
+    e.localOffset = out.At();
+    out.Write(LocalHeader(e));
+    return e;
+}
+
+// The central directory and the end record after the entries.
+void WriteDirectory(const std::vector<Entry>& written, const std::string& comment, OutFile& out) {
+    if (written.size() > 0xFFFE || out.At() > 0xFFFFFFF0ull) throw Failure{kZipBadParameters};
+    const std::uint64_t cdStart = out.At();
+    for (const auto& e : written) out.Write(CentralRecord(e, static_cast<std::uint32_t>(e.localOffset)));
+    const std::uint64_t cdEnd = out.At();
+    std::string end;
+    Put32(end, kEndSig);
+    Put16(end, 0);
+    Put16(end, 0);
+    Put16(end, static_cast<std::uint32_t>(written.size()));
+    Put16(end, static_cast<std::uint32_t>(written.size()));
+    Put32(end, static_cast<std::uint32_t>(cdEnd - cdStart));
+    Put32(end, static_cast<std::uint32_t>(cdStart));
+    Put16(end, static_cast<std::uint32_t>(comment.size()));
+    out.Write(end + comment);
+}
+
+// Writes the whole new archive into out, step by step of the plan.
+Totals WriteArchive(const ArchivePlan& plan, const Archive& old, InFile& in, const std::vector<Source>& sources,
+                    const std::string* password, OutFile& out) {
+    std::vector<Entry> written;
+    std::vector<std::uint8_t> buffer(kChunk);
+    Totals totals;
+    for (const auto& p : plan.steps) {
+        if (p.old >= 0) {
+            written.push_back(CopyEntry(old.entries[p.old], in, out, buffer));
+            continue;
+        }
+        const Source& s = sources[p.source];
+        if (gCallbacks.Service &&
+            gCallbacks.Service(reinterpret_cast<LONG_PTR>(Ansi(s.entryName).c_str()), static_cast<LONG_PTR>(s.size)) != 0)
+            throw Failure{kZipCancelled};
+        if (s.path.empty()) {
+            written.push_back(WriteLabel(s, out));
+            continue;
+        }
+        if (!s.folder && s.size > 0xFFFFFFFEull) {
+            Print("zip error: file too large for this archive: " + Ansi(s.path) + "\n");
+            throw Failure{kZipBadParameters};
+        }
+        const bool replacing = [&] {
+            for (const auto& e : old.entries)
+                if (e.folded == Fold(s.entryName)) return true;
+            return false;
+        }();
+        Entry e = WriteSource(s, out, s.folder ? nullptr : password, buffer, totals);
+        std::string line = (replacing ? "updating: " : "  adding: ") + e.name;
+        if (!s.folder)
+            line += e.method == Z_DEFLATED ? " (deflated " + Percent(e.compressed, e.size) + ")" : " (stored 0%)";
+        Print(line + "\n");
+        written.push_back(std::move(e));
+    }
+    WriteDirectory(written, old.comment, out);
+    return totals;
+}
+
+// Puts the finished archive in the place of the old one.
+void Commit(const wchar_t* finished, const std::wstring& archive, const Totals& totals) {
+    if (!::MoveFileExW(finished, archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
+        throw Failure{kZipWriteFailed};
+    if (gOptions.Verbose && !gOptions.DeleteEntries)
+        Print("total bytes=" + std::to_string(totals.in) + ", compressed=" + std::to_string(totals.out) + " -> " +
+              Percent(totals.out, totals.in) + " savings\n");
+}
+
 LONG Run(LONG count, const char* archiveName, ZipNames* names) {
     if (!archiveName || !*archiveName || !names || count < 0 || static_cast<std::size_t>(count) > kMostPatterns)
         return kZipBadParameters;
     const std::wstring archive = tessel::SystemUtility::FromAnsi(archiveName);
-    std::vector<std::wstring> requested;
+    const std::string nothingToDo = "zip error: Nothing to do! (" + std::string(archiveName) + ")\n";
+    PlanRequest request;
+    request.deleting = gOptions.DeleteEntries != 0;
+    request.onlyIfNewer = gOptions.UpdateIfNewer != 0;
+    request.freshenOnly = gOptions.FreshenOnly != 0;
     for (LONG i = 0; i < count; ++i)
-        if (names->Slot[i] && *names->Slot[i]) requested.push_back(tessel::SystemUtility::FromAnsi(names->Slot[i]));
-    if (requested.empty()) {
-        Print("zip error: Nothing to do! (" + std::string(archiveName) + ")\n");
+        if (names->Slot[i] && *names->Slot[i]) request.patterns.push_back(tessel::SystemUtility::FromAnsi(names->Slot[i]));
+    if (request.patterns.empty()) {
+        Print(nothingToDo);
         return kZipNothingToDo;
     }
 
@@ -636,189 +796,33 @@ LONG Run(LONG count, const char* archiveName, ZipNames* names) {
     const bool existed = in.IsOpen();
     if (existed) old = ReadArchive(in);
     if (!existed && ::GetFileAttributesW(archive.c_str()) != INVALID_FILE_ATTRIBUTES) return kZipOpenFailed;
+    if (request.deleting && !existed) {
+        Print(nothingToDo);
+        return kZipNothingToDo;
+    }
 
-    // What the new archive holds, in order: kept old entries (by index) and new sources.
-    struct Item {
-        int old = -1;
-        int source = -1;
-    };
-    std::vector<Item> plan;
-    std::vector<Source> sources;
-
-    if (gOptions.DeleteEntries) {
-        if (!existed) {
-            Print("zip error: Nothing to do! (" + std::string(archiveName) + ")\n");
-            return kZipNothingToDo;
-        }
-        std::vector<std::wstring> patterns;
-        for (const auto& s : requested) patterns.push_back(Fold(s));
-        bool any = false;
-        for (std::size_t i = 0; i < old.entries.size(); ++i) {
-            bool hit = false;
-            for (const auto& p : patterns) hit = hit || Glob(p.c_str(), old.entries[i].folded.c_str());
-            if (hit) {
-                any = true;
-                Print("deleting: " + old.entries[i].name + "\n");
-            } else {
-                plan.push_back({static_cast<int>(i), -1});
-            }
-        }
-        if (!any) {
-            Print("zip warning: no entry matched\n");
-            return kZipNothingToDo;
-        }
-    } else {
-        for (const auto& pattern : requested)
-            if (!Expand(pattern, sources)) Print("zip warning: name not matched: " + Ansi(pattern) + "\n");
-        // One entry per name: the first source of a name wins.
-        std::vector<Source> unique;
-        for (auto& s : sources) {
-            bool seen = false;
-            const std::wstring f = Fold(s.entryName);
-            for (const auto& u : unique) seen = seen || Fold(u.entryName) == f;
-            if (!seen) unique.push_back(std::move(s));
-        }
-        sources = std::move(unique);
-        if (gOptions.VolumeLabel) {
-            wchar_t label[MAX_PATH + 1] = {};
-            const std::wstring root = !sources.empty() && sources[0].path.size() > 2 && sources[0].path[1] == L':'
-                                          ? sources[0].path.substr(0, 3)
-                                          : std::wstring();
-            if (::GetVolumeInformationW(root.empty() ? nullptr : root.c_str(), label, MAX_PATH, nullptr, nullptr,
-                                        nullptr, nullptr, 0) && label[0]) {
-                Source v;
-                v.path.clear();
-                v.entryName = label;
-                v.attributes = 0x08;  // the volume-label attribute of the FAT directory entry
-                ::GetSystemTimeAsFileTime(&v.written);
-                sources.insert(sources.begin(), v);
-            }
-        }
-        std::vector<bool> used(sources.size(), false);
-        for (std::size_t i = 0; i < old.entries.size(); ++i) {
-            int replacement = -1;
-            for (std::size_t k = 0; k < sources.size() && replacement < 0; ++k)
-                if (!used[k] && Fold(sources[k].entryName) == old.entries[i].folded) replacement = static_cast<int>(k);
-            if (replacement >= 0) {
-                used[replacement] = true;
-                const Source& s = sources[replacement];
-                std::uint16_t d, t;
-                DosTime(s.written, d, t);
-                const std::uint32_t fileTime = (static_cast<std::uint32_t>(d) << 16) | t;
-                const std::uint32_t entryTime = (static_cast<std::uint32_t>(old.entries[i].date) << 16) | old.entries[i].time;
-                if ((gOptions.UpdateIfNewer || gOptions.FreshenOnly) && fileTime <= entryTime) {
-                    plan.push_back({static_cast<int>(i), -1});
-                } else {
-                    plan.push_back({-1, replacement});
-                }
-            } else {
-                plan.push_back({static_cast<int>(i), -1});
-            }
-        }
-        if (!gOptions.FreshenOnly)
-            for (std::size_t k = 0; k < sources.size(); ++k)
-                if (!used[k]) plan.push_back({-1, static_cast<int>(k)});
-        bool adding = false;
-        for (const auto& p : plan) adding = adding || p.source >= 0;
-        if (!adding) {
-            Print("zip error: Nothing to do! (" + std::string(archiveName) + ")\n");
-            return kZipNothingToDo;
-        }
+    const std::vector<Source> sources = request.deleting ? std::vector<Source>{} : CollectSources(request.patterns);
+    const ArchivePlan plan = PlanArchive(PlanNames(old), PlanNames(sources), request);
+    for (const int i : plan.deleted) Print("deleting: " + old.entries[i].name + "\n");
+    if (plan.nothingToDo) {
+        Print(request.deleting ? std::string("zip warning: no entry matched\n") : nothingToDo);
+        return kZipNothingToDo;
     }
 
     std::string password;
-    bool encrypting = false;
-    if (gOptions.Encrypt && !gOptions.DeleteEntries) {
-        char buffer[kPasswordBuffer] = {};
-        if (!gCallbacks.Password ||
-            gCallbacks.Password(buffer, static_cast<LONG_PTR>(sizeof buffer), reinterpret_cast<LONG_PTR>("Enter password: "),
-                                reinterpret_cast<LONG_PTR>(archiveName)) != 0) {
-            Print("zip error: no password given\n");
-            return kZipCancelled;
-        }
-        std::size_t length = 0;
-        while (length < sizeof buffer && buffer[length]) ++length;
-        password.assign(buffer, length);
-        encrypting = true;
-    }
+    const bool encrypting = gOptions.Encrypt && !request.deleting;
+    if (encrypting && !AskPassword(archiveName, password)) return kZipCancelled;
 
-    const std::wstring folder = FolderOf(archive);
     wchar_t tempName[MAX_PATH];
-    if (!::GetTempFileNameW(folder.c_str(), L"zpt", 0, tempName)) return kZipTempFailed;
+    if (!::GetTempFileNameW(FolderOf(archive).c_str(), L"zpt", 0, tempName)) return kZipTempFailed;
     LONG result = kZipOk;
     try {
         OutFile out(tempName);
         if (!out.IsOpen()) throw Failure{kZipTempFailed};
-        std::vector<Entry> written;
-        std::vector<std::uint8_t> buffer(kChunk);
-        Totals totals;
-        for (const auto& p : plan) {
-            if (p.old >= 0) {
-                Entry e = old.entries[p.old];
-                const std::uint64_t from = e.localOffset;
-                e.localOffset = out.At();
-                for (std::uint64_t done = 0; done < e.localLength;) {
-                    const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, e.localLength - done));
-                    in.ReadExactly(from + done, buffer.data(), n);
-                    out.Write(buffer.data(), n);
-                    done += n;
-                }
-                written.push_back(std::move(e));
-                continue;
-            }
-            const Source& s = sources[p.source];
-            if (gCallbacks.Service &&
-                gCallbacks.Service(reinterpret_cast<LONG_PTR>(Ansi(s.entryName).c_str()), static_cast<LONG_PTR>(s.size)) != 0)
-                throw Failure{kZipCancelled};
-            if (s.path.empty()) {  // the volume label: a name and its attribute, no content
-                Entry e;
-                bool utf8 = false;
-                e.name = EncodeName(s.entryName, utf8);
-                if (utf8) e.flags |= kFlagUtf8;
-                DosTime(s.written, e.date, e.time);
-                e.externalAttr = s.attributes;
-                e.localOffset = out.At();
-                out.Write(LocalHeader(e));
-                written.push_back(std::move(e));
-                continue;
-            }
-            if (!s.folder && s.size > 0xFFFFFFFEull) {
-                Print("zip error: file too large for this archive: " + Ansi(s.path) + "\n");
-                throw Failure{kZipBadParameters};
-            }
-            const bool replacing = [&] {
-                for (const auto& e : old.entries)
-                    if (e.folded == Fold(s.entryName)) return true;
-                return false;
-            }();
-            Entry e = WriteSource(s, out, encrypting && !s.folder ? &password : nullptr, buffer, totals);
-            std::string line = (replacing ? "updating: " : "  adding: ") + e.name;
-            if (!s.folder)
-                line += e.method == Z_DEFLATED ? " (deflated " + Percent(e.compressed, e.size) + ")" : " (stored 0%)";
-            Print(line + "\n");
-            written.push_back(std::move(e));
-        }
-        if (written.size() > 0xFFFE || out.At() > 0xFFFFFFF0ull) throw Failure{kZipBadParameters};
-        const std::uint64_t cdStart = out.At();
-        for (const auto& e : written) out.Write(CentralRecord(e, static_cast<std::uint32_t>(e.localOffset)));
-        const std::uint64_t cdEnd = out.At();
-        std::string end;
-        Put32(end, kEndSig);
-        Put16(end, 0);
-        Put16(end, 0);
-        Put16(end, static_cast<std::uint32_t>(written.size()));
-        Put16(end, static_cast<std::uint32_t>(written.size()));
-        Put32(end, static_cast<std::uint32_t>(cdEnd - cdStart));
-        Put32(end, static_cast<std::uint32_t>(cdStart));
-        Put16(end, static_cast<std::uint32_t>(old.comment.size()));
-        out.Write(end + old.comment);
+        const Totals totals = WriteArchive(plan, old, in, sources, encrypting ? &password : nullptr, out);
         out.Close();
         in.Close();
-        if (!::MoveFileExW(tempName, archive.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
-            throw Failure{kZipWriteFailed};
-        if (gOptions.Verbose && !gOptions.DeleteEntries)
-            Print("total bytes=" + std::to_string(totals.in) + ", compressed=" + std::to_string(totals.out) + " -> " +
-                  Percent(totals.out, totals.in) + " savings\n");
+        Commit(tempName, archive, totals);
         return kZipOk;
     } catch (const Failure& f) {
         result = f.code;
@@ -828,6 +832,47 @@ LONG Run(LONG count, const char* archiveName, ZipNames* names) {
 }
 
 }  // namespace
+
+std::wstring FoldName(std::wstring name) { return Fold(std::move(name)); }
+
+ArchivePlan PlanArchive(const std::vector<PlanName>& old, const std::vector<PlanName>& sources,
+                        const PlanRequest& request) {
+    ArchivePlan plan;
+    std::vector<std::wstring> oldNames;
+    for (const auto& o : old) oldNames.push_back(Fold(o.name));
+    if (request.deleting) {
+        std::vector<std::wstring> patterns;
+        for (const auto& p : request.patterns) patterns.push_back(Fold(p));
+        for (std::size_t i = 0; i < old.size(); ++i) {
+            bool hit = false;
+            for (const auto& p : patterns) hit = hit || Glob(p.c_str(), oldNames[i].c_str());
+            if (hit) plan.deleted.push_back(static_cast<int>(i));
+            else plan.steps.push_back({static_cast<int>(i), -1});
+        }
+        plan.nothingToDo = plan.deleted.empty();
+        return plan;
+    }
+    std::vector<bool> used(sources.size(), false);
+    for (std::size_t i = 0; i < old.size(); ++i) {
+        int replacement = -1;
+        for (std::size_t k = 0; k < sources.size() && replacement < 0; ++k)
+            if (!used[k] && Fold(sources[k].name) == oldNames[i]) replacement = static_cast<int>(k);
+        if (replacement < 0) {
+            plan.steps.push_back({static_cast<int>(i), -1});
+            continue;
+        }
+        used[replacement] = true;
+        const bool newer = sources[replacement].dosTime > old[i].dosTime;
+        if ((request.onlyIfNewer || request.freshenOnly) && !newer) plan.steps.push_back({static_cast<int>(i), -1});
+        else plan.steps.push_back({-1, replacement});
+    }
+    if (!request.freshenOnly)
+        for (std::size_t k = 0; k < sources.size(); ++k)
+            if (!used[k]) plan.steps.push_back({-1, static_cast<int>(k)});
+    plan.nothingToDo = true;
+    for (const auto& p : plan.steps) plan.nothingToDo = plan.nothingToDo && p.source < 0;
+    return plan;
+}
 
 LONG WINAPI ZpInit(ZipCallbacks* callbacks) {
     gCallbacks = callbacks ? *callbacks : ZipCallbacks{};

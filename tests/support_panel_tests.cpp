@@ -374,3 +374,35 @@ TEST_F(SupportTab, FailedGatheringSendsNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// TEMP and TMP naming a file, not a folder: the report cannot be written, nothing goes out, and
+// the user reads why, not that the machine is offline.
+TEST_F(SupportTab, UnwritableReportIsToldAsSuch) {
+    SupportServer server("200");
+    ASSERT_TRUE(server.Started());
+    PointAt(server.Host());
+    const std::wstring notAFolder = work_ / L"not a folder";
+    testing_support::WriteBytes(notAFolder, "a file");
+    wchar_t saved[MAX_PATH] = {};
+    const bool hadTemp = ::GetEnvironmentVariableW(L"TEMP", saved, MAX_PATH) > 0;
+    ::SetEnvironmentVariableW(L"TEMP", notAFolder.c_str());
+    ::SetEnvironmentVariableW(L"TMP", notAFolder.c_str());
+    Fill(L"It fails", L"Ivan", L"ivan@example.com");
+    Click();
+    ::SetEnvironmentVariableW(L"TEMP", hadTemp ? saved : nullptr);
+
+    EXPECT_TRUE(server.Requests().empty());
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    const std::wstring prefix = L"Cannot send support request. The report could not be written: ";
+    EXPECT_EQ(boxes_.shown[0].text.rfind(prefix, 0), 0u) << Narrow(boxes_.shown[0].text);
+    EXPECT_GT(boxes_.shown[0].text.size(), prefix.size());  // and why
+    EXPECT_EQ(boxes_.shown[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_EQ(LinesStarting("4|-2147221319|ucSupport.cmdRequestSupport_Click|" + Narrow(prefix)), 1u)
+        << testing::PrintToString(t_.Lines());
+    EXPECT_FALSE(panel_.RequestSent());
+    EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
+}
+
+}  // namespace

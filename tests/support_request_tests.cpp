@@ -232,6 +232,40 @@ TEST_F(SupportPost, NoAnswerWithinTheWait) {
     }
 }
 
+int slowMessages = 0;
+
+LRESULT CALLBACK SlowMessageProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    if (m != WM_APP) return ::DefWindowProcW(w, m, wp, lp);
+    ::Sleep(50);  // a second of the wait's fast clock and more
+    if (++slowMessages < 20) ::PostMessageW(w, WM_APP, 0, 0);
+    return 0;
+}
+
+// A message that holds the wait past its limit (as the request object's own reading of a body
+// that keeps coming does): a request that completes only meanwhile is not told as sent.
+TEST_F(SupportPost, AnswerPastTheLimitIsNotSent) {
+    SupportServer server("200");
+    ASSERT_TRUE(server.Started());
+    PointAt(server.Host());
+    slowMessages = 0;
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = SlowMessageProc;
+    wc.hInstance = ::GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"VelmoraSlowMessage";
+    ::RegisterClassW(&wc);
+    const HWND slow = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        wc.hInstance, nullptr);
+    ASSERT_NE(slow, nullptr);
+    ::PostMessageW(slow, WM_APP, 0, 0);
+    FastClock clock(::GetTickCount());
+    std::wstring reason;
+    EXPECT_FALSE(SendName(reason));
+    EXPECT_EQ(reason, L"Cannot send. ");
+    EXPECT_EQ(slowMessages, 20);
+    EXPECT_EQ(server.Requests().size(), 1u);
+    ::DestroyWindow(slow);
+}
+
 TEST_F(SupportPost, DefaultHostWhenTheSettingIsAbsent) {
     EXPECT_EQ(velmora::SupportServerHost(), velmora::kDefaultSupportServer);
     PointAt(L"  ");

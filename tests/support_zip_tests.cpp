@@ -14,6 +14,7 @@
 #include "SupportTestSupport.h"
 #include "TestSupport.h"
 #include "support/Zip.h"
+#include "support/ZipPlan.h"
 #include "tessel/Error.h"
 
 namespace {
@@ -183,6 +184,48 @@ TEST_F(ZipHandOver, DeleteSetsItsFlagForOneRunOnly) {
     velmora::ZipLibrary().Archive = [this](LONG, const char*, zip::ZipNames*) { return 0L; };
     z.Zip();
     EXPECT_EQ(deleteFlag, 0);
+}
+
+// The plan of a run's entries, without files: which old entries stay where they are, which are
+// written anew from a file, which files are added, and when there is nothing to do.
+TEST(ZipPlan, EntriesOfTheNewArchive) {
+    using Names = std::vector<zip::PlanName>;
+    using Steps = std::vector<zip::PlanStep>;
+    constexpr zip::PlanStep kNew0{-1, 0}, kNew1{-1, 1}, kOld0{0, -1}, kOld1{1, -1}, kOld2{2, -1};
+    const Names abc = {{L"a.txt", 100}, {L"sub/B.txt", 100}, {L"sub/c.bin", 100}};
+    const struct {
+        const char* what;
+        Names old, sources;
+        zip::PlanRequest request;
+        Steps steps;
+        std::vector<int> deleted;
+        bool nothingToDo;
+    } rows[] = {
+        {"new archive", {}, {{L"x", 1}, {L"y/", 1}}, {}, {kNew0, kNew1}, {}, false},
+        {"no file", abc, {}, {}, {kOld0, kOld1, kOld2}, {}, true},
+        {"replaced in place, case and separator aside", abc, {{L"SUB\\b.txt", 50}, {L"d", 1}}, {},
+         {kOld0, kNew0, kOld2, kNew1}, {}, false},
+        {"older file when only newer ones count", abc, {{L"a.txt", 100}, {L"d", 1}}, {false, true, false, {}},
+         {kOld0, kOld1, kOld2, kNew1}, {}, false},
+        {"newer file when only newer ones count", abc, {{L"a.txt", 101}}, {false, true, false, {}},
+         {kNew0, kOld1, kOld2}, {}, false},
+        {"freshen adds nothing new", abc, {{L"d", 500}, {L"sub/c.bin", 200}}, {false, false, true, {}},
+         {kOld0, kOld1, kNew1}, {}, false},
+        {"freshen with nothing newer", abc, {{L"a.txt", 99}, {L"d", 500}}, {false, false, true, {}},
+         {kOld0, kOld1, kOld2}, {}, true},
+        {"one file for the first of two same names", {{L"a", 1}, {L"A", 1}}, {{L"a", 2}}, {}, {kNew0, kOld1}, {},
+         false},
+        {"deleting by pattern", abc, {}, {true, false, false, {L"SUB\\*"}}, {kOld0}, {1, 2}, false},
+        {"deleting by two names", abc, {}, {true, false, false, {L"c.bin", L"A.TXT"}}, {kOld1, kOld2}, {0}, false},
+        {"deleting nothing matched", abc, {}, {true, false, false, {L"*.doc"}}, {kOld0, kOld1, kOld2}, {}, true},
+    };
+    for (const auto& r : rows) {
+        const zip::ArchivePlan plan = zip::PlanArchive(r.old, r.sources, r.request);
+        EXPECT_EQ(plan.steps, r.steps) << r.what;
+        EXPECT_EQ(plan.deleted, r.deleted) << r.what;
+        EXPECT_EQ(plan.nothingToDo, r.nothingToDo) << r.what;
+    }
+    EXPECT_EQ(zip::FoldName(L"Sub\\Dir/FILE.Txt"), L"sub/dir/file.txt");
 }
 
 TEST(ZipCallbacks, PrintTurnsMessagesIntoProgress) {

@@ -289,6 +289,7 @@ void FMain::OnCommand(int id) {
         case IDM_ABOUT: mnuAbout_Click(); break;
         case IDM_SAFE_REMOVER: mnuSafeRemover_Click(); break;
         case IDM_RESTORE_DISABLED_FILES: mnuRestoreDisabledFiles_Click(); break;
+        case IDM_AUTOMATIC_CLEANUP: Form_KeyUp(VK_F12, 0); break;
         default: break;
     }
 }

@@ -21,6 +21,8 @@
 #define IDM_RESTORE_DISABLED_FILES 4205
 #define IDM_VISIT_WEBSITE 4206
 #define IDM_ABOUT 4207
+/* The automatic cleanup, as F12 asks for it; sent by a panel to its top-level window. */
+#define IDM_AUTOMATIC_CLEANUP 4208
 
 /* About window controls */
 #define IDC_ABOUT_IMAGE 4300

@@ -2,20 +2,17 @@
 
 #include <string>
 
-#include "detection/RoDoraziva.h"
 #include "inspection/AppServices.h"
 #include "inspection/MAPI.h"
-#include "support/Inventory.h"
+#include "support/Gathering.h"
 #include "support/Request.h"
 #include "tessel/Api.h"
 #include "tessel/Error.h"
-#include "tessel/FileAccessor.h"
 #include "tessel/Node.h"
-#include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
 #include "ui/Boundary.h"
 #include "ui/BusyGuard.h"
-#include "ui/MainWindow.h"
+#include "ui/MainWindowIds.h"
 #include "ui/PanelIds.h"
 #include "ui/SettingsBackup.h"
 #include "ui/Startup.h"
@@ -30,12 +27,7 @@ constexpr long kOkExclamation = 48, kOkInformation = 64;
 const wchar_t kClickSource[] = L"ucSupport.cmdRequestSupport_Click";
 const wchar_t kStartedSource[] = L"ucSupport.moProgressor_Started";
 const wchar_t kLeftPendingSource[] = L"ucSupport.moProgressor_Started(.)";
-const wchar_t kZoneMapKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\ZoneMap";
-const wchar_t kSiblingKey[] = L"SOFTWARE\\Ardentis Software\\Orvantis";
-
 std::wstring Res(unsigned id) { return app::LoadResString(id); }
-
-std::wstring Encode(const std::string& bytes) { return tessel::SystemUtility::Instance().EncodeString(bytes); }
 
 // Logs the error that ended a handler and shows its description, as the click's and the
 // gathering's handlers do.
@@ -48,25 +40,6 @@ void ReportError(tessel::Logger& log, const tessel::PendingError& error, const w
     } catch (...) {
     }
     app::SetMousePointer(app::kDefaultPointer);
-}
-
-// A file whose content is no more than data of the report: one that cannot be read (locked,
-// denied) goes out as empty and the failure is left in "unread" for the log, so that the user
-// can still ask for help.
-std::string ReadForReport(const std::wstring& path, tessel::PendingError& unread) {
-    std::string text;
-    unread.Run([&] { text = tessel::FileAccessor::Instance().ReadFile(path); });
-    return text;
-}
-
-// The sibling product's log, when it is installed and has one.
-std::string SiblingLog(tessel::RegistryAccessor& reg, tessel::PendingError& unread) {
-    std::wstring folder = reg.ReadString(HKEY_LOCAL_MACHINE, kSiblingKey, L"InstallPath");
-    if (folder.empty()) return {};
-    if (folder.back() != L'\\') folder += L'\\';
-    std::string text = ReadForReport(folder + L"ORVT.log", unread);
-    if (text.empty()) text = ReadForReport(folder + L"ORV.log", unread);
-    return text;
 }
 
 }  // namespace
@@ -131,6 +104,7 @@ void SupportPanel::cmdRequestSupport_Click() {
     // From here on a failing step is skipped and the next one runs.
     tessel::PendingError skipped;
     mRequestSent = false;
+    mReportUnwritten = false;
     mFailureText.clear();
     skipped.Run([&] {
         moProgressor = std::make_unique<FProgressor>();
@@ -141,6 +115,15 @@ void SupportPanel::cmdRequestSupport_Click() {
     if (mRequestSent) {
         log.Log(0, L"Requesting support", 5, kClickSource);
         skipped.Run([&] { MsgBoxEx(Res(IDS_SUPPORT_SENT), kOkInformation); });
+    } else if (mReportUnwritten) {
+        // Nothing was posted: the machine could not hold the report, which no connection mends.
+        std::wstring text;
+        skipped.Run([&] {
+            text = tessel::Format(Res(IDS_REPORT_NOT_WRITTEN), mFailureText);
+            log.Log(tessel::kObjectError + IDS_REPORT_NOT_WRITTEN, text, 4, kClickSource);
+        });
+        app::SetMousePointer(app::kDefaultPointer);
+        skipped.Run([&] { MsgBoxEx(text, kOkExclamation); });
     } else {
         skipped.Run([&] {
             log.Log(tessel::kObjectError + IDS_CANNOT_CONTACT, Res(IDS_CANNOT_CONTACT) + mFailureText, 4, kClickSource);
@@ -153,50 +136,20 @@ void SupportPanel::cmdRequestSupport_Click() {
 
 void SupportPanel::moProgressor_Started() {
     tessel::Logger& log = *mLog;
-    auto& util = tessel::SystemUtility::Instance();
     tessel::PendingError error;
     error.Run([&] {
-        tessel::NodeParams items;
-        items.Add(L"name", BoxText(IDC_SUP_TXTNAME));
-        items.Add(L"email", BoxText(IDC_SUP_TXTEMAIL));
-        items.Add(L"answer", BoxText(IDC_SUP_TXTANSWERS));
-        tessel::RegistryAccessor reg;
-        const std::wstring ie = reg.ReadString(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Internet Explorer", L"Version");
-        long major = 0, minor = 0, build = 0, platform = 0;
-        std::wstring servicePack;
-        items.Add(L"WindowsVersion", util.GetWindowsVersion(major, minor, build, platform, servicePack));
-        items.Add(L"IEVersion", ie);
-        PumpPending();
-
-        {
-            CRoDoraziva detector;
-            detector.Init(log);
-            items.Add(L"SuspiciousFiles", Encode(detector.MakeSuspiciousFilesXML()));
-        }
-        PumpPending();
-
-        const tessel::ExportForm form = IsNT() ? tessel::ExportForm::Unicode : tessel::ExportForm::Ansi;
-        // The user's map is read first, so that when both reads fail the user's error is the one told.
-        const std::wstring userMap = reg.ExportKey(HKEY_CURRENT_USER, kZoneMapKey, form);
-        const std::wstring zoneMap = userMap + reg.ExportKey(HKEY_LOCAL_MACHINE, kZoneMapKey, form);
-        items.Add(L"ZoneMap", Encode(RegistryImage(zoneMap)));
-        PumpPending();
-
-        tessel::PendingError unread;
-        items.Add(L"Hosts", Encode(ReadForReport(GetHostsFilePath(), unread)));
-        items.Add(L"Log", Encode(ReadForReport(ProgramFolder() + L"\\VLMR.log", unread)));
-        const std::string sibling = SiblingLog(reg, unread);
-        if (!sibling.empty()) items.Add(L"ORVTLog", Encode(sibling));
-        PumpPending();
-
-        std::string filesXml;
-        const std::string processes = MakeProcessesXML(filesXml, log);
-        items.Add(L"Processes", Encode(processes));
-        items.Add(L"ProcessFileInfo", Encode(filesXml));
-        // What could not be read is told once; the request goes out all the same.
-        unread.LogAndClear(log, 4, kLeftPendingSource);
-
-        mRequestSent = cl().Do1(log, L"VLMR\\SupportRequest", items, mFailureText);
+        SupportReportInputs in;
+        in.name = BoxText(IDC_SUP_TXTNAME);
+        in.email = BoxText(IDC_SUP_TXTEMAIL);
+        in.answer = BoxText(IDC_SUP_TXTANSWERS);
+        in.logFile = ProgramFolder() + L"\\VLMR.log";
+        in.registryImage = &RegistryImage;
+        in.yield = [] { PumpPending(); };
+        in.unreadSource = kLeftPendingSource;
+        const tessel::NodeParams items = GatherSupportReport(in, log);
+        cl sender;
+        mRequestSent = sender.Do1(log, L"VLMR\\SupportRequest", items, mFailureText);
+        mReportUnwritten = !sender.ReportWritten();
     });
     if (error.Has()) {
         // No request went out: the click reports it as not sent.
@@ -207,8 +160,9 @@ void SupportPanel::moProgressor_Started() {
     app::SetMousePointer(app::kDefaultPointer);
 }
 
+// The top-level window owns the cleanup; the picture asks it as F12 does.
 void SupportPanel::Image1_DblClick() {
-    if (FMain* main = FMain::FromWindow(hwnd_)) main->Form_KeyUp(VK_F12, 0);
+    if (const HWND root = ::GetAncestor(hwnd_, GA_ROOT)) ::SendMessageW(root, WM_COMMAND, IDM_AUTOMATIC_CLEANUP, 0);
 }
 
 }  // namespace velmora::ui

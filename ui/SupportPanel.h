@@ -37,6 +37,7 @@ private:
     tessel::Logger* mLog = &tessel::UnopenedLogger();  // until Init
     std::unique_ptr<FProgressor> moProgressor;
     bool mRequestSent = false;
+    bool mReportUnwritten = false;  // the last request ended before anything was posted
     std::wstring mFailureText;
 };
 
