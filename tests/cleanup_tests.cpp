@@ -5,6 +5,7 @@
 
 #include <deque>
 
+#include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/Globals.h"
@@ -97,6 +98,7 @@ private:
 struct Machine {
     ScratchHives hives;
     tessel::RegistryAccessor reg;
+    testing_support::BackupRecord backup;
     Scripted scripted;
     TestLog t;
     FakeSource source;

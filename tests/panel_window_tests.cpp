@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
 #include "TestSupport.h"
 #include "detection/BHOManager.h"
@@ -74,6 +75,7 @@ struct Host {
 // Properties request answered and recorded.
 struct BhoTab {
     testing_support::ScratchHives hives;
+    testing_support::BackupRecord backup;
     tessel::RegistryAccessor reg;
     testing_support::TempDir dir;
     detection_support::TestLog t;
