@@ -88,11 +88,14 @@ std::wstring BackupRegistry(tessel::Logger& log, const std::wstring& programFold
         }
         file = name;
     });
-    // What the registry file cannot carry is named once, so that the user knows what it lacks.
-    for (const std::wstring& item : leftOut)
-        log.Log(0, L"Left out of the backup, its name cannot be written in a registry file: " + item, 4, kSource);
-    if (file.empty()) RecordBackupFailed(error.Description());
-    else RecordBackupWritten(file);
+    if (file.empty()) {
+        RecordBackupFailed(error.Description());
+    } else {
+        RecordBackupWritten(file);
+        // What the file could not carry is named once, so that the user knows what it lacks.
+        for (const std::wstring& item : leftOut)
+            log.Log(0, L"Left out of the backup, its name cannot be written in a registry file: " + item, 4, kSource);
+    }
     if (failure) *failure = error.Description();
     error.LogAndClear(log, 4, kSource);
     return file;
