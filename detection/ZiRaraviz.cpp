@@ -8,6 +8,7 @@
 #include "detection/RoDoraziva.h"
 #include "detection/StartupManager.h"
 #include "inspection/AppServices.h"
+#include "inspection/BackupState.h"
 #include "inspection/EndProgram.h"
 #include "inspection/FileStanding.h"
 #include "inspection/Globals.h"
@@ -98,6 +99,8 @@ void CZiRaraviz::Perform() {
         auto deleteValue = [&] { reg_->DeleteValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue); };
 
         if (parasitesFound_) {
+            // Before the offer, so that its OK is given knowing that nothing could be undone.
+            if ((!stored || sameBoot) && !ConfirmChangeWithoutBackup(*log_, kSource)) return;
             if (!stored) {
                 if (MsgBoxEx(app::LoadResString(IDS_CLEANUP_OFFER), kOkCancelExclamation) == kOK) CleanUp();
             } else if (sameBoot) {

@@ -304,29 +304,45 @@ bool CProcessManager::SafeRenameFile(const std::wstring& OldFilename, const std:
     return RunningOnNT ? RenameFileNT(OldFilename, NewFilename) : RenameFile9x(OldFilename, NewFilename);
 }
 
-// On the NT family the move replaces a file standing at the path in one step. The 9x family's
-// move cannot replace a file, and its rename deletes the target first: there the standing file
-// is set aside beside itself until the move is done, and put back when the move fails.
+std::wstring FreeReplacedName(const std::wstring& path) {
+    for (int n = 1;; ++n) {
+        const std::wstring name = path + L".replaced" + (n == 1 ? L"" : L"." + std::to_wstring(n));
+        if (::GetFileAttributesW(tessel::FileAccessor::ExtendedPath(name).c_str()) == INVALID_FILE_ATTRIBUTES) return name;
+    }
+}
+
+// The file that stands at the path again is the user's as much as the disabled one: it is kept
+// beside it before the disabled copy takes the path. On the NT family it is copied, and the move
+// back replaces it in one step, so the path never stands empty. The 9x family's move cannot
+// replace a file (its rename deletes the target first): there it is moved aside, and moved back
+// when the restore fails.
 bool CProcessManager::RestoreRenamedFile(const std::wstring& DisabledFilename, const std::wstring& Filename) {
-    if (RunningOnNT || !tessel::FileAccessor::Instance().FileExists(Filename))
-        return SafeRenameFile(DisabledFilename, Filename);
+    const std::wstring source = Source(L"RestoreRenamedFile");
+    if (!tessel::FileAccessor::Instance().FileExists(Filename)) return SafeRenameFile(DisabledFilename, Filename);
     auto& su = tessel::SystemUtility::Instance();
-    const std::string standing = tessel::SystemUtility::ToAnsi(Filename);
-    const std::string aside = tessel::SystemUtility::ToAnsi(Filename + L"." + su.NewId() + L".velmora");
-    if (!kernel32().MoveFileA(standing.c_str(), aside.c_str())) {
+    const std::wstring kept = FreeReplacedName(Filename);
+    const std::string standingAnsi = tessel::SystemUtility::ToAnsi(Filename);
+    const std::string keptAnsi = tessel::SystemUtility::ToAnsi(kept);
+    const BOOL keptOk = RunningOnNT ? kernel32().CopyFileW(tessel::FileAccessor::ExtendedPath(Filename).c_str(),
+                                                           tessel::FileAccessor::ExtendedPath(kept).c_str(), TRUE)
+                                    : kernel32().MoveFileA(standingAnsi.c_str(), keptAnsi.c_str());
+    if (!keptOk) {
         const unsigned long code = ::GetLastError();
-        mLog->Log(0, tessel::Format(L"Cannot set the file '%1' aside for the restore. %2", Filename, su.SystemErrorText(code)),
-                  0, L"CProcessManager.RestoreRenamedFile");
+        mLog->Log(0, tessel::Format(L"Cannot keep the file that stands at '%1' as '%2'. %3", Filename, kept, su.SystemErrorText(code)),
+                  0, source);
         return false;
     }
     if (SafeRenameFile(DisabledFilename, Filename)) {
-        kernel32().SetFileAttributesA(aside.c_str(), FILE_ATTRIBUTE_ARCHIVE);
-        kernel32().DeleteFileA(aside.c_str());
+        mLog->Log(0, tessel::Format(L"The file that stood at '%1' is kept as '%2'.", Filename, kept), 5, source);
         return true;
     }
-    if (!kernel32().MoveFileA(aside.c_str(), standing.c_str()))
-        mLog->Log(0, tessel::Format(L"The file that stood at '%1' is kept as '%2'.", Filename, tessel::SystemUtility::FromAnsi(aside)),
-                  0, L"CProcessManager.RestoreRenamedFile");
+    if (RunningOnNT) {
+        // The move back replaced nothing: the file still stands there, and its copy goes.
+        kernel32().SetFileAttributesW(tessel::FileAccessor::ExtendedPath(kept).c_str(), FILE_ATTRIBUTE_ARCHIVE);
+        kernel32().DeleteFileW(tessel::FileAccessor::ExtendedPath(kept).c_str());
+    } else if (!kernel32().MoveFileA(keptAnsi.c_str(), standingAnsi.c_str())) {
+        mLog->Log(0, tessel::Format(L"The file that stood at '%1' is kept as '%2'.", Filename, kept), 0, source);
+    }
     return false;
 }
 

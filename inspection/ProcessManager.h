@@ -17,6 +17,10 @@ namespace velmora {
 // Where each disabled file is recorded (under HKEY_CURRENT_USER): one string value per file,
 // whose name and data are the path that the file had.
 
+// Where a file that stands at the path of a file being restored is kept: the first of
+// "<path>.replaced", "<path>.replaced.2", "<path>.replaced.3", ... at which nothing stands.
+std::wstring FreeReplacedName(const std::wstring& path);
+
 class CProcessManager {
 public:
     CProcessManager();
@@ -42,8 +46,9 @@ public:
 
     // Renames one file in a single move; True when the move succeeded. Logs the outcome.
     bool SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename);
-    // Moves a disabled file back to its path. A file standing there again is replaced by it, and
-    // kept when the move back fails.
+    // Moves a disabled file back to its path. A file standing there again is kept beside it, at
+    // the FreeReplacedName it has at that moment, and the move back replaces it; when the move
+    // back fails, the file that stands there stays as it was and nothing is kept beside it.
     bool RestoreRenamedFile(const std::wstring& DisabledFilename, const std::wstring& Filename);
     // Disables every listed file (items are full paths) and records it; when some renames
     // fail, terminates the holders of all the listed files, waits two seconds and tries the

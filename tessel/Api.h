@@ -107,6 +107,7 @@ struct Kernel32 {
     Fn<BOOL, LPCWSTR, LPCWSTR> MoveFileW{lib, "MoveFileW"};
     Fn<BOOL, LPCSTR, LPCSTR> MoveFileA{lib, "MoveFileA"};
     Fn<BOOL, LPCWSTR, LPCWSTR, DWORD> MoveFileExW{lib, "MoveFileExW"};
+    Fn<BOOL, LPCWSTR, LPCWSTR, BOOL> CopyFileW{lib, "CopyFileW"};
     Fn<HANDLE, LPCSTR, LPWIN32_FIND_DATAA> FindFirstFileA{lib, "FindFirstFileA"};
     Fn<HANDLE, LPCWSTR, LPWIN32_FIND_DATAW> FindFirstFileW{lib, "FindFirstFileW"};
     Fn<BOOL, HANDLE> FindClose{lib, "FindClose"};

@@ -126,10 +126,16 @@ std::wstring Quoted(const std::wstring& s) {
     return out + L"\"";
 }
 
-void ExportTree(HKEY hive, const std::wstring& path, HKEY key, ExportForm form, std::wstring& out) {
+std::wstring LeftOutValue(const std::wstring& where, const std::wstring& valueName) {
+    return L"the value '" + valueName + L"' of '" + where + L"'";
+}
+
+void ExportTree(HKEY hive, const std::wstring& path, HKEY key, ExportForm form, std::wstring& out,
+                std::vector<std::wstring>* leftOut) {
+    const std::wstring where = RegistryAccessor::HiveName(hive) + L"\\" + path;
     // Each section starts with a blank line, so that an export can follow the header line
     // or another export directly and still read as the registry editor writes it.
-    out += L"\r\n[" + RegistryAccessor::HiveName(hive) + L"\\" + path + L"]\r\n";
+    out += L"\r\n[" + where + L"]\r\n";
     std::vector<wchar_t> name(16384);
     for (DWORD i = 0;; ++i) {
         DWORD len = static_cast<DWORD>(name.size());
@@ -137,6 +143,10 @@ void ExportTree(HKEY hive, const std::wstring& path, HKEY key, ExportForm form, 
         if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) ThrowSystemError(rc, "RegEnumValueW", L"Cannot list the values of '" + path + L"'");
         const std::wstring valueName(name.data(), len);
+        if (!RegistryAccessor::CanCarryName(valueName, form)) {
+            if (leftOut) leftOut->push_back(LeftOutValue(where, valueName));
+            continue;
+        }
         auto value = QueryValue(key, valueName, path);
         if (value) out += RegistryAccessor::ExportLine(valueName, *value, form) + L"\r\n";
     }
@@ -146,9 +156,14 @@ void ExportTree(HKEY hive, const std::wstring& path, HKEY key, ExportForm form, 
         if (rc == ERROR_NO_MORE_ITEMS) break;
         if (rc != ERROR_SUCCESS) ThrowSystemError(rc, "RegEnumKeyExW", L"Cannot list the subkeys of '" + path + L"'");
         const std::wstring sub(name.data(), len);
+        if (!RegistryAccessor::CanCarryName(sub, form)) {
+            // Opened by its name, a name holding a NUL would even open another key.
+            if (leftOut) leftOut->push_back(L"the key '" + where + L"\\" + sub + L"'");
+            continue;
+        }
         UniqueKey child;
         if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_READ, child.put()) == ERROR_SUCCESS)
-            ExportTree(hive, path + L"\\" + sub, child.get(), form, out);
+            ExportTree(hive, path + L"\\" + sub, child.get(), form, out, leftOut);
     }
 }
 
@@ -312,16 +327,26 @@ std::wstring RegistryAccessor::ExportLine(const std::wstring& valueName, const R
     return out;
 }
 
-std::wstring RegistryAccessor::ExportKey(HKEY hive, const std::wstring& key, ExportForm form) {
+bool RegistryAccessor::CanCarryName(const std::wstring& name, ExportForm form) {
+    if (name.find_first_of(std::wstring_view(L"\r\n\0", 3)) != std::wstring::npos) return false;
+    return form == ExportForm::Unicode || SystemUtility::FromAnsi(SystemUtility::ToAnsi(name)) == name;
+}
+
+std::wstring RegistryAccessor::ExportKey(HKEY hive, const std::wstring& key, ExportForm form,
+                                         std::vector<std::wstring>* leftOut) {
     UniqueKey k = OpenKey(hive, key, KEY_READ);
     if (!k) return L"";
     std::wstring out;
-    ExportTree(hive, Clean(key), k.get(), form, out);
+    ExportTree(hive, Clean(key), k.get(), form, out, leftOut);
     return out;
 }
 
 std::wstring RegistryAccessor::ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName,
-                                           ExportForm form) {
+                                           ExportForm form, std::vector<std::wstring>* leftOut) {
+    if (!CanCarryName(valueName, form)) {
+        if (leftOut) leftOut->push_back(LeftOutValue(Where(hive, key), valueName));
+        return L"";
+    }
     auto v = ReadValue(hive, key, valueName);
     if (!v) return L"";
     return L"\r\n[" + Where(hive, key) + L"]\r\n" + ExportLine(valueName, *v, form) + L"\r\n";

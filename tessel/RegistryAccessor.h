@@ -48,10 +48,18 @@ public:
     bool KeyExists(HKEY hive, const std::wstring& key);
 
     // Registry-editor text (without the header line) of the key's tree, or of one value
-    // under its key line; empty for an absent key or value.
-    std::wstring ExportKey(HKEY hive, const std::wstring& key, ExportForm form = ExportForm::Unicode);
+    // under its key line; empty for an absent key or value. A value or key whose name the
+    // registry editor cannot read back (CanCarryName) is left out, its subkeys with it, and
+    // named in `leftOut` when given: written, it would end its line and could make the import
+    // write or skip other keys and values.
+    std::wstring ExportKey(HKEY hive, const std::wstring& key, ExportForm form = ExportForm::Unicode,
+                           std::vector<std::wstring>* leftOut = nullptr);
     std::wstring ExportValue(HKEY hive, const std::wstring& key, const std::wstring& valueName,
-                             ExportForm form = ExportForm::Unicode);
+                             ExportForm form = ExportForm::Unicode, std::vector<std::wstring>* leftOut = nullptr);
+    // False for a name that a registry script cannot hold: a line break or a NUL (the editor's
+    // reader ends the line, or the whole import, there), or in the ANSI form a character that
+    // the ANSI code page cannot hold (it would come back as another name).
+    static bool CanCarryName(const std::wstring& name, ExportForm form);
     static std::wstring HiveName(HKEY hive);
 
     // One "name"=data line (wrapped as the registry editor wraps hex data), without newline.

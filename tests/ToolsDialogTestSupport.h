@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BackupTestSupport.h"
 #include "ProcessTestSupport.h"
 #include "inspection/Globals.h"
 #include "ui/Boundary.h"
@@ -50,6 +51,7 @@ public:
     int restarts = 0;
     bool restartFails = false;
     process_testing::OnlyOwnChildren children{{}};
+    testing_support::BackupRecord backup;
 
 private:
     Api box_{tessel::api::user32().MessageBoxW, [this](HWND, LPCWSTR text, LPCWSTR, UINT style) {

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -158,8 +159,28 @@ struct Stored {
 
 }  // namespace
 
+// A value by a name that the registry functions take only with its length (a NUL inside it).
+void WriteCountedName(const std::wstring& key, const std::wstring& name, const tessel::RegistryValue& value) {
+    struct CountedString {
+        USHORT length, maximum;
+        PWSTR buffer;
+    };
+    using SetValue = LONG(WINAPI*)(HANDLE, CountedString*, ULONG, ULONG, const void*, ULONG);
+    const auto set = reinterpret_cast<SetValue>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtSetValueKey")));
+    ASSERT_NE(set, nullptr);
+    tessel::UniqueKey k;
+    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, k.put()), ERROR_SUCCESS);
+    std::wstring buffer = name;
+    CountedString counted{static_cast<USHORT>(name.size() * 2), static_cast<USHORT>(name.size() * 2), buffer.data()};
+    ASSERT_EQ(set(k.get(), &counted, 0, value.type, value.data.data(), static_cast<ULONG>(value.data.size())), 0);
+}
+
 // The backup is the one undo of a cleanup: the system's registry editor (another process,
 // writing the real registry of the prefix) must bring back every value exactly, in both forms.
+// Names that a registry file cannot carry (a parasite's line breaks that would plant sections
+// and values of their own, a NUL that ends the import, in the ANSI form a character the code
+// page lacks) are left out and named, and change nothing of what the import does.
 TEST(BackupFile, TheRegistryEditorImportsItBackInBothForms) {
     using tessel::api::kernel32;
     for (const bool nt : {true, false}) {
@@ -184,12 +205,37 @@ TEST(BackupFile, TheRegistryEditorImportsItBackInBothForms) {
         for (int i = 0; i < 100; ++i) binary.data.push_back(static_cast<std::uint8_t>(i * 7));
         values.push_back({root, L"Binary", binary});
         if (nt) values.push_back({root, L"\x0436\x6f22 name", TextValue(REG_EXPAND_SZ, L"%TEMP%\\\x0436\x6f22")});
-        for (const Stored& v : values) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, v.value);
+        const std::wstring where = L"HKEY_CURRENT_USER\\" + root;
+        const tessel::RegistryValue planted = TextValue(REG_SZ, L"planted");
+        std::vector<Stored> hostile = {
+            {root, L"x\r\n[" + where + L"\\Planted]\r\n@=\"planted\"", planted},
+            {root, L"\r\n@=\"planted\"", planted},
+            {root, L"line\nbreak", planted},
+            {root, L"carriage\rreturn", planted},
+            // A chain of keys: the first name holds the line break, the last the end of the section.
+            {root + L"\\Sub\r\n[" + where + L"\\Planted key]", L"inside", planted},
+        };
+        if (!nt) hostile.push_back({root, L"\x0436 beyond the code page", planted});
+        // Half the ordinary values before the hostile names and half after them.
+        for (std::size_t i = 0; i < values.size() / 2; ++i) reg.WriteValue(HKEY_CURRENT_USER, values[i].key, values[i].name, values[i].value);
+        for (const Stored& v : hostile) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, v.value);
+        const std::wstring nulName(L"Binary\0hidden", 13);
+        WriteCountedName(root, nulName, planted);
+        for (std::size_t i = values.size() / 2; i < values.size(); ++i)
+            reg.WriteValue(HKEY_CURRENT_USER, values[i].key, values[i].name, values[i].value);
 
         TempDir dir;
         const std::wstring file = dir / L"backup.reg";
         const auto form = nt ? tessel::ExportForm::Unicode : tessel::ExportForm::Ansi;
-        tessel::FileAccessor::Instance().WriteFile(file, RegistryImage(reg.ExportKey(HKEY_CURRENT_USER, root, form)));
+        std::vector<std::wstring> leftOut;
+        tessel::FileAccessor::Instance().WriteFile(file, RegistryImage(reg.ExportKey(HKEY_CURRENT_USER, root, form, &leftOut)));
+        std::vector<std::wstring> expected = {L"the value '" + nulName + L"' of '" + where + L"'",
+                                              L"the key '" + where + L"\\Sub\r\n[HKEY_CURRENT_USER'"};
+        for (const Stored& v : hostile)
+            if (v.key == root) expected.push_back(L"the value '" + v.name + L"' of '" + where + L"'");
+        std::sort(leftOut.begin(), leftOut.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(leftOut, expected);
         for (const Stored& v : values) reg.WriteValue(HKEY_CURRENT_USER, v.key, v.name, TextValue(REG_SZ, L"changed"));
         reg.DeleteValue(HKEY_CURRENT_USER, root, L"Multi");
 
@@ -200,5 +246,28 @@ TEST(BackupFile, TheRegistryEditorImportsItBackInBothForms) {
             EXPECT_EQ(now->type, v.value.type) << testing_support::Narrow(v.name);
             EXPECT_EQ(now->data, v.value.data) << testing_support::Narrow(v.name);
         }
+        // Nothing planted: no section of a name's own, and only the values the key had.
+        EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, root + L"\\Planted"));
+        EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, root + L"\\Planted key"));
+        EXPECT_EQ(reg.EnumKeys(HKEY_CURRENT_USER, root).Count(), 2);
     }
+}
+
+// The backup names once, in the log, each value it had to leave out.
+TEST(BackupFile, ANameTheFileCannotCarryIsLoggedOnceAndLeftOut) {
+    ScratchHives hives;
+    TempDir dir;
+    tessel::RegistryAccessor reg;
+    const std::wstring main = L"Software\\Microsoft\\Internet Explorer\\Main";
+    reg.WriteString(HKEY_CURRENT_USER, main, L"Start Page", L"about:blank");
+    reg.WriteString(HKEY_CURRENT_USER, main, L"x\r\n[HKEY_CURRENT_USER\\Software\\Other]\r\n@=\"planted\"", L"planted");
+    tessel::Logger log;
+    log.Open(dir / L"VLMR.log", dir / L"short.log");
+    const std::wstring text = Utf16(tessel::FileAccessor::Instance().ReadFile(BackupRegistry(log, dir.Path())), 2);
+    EXPECT_NE(text.find(L"Main]\r\n\"Start Page\"=\"about:blank\"\r\n"), std::wstring::npos);
+    EXPECT_EQ(text.find(L"planted"), std::wstring::npos);
+    EXPECT_EQ(testing_support::LogLines(dir / L"VLMR.log"),
+              std::vector<std::string>{"4|0|FMain.BackupRegistry|Left out of the backup, its name cannot be written in a "
+                                       "registry file: the value 'x\\r\\n[HKEY_CURRENT_USER\\Software\\Other]\\r\\n@=\"planted\"' "
+                                       "of 'HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main'"});
 }

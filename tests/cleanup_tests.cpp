@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <deque>
 
+#include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
 #include "ProtectedFilesSupport.h"
 #include "detection/ZiRaraviz.h"
@@ -99,6 +100,7 @@ private:
 struct Machine {
     ScratchHives hives;
     tessel::RegistryAccessor reg;
+    testing_support::BackupRecord backup;
     Scripted scripted;
     TestLog t;
     FakeSource source;

@@ -7,12 +7,15 @@
 
 #include <algorithm>
 #include <deque>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
 #include "FileFactsSupport.h"
+#include "detection/ZiRaraviz.h"
 #include "tessel/Api.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/Unique.h"
@@ -22,6 +25,7 @@
 #include "ui/MainWindow.h"
 #include "ui/MainWindowIds.h"
 #include "ui/PanelIds.h"
+#include "ui/SettingsPanelIds.h"
 
 using testing_support::Narrow;
 using velmora::ui::FMain;
@@ -126,6 +130,7 @@ protected:
     }
 
     testing_support::ScratchHives hives;
+    testing_support::BackupRecord backup;
     filefacts::ProcessWideValues family;
     tessel::RegistryAccessor reg;
     detection_support::TestLog testLog;
@@ -275,15 +280,92 @@ TEST_F(MainWindow, BackupMenuReportsSuccessOnlyForAWrittenFile) {
     boxes.shown.clear();
     ::SendMessageW(blocked.Window(), WM_COMMAND, IDM_BACKUP, 0);
     ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_NE(boxes.shown[0].text, L"Backup complete successfully.");
-    EXPECT_FALSE(boxes.shown[0].text.empty());
+    const std::wstring lead = L"The settings backup could not be written. ";
+    ASSERT_EQ(boxes.shown[0].text.substr(0, lead.size()), lead);
+    const std::wstring description = boxes.shown[0].text.substr(lead.size());
+    EXPECT_NE(description.find(other / L"Backup"), std::wstring::npos) << Narrow(description);
     EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONEXCLAMATION));
     // The same description is in the log, at level 4.
     bool logged = false;
     for (const auto& line : testLog.Lines())
         logged = logged || (line.rfind("4|", 0) == 0 &&
-                            line.find("|FMain.BackupRegistry|" + Narrow(boxes.shown[0].text)) != std::string::npos);
+                            line.find("|FMain.BackupRegistry|" + Narrow(description)) != std::string::npos);
     EXPECT_TRUE(logged);
+}
+
+// Without a backup written since the program started (a file stands where the Backup folder
+// belongs), every change the backup would undo first says why and that it cannot be undone,
+// before its own question: the start-up's cleanup offer, F12, the BHO tab's Delete and the
+// settings tab's Restore All. Cancel leaves the registry and the files as they were; once
+// Tools > Backup has written a file, only the usual questions come.
+TEST_F(MainWindow, WithoutABackupEveryChangeAsksFirstUntilToolsBackupWritesOne) {
+    backup.Forget();
+    const std::wstring blocker = folder / L"Backup";
+    testing_support::WriteBytes(blocker, "a file where the folder belongs");
+    Load();
+    detection_support::FakeSource parasites;
+    parasites.bhos = {{kFirst, L"", true}};
+    auto startUp = [&] {
+        velmora::CZiRaraviz cleanup;
+        cleanup.Init(testLog.log);
+        cleanup.UseDetectionSource(&parasites);
+        cleanup.Check();
+        cleanup.Perform();
+    };
+    auto click = [](velmora::ui::Panel* panel, int id) {
+        ::SendMessageW(panel->Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(panel->Window(), id)));
+    };
+    const struct {
+        const char* entry;
+        std::function<void()> start;
+        std::wstring ownQuestion;
+    } entries[] = {
+        {"start-up", startUp,
+         L"Velmora detected about:blank parasites which can be deleted automatically. Press OK to clean up."},
+        {"F12", [&] { window->Form_KeyUp(VK_F12, 0); }, L"Are you sure you want to start automatic parasite cleanup?"},
+        {"BHO Delete", [&] { click(Tab(2), IDC_BHO_CMDDELETE); },
+         L"Are you sure you want to delete 'First Helper' browser helper object?"},
+        {"Restore All", [&] { click(Tab(3), IDC_CS_CMDRESTORE); },
+         L"Are you sure you want to restore all configuration settings?"},
+    };
+    const std::wstring reason = L"The settings backup could not be written. A file stands where the folder should be '" +
+                                blocker + L"': ";
+    const std::wstring consequence = L"\n\nWithout a backup of the settings this change cannot be undone. Press OK to go "
+                                     L"on anyway, or Cancel to change nothing.";
+    // The one box that an entry shows, answered Cancel; nothing may have changed.
+    auto onlyBox = [&](const auto& entry) {
+        boxes.shown.clear();
+        boxes.answers = {IDCANCEL};
+        entry.start();
+        EXPECT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kFirst));
+        EXPECT_EQ(reg.ReadString(HKEY_CURRENT_USER, kMain, L"Start Page"), L"http://hijack.example/start");
+        EXPECT_FALSE(reg.ReadValue(HKEY_CURRENT_USER, L"Software\\Ardentis Software\\Velmora\\Current Version",
+                                   L"ZiRaraviz Cleanup Time"));
+        EXPECT_EQ(boxes.shown.size(), 1u);
+        return boxes.shown.empty() ? ScriptedBoxes::Box{} : boxes.shown[0];
+    };
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.entry);
+        const auto box = onlyBox(e);
+        EXPECT_EQ(box.text.substr(0, reason.size()), reason) << Narrow(box.text);
+        EXPECT_GT(box.text.size(), reason.size() + consequence.size());
+        EXPECT_EQ(box.text.substr(box.text.size() - std::min(box.text.size(), consequence.size())), consequence)
+            << Narrow(box.text);
+        EXPECT_EQ(box.style, UINT(MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2));
+    }
+    EXPECT_EQ(testing_support::ReadBytes(blocker), "a file where the folder belongs");
+
+    ASSERT_TRUE(::DeleteFileW(blocker.c_str()));
+    boxes.shown.clear();
+    ::SendMessageW(window->Window(), WM_COMMAND, IDM_BACKUP, 0);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, L"Backup complete successfully.");
+    ASSERT_EQ(BackupFiles(folder.Path()).size(), 1u);
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.entry);
+        EXPECT_EQ(onlyBox(e).text, e.ownQuestion);
+    }
 }
 
 TEST_F(MainWindow, RestoreHomePageAndGreyedItems) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
 #include "ProtectedFilesSupport.h"
 #include "TestSupport.h"
@@ -75,6 +76,7 @@ struct Host {
 // Properties request answered and recorded.
 struct BhoTab {
     testing_support::ScratchHives hives;
+    testing_support::BackupRecord backup;
     tessel::RegistryAccessor reg;
     testing_support::TempDir dir;
     detection_support::TestLog t;

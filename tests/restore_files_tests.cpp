@@ -26,6 +26,11 @@ const Box kNothing{L"Nothing to restore. No programs are removed or all programs
 const Box kNoMore{L"There are no more programs to restore. Press OK button to close Restore Removed Programs window.", 64};
 Box Confirm(const std::wstring& p) { return {L"Are you sure you want to restore '" + p + L"'?", 49}; }
 Box Restored(const std::wstring& p) { return {L"Program '" + p + L"' is restored successfully.", 64}; }
+Box ConfirmReplacing(const std::wstring& p, const std::wstring& kept) {
+    return {L"Are you sure you want to restore '" + p + L"'?\n\nA file stands at that path now. It will not be lost: it "
+            L"will be kept beside it as '" + kept + L"'.",
+            49};
+}
 
 class RestoreFiles : public testing::Test {
 protected:
@@ -81,18 +86,33 @@ TEST_F(RestoreFiles, OnlyCopiesThatExistAreListedAndCancelOrNoSelectionChangesNo
     EXPECT_TRUE(Recorded(gone));
 }
 
-TEST_F(RestoreFiles, RestoringTheLastFileReplacesWhatStandsThereRemovesTheRecordAndClosesTheWindow) {
-    const std::wstring path = Disabled(L"last.dll", "the disabled bytes");
-    WriteBytes(path, "a new file at the path");
-    FRestoreFiles window;
-    ASSERT_TRUE(window.Init(log.Logger()));
-    ::ShowWindow(window.Create(nullptr), SW_SHOW);
-    Restore(window, path, {IDOK, IDOK, IDOK});
-    EXPECT_EQ(scripted.boxes, (std::vector<Box>{Confirm(path), Restored(path), kNoMore}));
-    EXPECT_EQ(ReadBytes(path), "the disabled bytes");
-    EXPECT_FALSE(Exists(GetParasiteFileName(path)));
-    EXPECT_FALSE(Recorded(path));
-    EXPECT_FALSE(::IsWindowVisible(window.Handle()));
+// The file that stands at the path again is kept at the first free ".replaced" name beside it,
+// which the question names; an earlier one stays as it was.
+TEST_F(RestoreFiles, RestoringTheLastFileKeepsWhatStandsThereRemovesTheRecordAndClosesTheWindowOnBothFamilies) {
+    for (const bool nt : {true, false}) {
+        SCOPED_TRACE(nt);
+        velmora::RunningOnNT = nt;
+        const std::wstring path = Disabled(nt ? L"last-nt.dll" : L"last-9x.dll", "the disabled bytes");
+        WriteBytes(path, "a new file at the path");
+        WriteBytes(path + L".replaced", "kept by an earlier restore");
+        FRestoreFiles window;
+        ASSERT_TRUE(window.Init(log.Logger()));
+        ::ShowWindow(window.Create(nullptr), SW_SHOW);
+        Restore(window, path, {IDOK, IDOK, IDOK});
+        EXPECT_EQ(scripted.boxes, (std::vector<Box>{ConfirmReplacing(path, path + L".replaced.2"), Restored(path), kNoMore}));
+        EXPECT_EQ(ReadBytes(path), "the disabled bytes");
+        EXPECT_EQ(ReadBytes(path + L".replaced.2"), "a new file at the path");
+        EXPECT_EQ(ReadBytes(path + L".replaced"), "kept by an earlier restore");
+        EXPECT_FALSE(Exists(path + L".replaced.3"));
+        EXPECT_FALSE(Exists(GetParasiteFileName(path)));
+        EXPECT_FALSE(Recorded(path));
+        EXPECT_FALSE(::IsWindowVisible(window.Handle()));
+        EXPECT_EQ(process_testing::CountOf(log.Text(), process_testing::Entry(5, 0, L"CProcessManager.RestoreRenamedFile",
+                                                                              L"The file that stood at '" + path +
+                                                                                  L"' is kept as '" + path +
+                                                                                  L".replaced.2'.")),
+                  1u);
+    }
 }
 
 TEST_F(RestoreFiles, AWindowTheSystemDestroysLeavesNoHandleInTheObjectWhichOpensItAfresh) {
@@ -138,7 +158,8 @@ TEST_F(RestoreFiles, ALockedCopyIsNotRestoredStaysListedAndTheFileStandingThereI
         FRestoreFiles window;
         ASSERT_TRUE(window.Init(log.Logger()));
         Restore(window, path, {IDOK, IDOK});
-        EXPECT_EQ(scripted.boxes, (std::vector<Box>{Confirm(path), {L"Cannot restore '" + path + L"'. ", 64}}));
+        EXPECT_EQ(scripted.boxes, (std::vector<Box>{ConfirmReplacing(path, path + L".replaced"),
+                                                    {L"Cannot restore '" + path + L"'. ", 64}}));
         EXPECT_EQ(ReadBytes(path), "standing");
         EXPECT_EQ(ReadBytes(GetParasiteFileName(path)), "disabled");
         EXPECT_TRUE(Recorded(path));

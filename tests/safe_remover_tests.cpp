@@ -124,6 +124,27 @@ TEST_F(SafeRemover, AMissingFileAnsweredCancelStopsEverythingAndOKGoesOnWithoutI
     EXPECT_EQ(Disablings(missing), 0u);
 }
 
+// No backup written since the program started: the user hears it before anything is asked or
+// changed; Cancel disables nothing, OK goes on as usual and is logged.
+TEST_F(SafeRemover, WithoutABackupItAsksFirstAndCancelDisablesNothing) {
+    scripted.backup.Forget();
+    const Box warning{L"No backup of the settings has been written since Velmora started.\n\nWithout a backup of the "
+                      L"settings this change cannot be undone. Press OK to go on anyway, or Cancel to change nothing.",
+                      MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2};
+    const std::wstring a = File(L"unbacked.dll");
+    EXPECT_FALSE(Disable(a, {IDCANCEL}));
+    EXPECT_EQ(scripted.boxes, std::vector<Box>{warning});
+    EXPECT_TRUE(Untouched(a));
+    EXPECT_EQ(Disablings(), 0u);
+
+    EXPECT_FALSE(Disable(a, {IDOK, IDOK, IDCANCEL}));
+    EXPECT_EQ(scripted.boxes, (std::vector<Box>{warning, kConfirm, kComplete}));
+    EXPECT_TRUE(Disabled(a));
+    EXPECT_EQ(CountOf(log.Text(), Entry(4, 0, kSource, L"Going on without a settings backup: No backup of the settings has "
+                                                       L"been written since Velmora started.")),
+              1u);
+}
+
 TEST_F(SafeRemover, AFolderLineAndALineOfBlanksAreNotFoundAndTheFolderKeepsItsName) {
     const std::wstring folder = dir / L"folder.dll";
     ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
 #include "FileFactsSupport.h"
 #include "tessel/Api.h"
@@ -136,6 +137,7 @@ protected:
 
     filefacts::ProcessWideValues family;
     testing_support::ScratchHives hives;
+    testing_support::BackupRecord backup;
     tessel::RegistryAccessor reg;
     detection_support::TestLog t;
     HWND parent = nullptr;

@@ -5,6 +5,7 @@
 #include "detection/BHOManager.h"
 #include "detection/RoDoraziva.h"
 #include "inspection/AppServices.h"
+#include "inspection/BackupState.h"
 #include "inspection/FileChecker.h"
 #include "inspection/MAPI.h"
 #include "inspection/ProcessManager.h"
@@ -238,6 +239,7 @@ void BhoPanel::cmdDelete_Click() {
         const std::optional<RowCopy> selected = SelectedRow();
         if (!selected) return;
         const RowCopy record = *selected;
+        if (!ConfirmChangeWithoutBackup(*mLog, L"ucBHO.cmdDelete_Click")) return;
         if (MsgBoxEx(tessel::Format(Text(IDS_BHO_DELETE_QUESTION), record.text), MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK)
             return;
         mLog->Log(0, tessel::Format(L"Deleting BHO(%1, '%2', '%3')", record.id, record.text, record.dll), 5,

@@ -4,6 +4,7 @@
 
 #include "detection/ZiRaraviz.h"
 #include "inspection/AppServices.h"
+#include "inspection/BackupState.h"
 #include "inspection/MAPI.h"
 #include "tessel/Api.h"
 #include "tessel/Error.h"
@@ -368,6 +369,7 @@ void FMain::Form_KeyUp(int KeyCode, int Shift) {
     if (!hwnd_ || BusyGuard::Busy()) return;
     tessel::Guard(*mLog, L"FMain.Form_KeyUp", 0, [&] {
         if (KeyCode == VK_F12 && Shift == 0) {
+            if (!ConfirmChangeWithoutBackup(*mLog, L"FMain.Form_KeyUp")) return;
             if (MsgBoxEx(app::LoadResString(IDS_CONFIRM_CLEANUP), MB_OKCANCEL | MB_ICONEXCLAMATION) != IDOK) return;
             // The cleanup yields while it waits on renamed files: the window takes no command
             // meanwhile, so that nothing can unload it under the cleanup.
@@ -475,7 +477,7 @@ void FMain::mnuBackup_Click() {
     if (!file.empty())
         MsgBoxEx(app::LoadResString(IDS_BACKUP_COMPLETE), MB_OK | MB_ICONINFORMATION);
     else
-        MsgBoxEx(failure.empty() ? L"The settings backup could not be written." : failure, MB_OK | MB_ICONEXCLAMATION);
+        MsgBoxEx(tessel::Format(app::LoadResString(IDS_BACKUP_FAILED), failure), MB_OK | MB_ICONEXCLAMATION);
 }
 
 void FMain::mnuRestore_Click() {

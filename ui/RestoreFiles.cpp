@@ -133,7 +133,11 @@ void FRestoreFiles::cmdRestoreFile_Click() {
     const std::wstring path = SelectedPath();
     if (path.empty()) return;
     try {
-        if (MsgBoxEx(tessel::Format(Res(IDS_RESTORE_CONFIRM), path), kOkCancelExclamation) != IDOK) return;
+        // A file that stands at the path again is not lost: the user is told where it is kept.
+        const std::wstring prompt = tessel::FileAccessor::Instance().FileExists(path)
+                                        ? tessel::Format(Res(IDS_RESTORE_CONFIRM_REPLACING), path, FreeReplacedName(path))
+                                        : tessel::Format(Res(IDS_RESTORE_CONFIRM), path);
+        if (MsgBoxEx(prompt, kOkCancelExclamation) != IDOK) return;
         if (processManager_->RestoreRenamedFile(GetParasiteFileName(path), path)) {
             // The file is back either way; a record that stays only lists it while a disabled
             // copy exists again.

@@ -5,6 +5,7 @@
 #include "detection/RoDoraziva.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/AppServices.h"
+#include "inspection/BackupState.h"
 #include "inspection/FileChecker.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
@@ -132,6 +133,7 @@ void FSafeRemover::cmdDisableParasites_Click() {
             MsgBoxEx(Res(IDS_TYPE_FILENAMES), kOkExclamation);
             return;
         }
+        if (!ConfirmChangeWithoutBackup(*log_, kSource)) return;
         if (MsgBoxEx(Res(IDS_DISABLE_CONFIRM), kOkCancelExclamation) != IDOK) return;
 
         tessel::KeyedList<std::wstring> files, leftAlone;

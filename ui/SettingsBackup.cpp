@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include <cstring>
+#include <vector>
 
+#include "inspection/BackupState.h"
 #include "inspection/MAPI.h"
 #include "tessel/Api.h"
 #include "tessel/FileAccessor.h"
@@ -61,7 +63,9 @@ std::wstring BackupFileName(const std::wstring& backupFolder, const SYSTEMTIME& 
 }
 
 std::wstring BackupRegistry(tessel::Logger& log, const std::wstring& programFolder, std::wstring* failure) {
+    const wchar_t kSource[] = L"FMain.BackupRegistry";
     std::wstring file;
+    std::vector<std::wstring> leftOut;
     tessel::PendingError error;
     error.Run([&] {
         const std::wstring folder = programFolder + L"\\Backup";
@@ -70,15 +74,30 @@ std::wstring BackupRegistry(tessel::Logger& log, const std::wstring& programFold
         const tessel::ExportForm form = IsNT() ? tessel::ExportForm::Unicode : tessel::ExportForm::Ansi;
         std::wstring body;
         for (const Export& e : kExports)
-            body += e.value ? reg.ExportValue(e.hive, e.key, e.value, form) : reg.ExportKey(e.hive, e.key, form);
+            body += e.value ? reg.ExportValue(e.hive, e.key, e.value, form, &leftOut)
+                            : reg.ExportKey(e.hive, e.key, form, &leftOut);
         SYSTEMTIME now;
         tessel::api::kernel32().GetLocalTime(&now);
         const std::wstring name = BackupFileName(folder, now);
-        tessel::FileAccessor::Instance().WriteFile(name, RegistryImage(body));
+        try {
+            tessel::FileAccessor::Instance().WriteFile(name, RegistryImage(body));
+        } catch (...) {
+            // A file cut short (the disk full) would pass for the backup it is not.
+            ::DeleteFileW(tessel::FileAccessor::ExtendedPath(name).c_str());
+            throw;
+        }
         file = name;
     });
+    if (file.empty()) {
+        RecordBackupFailed(error.Description());
+    } else {
+        RecordBackupWritten(file);
+        // What the file could not carry is named once, so that the user knows what it lacks.
+        for (const std::wstring& item : leftOut)
+            log.Log(0, L"Left out of the backup, its name cannot be written in a registry file: " + item, 4, kSource);
+    }
     if (failure) *failure = error.Description();
-    error.LogAndClear(log, 4, L"FMain.BackupRegistry");
+    error.LogAndClear(log, 4, kSource);
     return file;
 }
 

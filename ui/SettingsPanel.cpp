@@ -5,6 +5,7 @@
 
 #include "detection/ZiRaraviz.h"
 #include "inspection/AppServices.h"
+#include "inspection/BackupState.h"
 #include "inspection/MAPI.h"
 #include "inspection/StringIds.h"
 #include "tessel/Error.h"
@@ -236,6 +237,7 @@ void ucCS::RefreshList() {
 void ucCS::cmdRestore_Click() {
     if (!log_) throw tessel::Error(tessel::kUnspecifiedFailure, L"The settings panel has not been given the log.");
     tessel::Guard(*log_, L"ucCS.cmdRestore_Click", 0, [&] {
+        if (!ConfirmChangeWithoutBackup(*log_, L"ucCS.cmdRestore_Click")) return;
         if (MsgBoxEx(app::LoadResString(IDS_CONFIRM_RESTORE_SETTINGS), kOkCancelExclamation) != IDOK) return;
         CZiRaraviz cleanup;
         cleanup.Init(*log_);
