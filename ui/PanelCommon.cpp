@@ -99,9 +99,7 @@ constexpr int kButtonMarginPixels = 16;  // a button's edges and focus rectangle
 constexpr int kLabelMarginPixels = 1;    // a glyph that overhangs its advance
 
 int NeededTwips(HWND control, const panel_layout::Box& box, panel_layout::Grow grow) {
-    wchar_t kind[16] = L"";
-    ::GetClassNameW(control, kind, 16);
-    const bool button = ::lstrcmpiW(kind, L"Button") == 0;
+    const bool button = (::SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON) != 0;
     const LONG_PTR style = ::GetWindowLongPtrW(control, GWL_STYLE);
     // "&&" shows one ampersand and a single "&" marks the access key, unless a label shows its
     // text as it is.
