@@ -7,6 +7,7 @@
 # With a display, the program opens on it and you answer its cleanup offer yourself. Without one
 # it runs on a private X server: the offer is answered with Cancel, a picture of each tab is saved
 # into the build folder, the program is closed, and the log's tab-state lines are printed.
+# Ends with status 0 when all of that worked; otherwise it says what did not and ends with 1.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -48,12 +49,32 @@ vlmr_install "$dist" "$build/bin"
 vlmr_seed_hijack
 echo "Seeded: Start Page http://hijack.example/start and the Browser Helper Object 'Demo Helper'."
 
+# The job worked when every step below did; each one that did not says why, and the script
+# then ends with status 1.
+problems=()
+problem() { problems+=("$1"); }
+finish() {
+  if [ ${#problems[@]} -eq 0 ]; then exit 0; fi
+  echo "The demo did not work:" >&2
+  printf '  %s\n' "${problems[@]}" >&2
+  exit 1
+}
+log=$drive/Velmora/VLMR.log
+for f in Velmora.exe Tessel.dll VLMRCustom.dll; do
+  [ -f "$drive/Velmora/$f" ] || problem "$f is not in $dist: the build did not make it."
+done
+# Without the program there is nothing to start.
+[ ${#problems[@]} -eq 0 ] || finish
+
 if [ -z "${VLMR_DEMO_HEADLESS:-}" ]; then
   echo "Starting Velmora on your display; it offers to clean up the demo hijack."
-  "$loader" 'C:\Velmora\Velmora.exe' </dev/null || true
-  echo "Velmora ended. Its log: $drive/Velmora/VLMR.log"
+  status=0
+  "$loader" 'C:\Velmora\Velmora.exe' </dev/null || status=$?
+  echo "Velmora ended. Its log: $log"
   "$server" -k 2>/dev/null || true
-  exit 0
+  [ -f "$log" ] || problem "Velmora did not start: it wrote no log ($log)."
+  [ "$status" -eq 0 ] || problem "Velmora ended with status $status."
+  finish
 fi
 
 # No display of the user's: the helper program answers Cancel and takes the pictures.
@@ -66,18 +87,41 @@ timeout 300 "$loader" 'C:\vlmrdemo\vlm_uidriver.exe' 'C:\vlmrdemo\report.txt' 24
   tab:1 'shot:C:\vlmrdemo\tab1.bmp' tab:2 'shot:C:\vlmrdemo\tab2.bmp' \
   tab:3 'shot:C:\vlmrdemo\tab3.bmp' tab:4 'shot:C:\vlmrdemo\tab4.bmp' menu:4201 gone </dev/null >/dev/null 2>&1 || true
 for _ in $(seq 1 60); do kill -0 $program 2>/dev/null || break; sleep 0.5; done
-kill $program 2>/dev/null || true
+if kill -0 $program 2>/dev/null; then
+  kill $program 2>/dev/null || true
+  problem "Velmora was still running after File > Exit (its output: $work/velmora.out)."
+else
+  status=0
+  wait $program || status=$?
+  [ "$status" -eq 0 ] || problem "Velmora ended with status $status (its output: $work/velmora.out)."
+fi
 "$server" -k 2>/dev/null || true
 
 names=(help bho settings support)
 for i in 1 2 3 4; do
-  if [ -f "$drive/vlmrdemo/tab$i.bmp" ]; then
-    python3 scripts/bmp2png.py "$drive/vlmrdemo/tab$i.bmp" "$shots/tab$i-${names[$((i - 1))]}.png"
+  png=$shots/tab$i-${names[$((i - 1))]}.png
+  if [ ! -f "$drive/vlmrdemo/tab$i.bmp" ]; then
+    problem "No picture of tab $i was taken."
+  elif ! python3 scripts/bmp2png.py "$drive/vlmrdemo/tab$i.bmp" "$png"; then
+    problem "The picture of tab $i could not be converted to $png."
   fi
 done
+report=$drive/vlmrdemo/report.txt
 echo "What the helper saw:"
-sed 's/^/  /' "$drive/vlmrdemo/report.txt" 2>/dev/null || echo "  (nothing: see $work/velmora.out)"
+if [ -f "$report" ]; then
+  sed 's/^/  /' "$report"
+  steps_failed=$(grep -E '^timeout|failed' "$report" || true)
+  [ -z "$steps_failed" ] || problem "The helper's steps did not all work: ${steps_failed//$'\n'/; }"
+else
+  echo "  (nothing: see $work/velmora.out)"
+  problem "The helper wrote no report: see $work/velmora.out."
+fi
 echo "Screenshots:"
 ls "$shots"/*.png 2>/dev/null | sed 's/^/  /' || echo "  (none)"
 echo "The log's tab-state lines:"
-vlmr_tab_state | sed 's/^/  /'
+state=$(vlmr_tab_state 2>/dev/null || true)
+if [ -n "$state" ]; then sed 's/^/  /' <<<"$state"; else
+  echo "  (none)"
+  problem "Velmora's log ($log) has no tab-state lines: the main window did not load."
+fi
+finish

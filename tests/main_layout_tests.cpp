@@ -58,6 +58,12 @@ TEST(MainLayout, StepsAtDesignLargerAndTooSmallSizes) {
     }
 }
 
+TEST(MainLayout, OpensAtTheDesignWidthOrWideEnoughForItsTexts) {
+    EXPECT_EQ(MainOpeningWidth(6765, 8000), 8580);   // both fit the design
+    EXPECT_EQ(MainOpeningWidth(8500, 8000), 8680);   // the copyright line, 90 twips in from each edge
+    EXPECT_EQ(MainOpeningWidth(8500, 10000), 10150); // the tab row, in a strip 150 twips narrower
+}
+
 TEST(MainLayout, TabKeysAreExactAndCaseSensitive) {
     const struct {
         const wchar_t* key;

@@ -25,7 +25,11 @@
 #include "ui/MainWindow.h"
 #include "ui/MainWindowIds.h"
 #include "ui/PanelIds.h"
+#include "ui/Progressor.h"
+#include "ui/RestoreFiles.h"
+#include "ui/SafeRemover.h"
 #include "ui/SettingsPanelIds.h"
+#include "ui/ToolsDialogIds.h"
 
 using testing_support::Narrow;
 using velmora::ui::FMain;
@@ -160,14 +164,22 @@ TEST_F(MainWindow, LoadsHiddenWithItsTabsPanelsBackupAndTabState) {
     for (int i = 2; i <= 4; ++i) EXPECT_FALSE(Shown(Tab(i))) << i;
     EXPECT_EQ(BackupFiles(folder.Path()).size(), 1u);
 
-    // The design size and the layout in pixels (15 twips each).
+    // The design size, wider where the copyright line needs it (so that it ends as far from the
+    // right edge as it starts from the left) or the tab strip needs it for its row of tabs (and
+    // the two pixels a selected tab stands out each side), and the layout in pixels (15 twips each).
+    RECT line{}, lastTab{};
+    ::GetWindowRect(::GetDlgItem(window->Window(), IDC_MAIN_COPYRIGHT), &line);
+    ::MapWindowPoints(HWND_DESKTOP, window->Window(), reinterpret_cast<POINT*>(&line), 2);
+    EXPECT_EQ(line.left, 6);
+    ASSERT_TRUE(::SendMessageW(tabs, TCM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&lastTab)));
+    const long width = std::max({572L, line.right + 6, lastTab.right + 4 + 10});
     RECT client{};
     ::GetClientRect(window->Window(), &client);
-    EXPECT_EQ(client.right, 572);
+    EXPECT_EQ(client.right, width);
     EXPECT_EQ(client.bottom, 278);
     RECT r{};
     ::GetWindowRect(tabs, &r);
-    EXPECT_EQ(r.right - r.left, 562);
+    EXPECT_EQ(r.right - r.left, width - 10);
     EXPECT_EQ(r.bottom - r.top, 248);
     for (int i = 1; i <= 4; ++i) {
         ASSERT_NE(Tab(i), nullptr);
@@ -175,7 +187,7 @@ TEST_F(MainWindow, LoadsHiddenWithItsTabsPanelsBackupAndTabState) {
         ::MapWindowPoints(HWND_DESKTOP, window->Window(), reinterpret_cast<POINT*>(&r), 2);
         EXPECT_EQ(r.left, 19) << i;
         EXPECT_EQ(r.top, 29) << i;
-        EXPECT_EQ(r.right - r.left, 533) << i;
+        EXPECT_EQ(r.right - r.left, width - 39) << i;
         EXPECT_EQ(r.bottom - r.top, 213) << i;
     }
 
@@ -522,4 +534,121 @@ TEST(AboutWindow, ShowsTheVersionAndClosesWithEscOrOK) {
     ::PostMessageW(second.Handle(), WM_COMMAND, IDOK, 0);
     second.ShowModal(nullptr);
     EXPECT_EQ(second.Handle(), nullptr);
+}
+
+namespace {
+
+// How a control shows its caption, measured in the control's own font as the system draws it:
+// whether the whole caption fits the control (a button's text also clears its 3D edge and focus
+// rectangle, four pixels a side).
+struct CaptionFit {
+    SIZE text{}, box{};
+    bool fits = false;
+};
+
+CaptionFit MeasureCaption(HWND control) {
+    CaptionFit fit;
+    RECT client{};
+    ::GetClientRect(control, &client);
+    fit.box = {client.right, client.bottom};
+    wchar_t cls[32] = L"";
+    ::GetClassNameW(control, cls, 32);
+    const LONG style = static_cast<LONG>(::GetWindowLongPtrW(control, GWL_STYLE));
+    const bool button = ::lstrcmpiW(cls, L"Button") == 0;
+    const bool wraps = !button && (style & SS_TYPEMASK) == SS_LEFT;
+    UINT format = DT_CALCRECT | DT_EXPANDTABS | ((!button && (style & SS_NOPREFIX)) ? DT_NOPREFIX : 0u);
+    format |= button ? DT_SINGLELINE : wraps ? DT_WORDBREAK : 0u;
+    const int margin = button ? 8 : 0;
+    wchar_t text[1024] = L"";
+    ::GetWindowTextW(control, text, 1024);
+    HDC dc = ::GetDC(control);
+    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT r{0, 0, wraps ? client.right : 0, 0};
+    ::DrawTextW(dc, text, -1, &r, format);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    fit.text = {r.right + margin, r.bottom};
+    fit.fits = fit.text.cx <= fit.box.cx && fit.text.cy <= fit.box.cy && text[0] != L'\0';
+    return fit;
+}
+
+// A control's place in its window's inner area, in pixels.
+RECT PlaceIn(HWND control) {
+    RECT r{};
+    ::GetWindowRect(control, &r);
+    ::MapWindowPoints(nullptr, ::GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+}  // namespace
+
+// Every fixed caption (label or button) of every window and panel, as each opens, shows its whole
+// text in whatever font the system gives it, inside its window and clear of the control beside it.
+TEST_F(MainWindow, EveryFixedCaptionShowsWholeInItsFont) {
+    Load();
+    velmora::ui::FAbout about;
+    about.Load(nullptr);
+    velmora::ui::FSafeRemover safeRemover;
+    safeRemover.Create(nullptr);
+    velmora::ui::FRestoreFiles restoreFiles;
+    restoreFiles.Create(nullptr);
+    velmora::ui::FProgressor progress;
+    progress.ShowProgress(L"Please wait... ", nullptr, false);
+    const HWND progressLabel = ::FindWindowExW(progress.Handle(), ::FindWindowExW(progress.Handle(), nullptr, L"Static", nullptr),
+                                               L"Static", nullptr);
+
+    const HWND main = window->Window(), help = Tab(1)->Window(), bho = Tab(2)->Window(), cs = Tab(3)->Window(),
+               support = Tab(4)->Window(), sr = safeRemover.Handle(), rf = restoreFiles.Handle(), ab = about.Handle();
+    const struct {
+        const char* name;
+        HWND control;
+        HWND beside;  // the control after it on its line, or none
+    } captions[] = {
+        {"main window: copyright line", ::GetDlgItem(main, IDC_MAIN_COPYRIGHT), nullptr},
+        {"Help: text", ::GetDlgItem(help, IDC_HELP_LBLDESCR), nullptr},
+        {"BHO: list label", ::GetDlgItem(bho, IDC_BHO_LABEL4), nullptr},
+        {"BHO: Related File", ::GetDlgItem(bho, IDC_BHO_LBLFILENAME), ::GetDlgItem(bho, IDC_BHO_TXTFILENAME)},
+        {"BHO: Delete button", ::GetDlgItem(bho, IDC_BHO_CMDDELETE), nullptr},
+        {"settings: list label", ::GetDlgItem(cs, IDC_CS_LABEL4), nullptr},
+        {"settings: empty values label", ::GetDlgItem(cs, IDC_CS_LBLFILENAME), ::GetDlgItem(cs, IDC_CS_CMDRESTORE)},
+        {"settings: Restore button", ::GetDlgItem(cs, IDC_CS_CMDRESTORE), nullptr},
+        {"support: text", ::GetDlgItem(support, IDC_SUP_LBLFIRST), nullptr},
+        {"support: Your Name", ::GetDlgItem(support, IDC_SUP_LBLNAME), ::GetDlgItem(support, IDC_SUP_TXTNAME)},
+        {"support: Your E-mail", ::GetDlgItem(support, IDC_SUP_LBLEMAIL), ::GetDlgItem(support, IDC_SUP_TXTEMAIL)},
+        {"support: Request button", ::GetDlgItem(support, IDC_SUP_CMDREQUESTSUPPORT), nullptr},
+        {"About: text", ::GetDlgItem(ab, IDC_ABOUT_NAME), nullptr},
+        {"About: visit line", ::GetDlgItem(ab, IDC_ABOUT_VISIT), nullptr},
+        {"About: OK", ::GetDlgItem(ab, IDOK), nullptr},
+        {"Zazi Dururuv: text", ::GetDlgItem(sr, IDC_SR_DESCRIPTION), nullptr},
+        {"Zazi Dururuv: prompt", ::GetDlgItem(sr, IDC_SR_PROMPT), nullptr},
+        {"Zazi Dururuv: Paste", ::GetDlgItem(sr, IDC_SR_PASTE), ::GetDlgItem(sr, IDC_SR_FIND)},
+        {"Zazi Dururuv: Find", ::GetDlgItem(sr, IDC_SR_FIND), ::GetDlgItem(sr, IDC_SR_DISABLE)},
+        {"Zazi Dururuv: Disable", ::GetDlgItem(sr, IDC_SR_DISABLE), ::GetDlgItem(sr, IDC_SR_CLOSE)},
+        {"Zazi Dururuv: Close", ::GetDlgItem(sr, IDC_SR_CLOSE), nullptr},
+        {"Restore Removed Programs: text", ::GetDlgItem(rf, IDC_RF_LABEL1), nullptr},
+        {"Restore Removed Programs: prompt", ::GetDlgItem(rf, IDC_RF_LABEL2), nullptr},
+        {"Restore Removed Programs: Restore", ::GetDlgItem(rf, IDC_RF_RESTORE), ::GetDlgItem(rf, IDC_RF_CLOSE)},
+        {"Restore Removed Programs: Close", ::GetDlgItem(rf, IDC_RF_CLOSE), nullptr},
+        {"progress: text", progressLabel, nullptr},
+    };
+    // The tab strip shows every tab whole: it needs no arrows to scroll its row (the window is
+    // hidden, so the arrows' own style tells).
+    const HWND arrows = ::FindWindowExW(window->TabStrip(), nullptr, UPDOWN_CLASSW, nullptr);
+    EXPECT_FALSE(arrows && (::GetWindowLongPtrW(arrows, GWL_STYLE) & WS_VISIBLE)) << "the tabs need arrows";
+    for (const auto& c : captions) {
+        ASSERT_NE(c.control, nullptr) << c.name;
+        const CaptionFit fit = MeasureCaption(c.control);
+        EXPECT_TRUE(fit.fits) << c.name << ": text " << fit.text.cx << " x " << fit.text.cy << " px in a box of "
+                              << fit.box.cx << " x " << fit.box.cy;
+        const RECT at = PlaceIn(c.control);
+        RECT inner{};
+        ::GetClientRect(::GetParent(c.control), &inner);
+        EXPECT_TRUE(at.left >= 0 && at.top >= 0 && at.right <= inner.right && at.bottom <= inner.bottom)
+            << c.name << ": at " << at.left << "," << at.top << " to " << at.right << "," << at.bottom
+            << " in a window of " << inner.right << " x " << inner.bottom;
+        if (c.beside) {
+            EXPECT_LE(at.right, PlaceIn(c.beside).left) << c.name;
+        }
+    }
+    progress.Finalize();
 }

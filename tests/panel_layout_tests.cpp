@@ -79,3 +79,39 @@ TEST(PanelLayouts, SupportTab) {
     for (auto [w, left] : {std::pair{5940, 3420}, {5941, 3420}, {5942, 3421}})
         EXPECT_EQ(SupportLayout(SupportDesign(), w, 3600).geometry.at(lblEmail).left, left) << w;
 }
+
+// The rule for fixed captions: a caption grows to what its text needs (never less than designed)
+// away from the edge it is held by; the controls after it keep the gap that must stay, taking
+// spare room first; a moved caption keeps its size, a box gives up room at its near edge.
+TEST(PanelLayouts, CaptionsGrowToTheirTextAndPushWhatStandsAfterThem) {
+    enum { kLabel = 1, kBox, kPaste, kFind, kDisable, kClose, kText, kPrompt, kFiles };
+    Geometry line;  // a label before a text box, 75 twips apart
+    line.boxes = {{kLabel, {15, 0, 885, 195}}, {kBox, {975, 0, 4875, 285}}};
+    Geometry row;  // a row of buttons held by its right edge
+    row.boxes = {{kPaste, {810, 0, 1164, 345}}, {kFind, {2610, 0, 1920, 345}}, {kDisable, {4620, 0, 1710, 345}},
+                 {kClose, {6420, 0, 1120, 345}}};
+    Geometry column;  // a wrapped text over a prompt and a file box
+    column.boxes = {{kText, {795, 180, 6735, 465}}, {kPrompt, {795, 750, 2205, 195}}, {kFiles, {810, 1005, 6735, 2520}}};
+    const struct {
+        const char* name;
+        Geometry from;
+        std::vector<Caption> captions;
+        std::vector<std::pair<int, Box>> boxes;
+    } cases[] = {
+        {"narrower text", line, {{kLabel, Grow::Right, {kBox}, 600}}, {{kLabel, {15, 0, 885, 195}}, {kBox, {975, 0, 4875, 285}}}},
+        {"label pushes its box", line, {{kLabel, Grow::Right, {kBox}, 1065}},
+         {{kLabel, {15, 0, 1065, 195}}, {kBox, {1155, 0, 4695, 285}}}},
+        {"button row", row,
+         {{kClose, Grow::Left, {kDisable, kFind, kPaste}, 1300}, {kDisable, Grow::Left, {kFind, kPaste}, 1710},
+          {kFind, Grow::Left, {kPaste}, 2000}},
+         {{kClose, {6240, 0, 1300, 345}}, {kDisable, {4440, 0, 1710, 345}}, {kFind, {2350, 0, 2000, 345}},
+          {kPaste, {810, 0, 1164, 345}}}},
+        {"text grows down", column, {{kText, Grow::Down, {kPrompt, kFiles}, 585}, {kPrompt}},
+         {{kText, {795, 180, 6735, 585}}, {kPrompt, {795, 855, 2205, 195}}, {kFiles, {810, 1110, 6735, 2415}}}},
+    };
+    for (const auto& c : cases) {
+        Geometry g = c.from;
+        FitCaptions(g, c.captions);
+        for (const auto& [control, box] : c.boxes) EXPECT_EQ(g.at(control), box) << c.name << ", control " << control;
+    }
+}

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <string>
@@ -227,8 +228,14 @@ TEST(BhoPanel, ListsNamesAndShowsTheSelectedRowsFile) {
 
     const HWND w = tab.panel.Window();
     EXPECT_EQ(Placed(w, IDC_BHO_LV), pl::ToPixels({0, 270, 7995, 2100}));
-    EXPECT_EQ(Placed(w, IDC_BHO_CMDDELETE), pl::ToPixels({5445, 2790, 2535, 345}));
-    EXPECT_EQ(Placed(w, IDC_BHO_TXTFILENAME), pl::ToPixels({975, 2430, 7005, 285}));
+    // The button and the label are at least as wide as designed (wider where the dialog's font
+    // needs it); the button keeps its right edge and the text box starts after the label.
+    const pl::Box button = tab.panel.Geometry().at(IDC_BHO_CMDDELETE), label = tab.panel.Geometry().at(IDC_BHO_LBLFILENAME);
+    EXPECT_GE(button.width, 2535);
+    EXPECT_EQ(Placed(w, IDC_BHO_CMDDELETE), pl::ToPixels({7980 - button.width, 2790, button.width, 345}));
+    EXPECT_GE(label.width, 885);
+    const int boxLeft = std::max(975, label.left + label.width + 75);
+    EXPECT_EQ(Placed(w, IDC_BHO_TXTFILENAME), pl::ToPixels({boxLeft, 2430, 7980 - boxLeft, 285}));
     EXPECT_EQ(ListView_GetColumnWidth(tab.List(), 0), 508);  // 7620 twips
     for (const auto& line : tab.t.Lines()) EXPECT_NE(line.substr(0, 2), "4|") << line;
 }

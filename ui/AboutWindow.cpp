@@ -7,6 +7,7 @@
 #include "ui/HomePage.h"
 #include "ui/MainLayout.h"
 #include "ui/MainWindowIds.h"
+#include "ui/PanelCommon.h"
 #include "ui/PanelLayouts.h"
 
 namespace velmora::ui {
@@ -124,13 +125,13 @@ void FAbout::Form_Load() {
     ::SetWindowPos(hwnd_, nullptr, around.left + ((around.right - around.left) - cx) / 2,
                    around.top + ((around.bottom - around.top) - cy) / 2, cx, cy, SWP_NOZORDER | SWP_NOACTIVATE);
 
-    auto place = [&](int id, int left, int top, int width, int height) {
-        ::SetWindowPos(::GetDlgItem(hwnd_, id), nullptr, TwipsToPixels(left, t), TwipsToPixels(top, t),
-                       TwipsToPixels(width, t), TwipsToPixels(height, t), SWP_NOZORDER | SWP_NOACTIVATE);
-    };
-    place(IDC_ABOUT_IMAGE, 240, 240, 960, 960);
-    place(IDC_ABOUT_FRAME, 240, 1830, 4605, 20);
-    place(IDOK, 3810, 2460, 1135, 360);
+    panel_layout::Geometry geometry;
+    geometry.boxes[IDC_ABOUT_IMAGE] = {240, 240, 960, 960};
+    geometry.boxes[IDC_ABOUT_FRAME] = {240, 1830, 4605, 20};
+    geometry.boxes[IDOK] = {3810, 2460, 1135, 360};
+    // The button's caption follows the rule of every window's; it keeps its right edge.
+    panel_common::FitCaptions(hwnd_, geometry, {{IDOK, panel_layout::Grow::Left}});
+    panel_common::ApplyGeometry(hwnd_, geometry);
 
     const HWND name = ::GetDlgItem(hwnd_, IDC_ABOUT_NAME);
     ::SetWindowTextW(name, kAboutText);

@@ -114,7 +114,9 @@ void BhoPanel::OnInitDialog() {
     ::SetPropW(list, kListProperty, this);
     listProc_ = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&BhoPanel::ListProc)));
-    FitLabels(hwnd_, geometry_, {{IDC_BHO_LABEL4}, {IDC_BHO_LBLFILENAME, IDC_BHO_TXTFILENAME}});
+    using panel_layout::Grow;
+    FitCaptions(hwnd_, geometry_,
+                {{IDC_BHO_LABEL4}, {IDC_BHO_LBLFILENAME, Grow::Right, {IDC_BHO_TXTFILENAME}}, {IDC_BHO_CMDDELETE, Grow::Left}});
 }
 
 void BhoPanel::OnNotify(const NMHDR& header) {

@@ -54,8 +54,8 @@ bool ControlFontDC::Extent(std::wstring_view text, SIZE& size) const {
     return dc_ && ::GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &size);
 }
 
-SIZE ControlFontDC::Drawn(std::wstring_view text, UINT format) const {
-    RECT r{0, 0, 0, 0};
+SIZE ControlFontDC::Drawn(std::wstring_view text, UINT format, int width) const {
+    RECT r{0, 0, width, 0};
     if (dc_) ::DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, format | DT_CALCRECT);
     return SIZE{r.right - r.left, r.bottom - r.top};
 }

@@ -47,8 +47,9 @@ public:
     explicit operator bool() const noexcept { return dc_ != nullptr; }
     // The size of one line of text (no access-key marks); false when it cannot be measured.
     bool Extent(std::wstring_view text, SIZE& size) const;
-    // The size DrawText gives the text with `format` (DT_CALCRECT is added); zero when it cannot.
-    SIZE Drawn(std::wstring_view text, UINT format) const;
+    // The size DrawText gives the text with `format` (DT_CALCRECT is added), wrapped at `width`
+    // pixels with DT_WORDBREAK; zero when it cannot.
+    SIZE Drawn(std::wstring_view text, UINT format, int width = 0) const;
 
 private:
     HWND control_;

@@ -1,5 +1,7 @@
 #include "ui/MainLayout.h"
 
+#include <algorithm>
+
 namespace velmora::ui {
 
 std::vector<LayoutStep> MainLayout(int widthTwips, int heightTwips, const MainControlSizes& current) {
@@ -16,11 +18,16 @@ std::vector<LayoutStep> MainLayout(int widthTwips, int heightTwips, const MainCo
     for (MainControl panel : {MainControl::BhoPanel, MainControl::SettingsPanel, MainControl::SupportPanel})
         size(panel, Dimension::Height, helpHeight, helpHeight);
     steps.push_back({MainControl::CopyrightLabel, Dimension::Top, h - 300});
-    const int tabWidth = size(MainControl::TabStrip, Dimension::Width, w - 150, current.tabStripWidth);
+    const int tabWidth = size(MainControl::TabStrip, Dimension::Width, w - kTabStripMargins, current.tabStripWidth);
     const int helpWidth = size(MainControl::HelpPanel, Dimension::Width, tabWidth - 435, current.helpWidth);
     for (MainControl panel : {MainControl::BhoPanel, MainControl::SettingsPanel, MainControl::SupportPanel})
         size(panel, Dimension::Width, helpWidth, helpWidth);
     return steps;
+}
+
+int MainOpeningWidth(int copyrightWidthTwips, int tabRowWidthTwips) {
+    return std::max({kMainDesignWidth, kCopyrightLeft + copyrightWidthTwips + kCopyrightLeft,
+                     tabRowWidthTwips + kTabStripMargins});
 }
 
 std::vector<TwipLine> AboutFrameLines(int widthTwips, int heightTwips) {

@@ -32,6 +32,13 @@ inline constexpr int kPanelLeft = 285;
 inline constexpr int kPanelTop = 435;
 inline constexpr int kCopyrightLeft = 90;
 inline constexpr int kCopyrightHeight = 195;
+inline constexpr int kTabStripMargins = 150;  // the window's inner width less the tab strip's
+
+// The inner width the window opens with: its design width, or wider where its fixed texts would
+// not show whole in it. The copyright line (which sizes itself to its text) then ends as far from
+// the right edge as it starts from the left, and the tab strip, as wide as the layout makes it,
+// holds the row of its tabs.
+int MainOpeningWidth(int copyrightWidthTwips, int tabRowWidthTwips);
 
 // The steps of the window's resize in their order, leaving out every step whose size a control
 // would refuse (a negative width or height); a top may be anything.

@@ -86,6 +86,17 @@ void SizeTo(HWND child, int cx, int cy) {
     ::SetWindowPos(child, nullptr, 0, 0, cx, cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The width the tab strip needs to show every tab whole, in twips: its last tab's right edge and
+// the room the strip keeps beside a selected tab, which stands out two pixels each side.
+int TabRowWidthTwips(HWND tabs, int twipsPerPixel) {
+    const int count = static_cast<int>(::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
+    if (count <= 0) return 0;
+    // A tab beyond the strip's edge is answered FALSE, its place given all the same.
+    RECT last{};
+    ::SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(count - 1), reinterpret_cast<LPARAM>(&last));
+    return last.right > 0 ? (last.right + 4) * twipsPerPixel : 0;
+}
+
 // The pointer shown while the program works is the application-wide one.
 struct PointerScope {
     explicit PointerScope(int pointer) { app::SetMousePointer(pointer); }
@@ -145,8 +156,8 @@ void FMain::Load() {
         ::SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
     }
     MoveTo(tabs, TwipsToPixels(kTabStripLeft, twipsPerPixel_), TwipsToPixels(kTabStripTop, twipsPerPixel_));
-    PlaceCopyright();
-    SetClientSizeTwips(kMainDesignWidth, kMainDesignHeight);
+    const int copyrightWidth = PlaceCopyright();
+    SetClientSizeTwips(MainOpeningWidth(copyrightWidth, TabRowWidthTwips(tabs, twipsPerPixel_)), kMainDesignHeight);
 
     Form_Load();
     Form_Resize();
@@ -182,8 +193,8 @@ void FMain::SetClientSizeTwips(int widthTwips, int heightTwips) {
     if (missing != 0) SizeTo(hwnd_, r.right - r.left, r.bottom - r.top + missing);
 }
 
-// One line at the window's foot whose width follows its text.
-void FMain::PlaceCopyright() {
+// One line at the window's foot whose width follows its text; gives that width in twips.
+int FMain::PlaceCopyright() {
     const HWND label = ::GetDlgItem(hwnd_, IDC_MAIN_COPYRIGHT);
     const std::wstring text =
         std::wstring(L"The latest version of Velmora is always available at ") + kMakerHomePage;
@@ -193,6 +204,7 @@ void FMain::PlaceCopyright() {
     const RECT r = ChildRect(label);
     ::SetWindowPos(label, nullptr, TwipsToPixels(kCopyrightLeft, twipsPerPixel_), r.top, extent.cx + 2,
                    TwipsToPixels(kCopyrightHeight, twipsPerPixel_), SWP_NOZORDER | SWP_NOACTIVATE);
+    return (extent.cx + 2) * twipsPerPixel_;
 }
 
 INT_PTR CALLBACK FMain::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

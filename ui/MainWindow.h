@@ -80,7 +80,7 @@ private:
 
     Panel* ReadyPanel(int position) const noexcept;
     void SetClientSizeTwips(int widthTwips, int heightTwips);
-    void PlaceCopyright();
+    int PlaceCopyright();
     void Result(LRESULT result) noexcept;
 
     tessel::Logger* mLog;

@@ -93,28 +93,37 @@ void ApplyGeometry(HWND dialog, const panel_layout::Geometry& geometry) {
     }
 }
 
-void FitLabels(HWND dialog, panel_layout::Geometry& geometry, std::initializer_list<LabelFit> labels) {
-    for (const LabelFit& fit : labels) {
-        const int id = fit.label;
-        const HWND label = ::GetDlgItem(dialog, id);
-        auto box = geometry.boxes.find(id);
-        if (!label || box == geometry.boxes.end()) continue;
-        // The caption as drawn: "&&" shows one ampersand, a single "&" marks the access key.
-        const std::wstring caption = WindowText(label);
-        std::wstring shown;
-        for (std::size_t i = 0; i < caption.size(); ++i) {
-            if (caption[i] == L'&' && ++i >= caption.size()) break;
-            shown += caption[i];
-        }
-        const ControlFontDC dc(label);
-        if (!dc) continue;
-        SIZE extent{};
-        const bool measured = dc.Extent(shown, extent);
-        int needed = (extent.cx + 1) * panel_layout::kTwipsPerPixel;
-        const auto next = geometry.boxes.find(fit.before);
-        if (next != geometry.boxes.end()) needed = std::min(needed, next->second.left - box->second.left);
-        if (measured && needed > box->second.width) box->second.width = needed;
+namespace {
+
+constexpr int kButtonMarginPixels = 16;  // a button's edges and focus rectangle, both sides
+constexpr int kLabelMarginPixels = 1;    // a glyph that overhangs its advance
+
+int NeededTwips(HWND control, const panel_layout::Box& box, panel_layout::Grow grow) {
+    const bool button = (::SendMessageW(control, WM_GETDLGCODE, 0, 0) & DLGC_BUTTON) != 0;
+    const LONG_PTR style = ::GetWindowLongPtrW(control, GWL_STYLE);
+    // "&&" shows one ampersand and a single "&" marks the access key, unless a label shows its
+    // text as it is.
+    const UINT prefix = !button && (style & SS_NOPREFIX) ? DT_NOPREFIX : 0u;
+    const ControlFontDC dc(control);
+    if (!dc) return 0;
+    const std::wstring text = WindowText(control);
+    if (grow == panel_layout::Grow::Down)
+        return dc.Drawn(text, DT_EXPANDTABS | DT_WORDBREAK | prefix, panel_layout::TwipsToPixels(box.width)).cy *
+               panel_layout::kTwipsPerPixel;
+    const SIZE size = dc.Drawn(text, DT_EXPANDTABS | DT_SINGLELINE | prefix);
+    if (size.cx == 0) return 0;
+    return (size.cx + (button ? kButtonMarginPixels : kLabelMarginPixels)) * panel_layout::kTwipsPerPixel;
+}
+
+}  // namespace
+
+void FitCaptions(HWND window, panel_layout::Geometry& geometry, std::vector<panel_layout::Caption> captions) {
+    for (panel_layout::Caption& caption : captions) {
+        const HWND control = ::GetDlgItem(window, caption.control);
+        const auto box = geometry.boxes.find(caption.control);
+        if (control && box != geometry.boxes.end()) caption.needed = NeededTwips(control, box->second, caption.grow);
     }
+    panel_layout::FitCaptions(geometry, captions);
 }
 
 void InnerSizeTwips(HWND window, int& widthTwips, int& heightTwips) {

@@ -3,8 +3,8 @@
 #pragma once
 #include <windows.h>
 
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "ui/Controls.h"
 #include "ui/Panel.h"
@@ -72,14 +72,10 @@ T* PanelObject(HWND dialog, UINT message, LPARAM lParam) {
 // Moves every control of `geometry` to its place, in pixels.
 void ApplyGeometry(HWND dialog, const panel_layout::Geometry& geometry);
 
-// A one-line label, and the control (0 for none) that it must end before.
-struct LabelFit {
-    int label;
-    int before = 0;
-};
-// Widens each label whose caption is wider than its box in the dialog's font (as far as the
-// control after it allows), so that the caption shows whole in whatever font the system gives.
-void FitLabels(HWND dialog, panel_layout::Geometry& geometry, std::initializer_list<LabelFit> labels);
+// Measures each caption's text in its control's own font, as the control draws it (a button's
+// with room for its edges and focus rectangle, one that grows down wrapped at its width), and
+// applies the one rule for fixed captions (panel_layout::FitCaptions) to `geometry`.
+void FitCaptions(HWND window, panel_layout::Geometry& geometry, std::vector<panel_layout::Caption> captions);
 
 // The inner size of a window in twips.
 void InnerSizeTwips(HWND window, int& widthTwips, int& heightTwips);

@@ -1,5 +1,7 @@
 #include "ui/PanelLayouts.h"
 
+#include <algorithm>
+
 #include "ui/PanelIds.h"
 
 namespace velmora::ui::panel_layout {
@@ -37,6 +39,15 @@ private:
     PanelLayout result_;
 };
 
+// The room between a caption and the control after it on the side it grows to.
+int Gap(const Box& caption, const Box& next, Grow grow) {
+    switch (grow) {
+        case Grow::Left: return caption.left - (next.left + next.width);
+        case Grow::Down: return next.top - (caption.top + caption.height);
+        default: return next.left - (caption.left + caption.width);
+    }
+}
+
 }  // namespace
 
 int TwipsToPixels(int twips, int twipsPerPixel) {
@@ -48,6 +59,51 @@ PixelRect ToPixels(const Box& box) {
     const int left = TwipsToPixels(box.left);
     const int top = TwipsToPixels(box.top);
     return {left, top, TwipsToPixels(box.left + box.width) - left, TwipsToPixels(box.top + box.height) - top};
+}
+
+void FitCaptions(Geometry& geometry, const std::vector<Caption>& captions) {
+    auto isCaption = [&](int control) {
+        return std::any_of(captions.begin(), captions.end(), [&](const Caption& c) { return c.control == control; });
+    };
+    for (const Caption& caption : captions) {
+        const auto found = geometry.boxes.find(caption.control);
+        if (found == geometry.boxes.end()) continue;
+        Box& box = found->second;
+        const bool down = caption.grow == Grow::Down;
+        const int growth = caption.needed - (down ? box.height : box.width);
+        if (growth <= 0) continue;
+        Box before = box;
+        (down ? box.height : box.width) += growth;
+        if (caption.grow == Grow::Left) box.left -= growth;
+        // Down the line, each control moves as far as the one before it now reaches into the gap
+        // that must stay between them; room beyond that gap is taken first.
+        int push = growth;
+        for (int control : caption.after) {
+            const auto next = geometry.boxes.find(control);
+            if (next == geometry.boxes.end()) break;
+            Box& b = next->second;
+            push -= std::max(0, Gap(before, b, caption.grow) - kCaptionGap);
+            if (push <= 0) break;
+            before = b;
+            const bool keepsSize = isCaption(control);
+            switch (caption.grow) {
+                case Grow::Right:
+                    b.left += push;
+                    if (!keepsSize) b.width = std::max(0, b.width - push);
+                    break;
+                case Grow::Left:
+                    if (keepsSize) b.left -= push;
+                    else b.width = std::max(0, b.width - push);
+                    break;
+                case Grow::Down:
+                    b.top += push;
+                    if (!keepsSize) b.height = std::max(0, b.height - push);
+                    break;
+            }
+            // A control that gave up room moved no further than its near edge.
+            if (!keepsSize) break;
+        }
+    }
 }
 
 Geometry BhoDesign() {

@@ -4,6 +4,7 @@
 // later steps still run. The panels convert to pixels only when they apply the result.
 #pragma once
 #include <map>
+#include <utility>
 #include <vector>
 
 namespace velmora::ui::panel_layout {
@@ -51,6 +52,30 @@ Geometry SupportDesign();
 PanelLayout BhoLayout(const Geometry& current, int widthTwips, int heightTwips);
 PanelLayout HelpLayout(const Geometry& current, int widthTwips, int heightTwips);
 PanelLayout SupportLayout(const Geometry& current, int widthTwips, int heightTwips);
+
+// The one rule for every fixed caption (a label, a button, a check box) of every window and
+// panel: a caption whose text needs more room than its design gives it grows to fit, away from
+// the edge it is held by, and never shrinks. What stands after it on that side keeps clear of
+// it: the controls listed after it, nearest first, each move as far as the one before it now
+// reaches into the gap between them that must stay (the design's gap, or kCaptionGap where the
+// design left more). A moved caption keeps its size; any other control (a text box, a list)
+// gives up the room at its near edge, keeps its far edge and ends the line. The layouts then
+// apply their own rules to the result, so a control that a layout places from a caption's size
+// follows it there.
+enum class Grow { Right, Left, Down };
+
+inline constexpr int kCaptionGap = 90;  // six pixels, the designs' gap between two buttons
+
+struct Caption {
+    Caption(int control, Grow grow = Grow::Right, std::vector<int> after = {}, int needed = 0)
+        : control(control), grow(grow), after(std::move(after)), needed(needed) {}
+    int control;
+    Grow grow;
+    std::vector<int> after;  // the controls after it on the side it grows to, nearest first
+    int needed;              // the width (growing down: the height) its text needs, in twips
+};
+
+void FitCaptions(Geometry& geometry, const std::vector<Caption>& captions);
 
 // A box in pixels. Both edges are rounded, so that boxes that meet in twips meet in pixels.
 struct PixelRect {

@@ -76,8 +76,14 @@ INT_PTR FRestoreFiles::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/)
 }
 
 void FRestoreFiles::Form_Load() {
-    dlg::Place(hwnd_, kClientWidth, kClientHeight, kControls, static_cast<int>(std::size(kControls)));
-    dlg::FitLabelToText(Control(IDC_RF_LABEL2));
+    // As in Zazi Dururuv: the text grows down over the prompt and the list; the buttons' row keeps
+    // its right edge.
+    using panel_layout::Grow;
+    dlg::Place(hwnd_, kClientWidth, kClientHeight, kControls, static_cast<int>(std::size(kControls)),
+               {{IDC_RF_LABEL1, Grow::Down, {IDC_RF_LABEL2, IDC_RF_LIST}},
+                {IDC_RF_LABEL2},
+                {IDC_RF_CLOSE, Grow::Left, {IDC_RF_RESTORE}},
+                {IDC_RF_RESTORE, Grow::Left}});
     dlg::ShowProgramIcon(Control(IDC_RF_IMAGE));
     dlg::CenterOver(hwnd_, owner_);
     ShowRows();

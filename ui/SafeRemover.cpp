@@ -30,10 +30,8 @@ namespace {
 
 constexpr long kOkExclamation = 48, kOkCancelExclamation = 49, kOkInformation = 64;
 constexpr int kClientWidth = 7650, kClientHeight = 4230;
-// The description reaches down to the prompt below it (its design height is 465), so that a
-// font wider than the design's still shows its last line.
 constexpr dlg::TwipsRect kControls[] = {
-    {IDC_SR_IMAGE, 180, 165, 480, 480},      {IDC_SR_DESCRIPTION, 795, 180, 6735, 570},
+    {IDC_SR_IMAGE, 180, 165, 480, 480},      {IDC_SR_DESCRIPTION, 795, 180, 6735, 465},
     {IDC_SR_PROMPT, 795, 750, 2205, 195},    {IDC_SR_FILES, 810, 1005, 6735, 2520},
     {IDC_SR_PASTE, 810, 3750, 1164, 345},    {IDC_SR_FIND, 2610, 3750, 1920, 345},
     {IDC_SR_DISABLE, 4620, 3750, 1710, 345}, {IDC_SR_CLOSE, 6420, 3750, 1120, 345},
@@ -112,10 +110,18 @@ INT_PTR FSafeRemover::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) 
 }
 
 void FSafeRemover::Form_Load() {
-    dlg::Place(hwnd_, kClientWidth, kClientHeight, kControls, static_cast<int>(std::size(kControls)));
     ::SetWindowTextW(Control(IDC_SR_DESCRIPTION), Res(IDS_SAFE_REMOVER_DESCRIPTION).c_str());
     ::SetWindowTextW(Control(IDC_SR_PROMPT), Res(IDS_SAFE_REMOVER_PROMPT).c_str());
-    dlg::FitLabelToText(Control(IDC_SR_PROMPT));
+    // The description grows down over the prompt and the file box; the buttons' row keeps its
+    // right edge, level with the file box's.
+    using panel_layout::Grow;
+    dlg::Place(hwnd_, kClientWidth, kClientHeight, kControls, static_cast<int>(std::size(kControls)),
+               {{IDC_SR_DESCRIPTION, Grow::Down, {IDC_SR_PROMPT, IDC_SR_FILES}},
+                {IDC_SR_PROMPT},
+                {IDC_SR_CLOSE, Grow::Left, {IDC_SR_DISABLE, IDC_SR_FIND, IDC_SR_PASTE}},
+                {IDC_SR_DISABLE, Grow::Left, {IDC_SR_FIND, IDC_SR_PASTE}},
+                {IDC_SR_FIND, Grow::Left, {IDC_SR_PASTE}},
+                {IDC_SR_PASTE, Grow::Left}});
     dlg::ShowProgramIcon(Control(IDC_SR_IMAGE));
     dlg::CenterOver(hwnd_, owner_);
 }

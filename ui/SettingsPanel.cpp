@@ -12,6 +12,7 @@
 #include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
 #include "ui/Boundary.h"
+#include "ui/PanelCommon.h"
 #include "ui/PanelLayouts.h"
 #include "ui/SettingsPanelIds.h"
 #include "ui/SettingsTable.h"
@@ -253,22 +254,19 @@ void ucCS::cmdRestore_Click() {
 }
 
 void ucCS::FitTextsToFont() {
-    // The design widths were made for a narrower font than a system may have: a label or the
-    // button grows to show its whole text, never shrinks below its design width.
-    const ControlFontDC dc(hwnd_);
-    if (!dc) return;
-    auto textTwips = [&](int id) {
-        wchar_t text[256] = L"";
-        ::GetDlgItemTextW(hwnd_, id, text, 256);
-        std::wstring shown(text);
-        shown.erase(std::remove(shown.begin(), shown.end(), L'&'), shown.end());
-        SIZE size{};
-        dc.Extent(shown, size);
-        return static_cast<int>(size.cx) * kTwipsPerPixel;
-    };
-    label4Width_ = std::max(label4Width_, textTwips(IDC_CS_LABEL4));
-    filenameWidth_ = std::max(filenameWidth_, textTwips(IDC_CS_LBLFILENAME));
-    geometry_.buttonWidth = std::max(geometry_.buttonWidth, textTwips(IDC_CS_CMDRESTORE) + 16 * kTwipsPerPixel);
+    // The fixed captions follow the one rule of every window: the labels and the button grow to
+    // show their whole text in the font the system gives them; the layout keeps the button's
+    // right edge.
+    using panel_layout::Grow;
+    panel_layout::Geometry captions;
+    captions.boxes[IDC_CS_LABEL4] = {15, 0, label4Width_, 195};
+    captions.boxes[IDC_CS_LBLFILENAME] = {geometry_.labelLeft, geometry_.labelTop, filenameWidth_, 195};
+    captions.boxes[IDC_CS_CMDRESTORE] = {geometry_.buttonLeft, geometry_.buttonTop, geometry_.buttonWidth,
+                                         geometry_.buttonHeight};
+    panel_common::FitCaptions(hwnd_, captions, {{IDC_CS_LABEL4}, {IDC_CS_LBLFILENAME}, {IDC_CS_CMDRESTORE, Grow::Left}});
+    label4Width_ = captions.at(IDC_CS_LABEL4).width;
+    filenameWidth_ = captions.at(IDC_CS_LBLFILENAME).width;
+    geometry_.buttonWidth = captions.at(IDC_CS_CMDRESTORE).width;
 }
 
 void ucCS::Resize(int widthTwips, int heightTwips) {

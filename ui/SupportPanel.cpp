@@ -49,7 +49,10 @@ SupportPanel::SupportPanel()
 
 void SupportPanel::OnInitDialog() {
     ::SendDlgItemMessageW(hwnd_, IDC_SUP_IMAGE1, STM_SETICON, reinterpret_cast<WPARAM>(ProgramIcon()), 0);
-    FitLabels(hwnd_, geometry_, {{IDC_SUP_LBLNAME, IDC_SUP_TXTNAME}, {IDC_SUP_LBLEMAIL}});
+    using panel_layout::Grow;
+    // The e-mail box and the button are placed by the layout from their captions' sizes.
+    FitCaptions(hwnd_, geometry_,
+                {{IDC_SUP_LBLNAME, Grow::Right, {IDC_SUP_TXTNAME}}, {IDC_SUP_LBLEMAIL}, {IDC_SUP_CMDREQUESTSUPPORT, Grow::Left}});
 }
 
 void SupportPanel::Init(tessel::Logger& log) {

@@ -1,5 +1,7 @@
 #include "ui/ToolsDialog.h"
 
+#include <utility>
+
 #include "tessel/Error.h"
 #include "ui/Boundary.h"
 #include "ui/PanelCommon.h"
@@ -28,29 +30,18 @@ namespace velmora::ui::tools_dialog {
 
 using panel_layout::TwipsToPixels;
 
-void Place(HWND dialog, int clientWidthTwips, int clientHeightTwips, const TwipsRect* controls, int count) {
+void Place(HWND dialog, int clientWidthTwips, int clientHeightTwips, const TwipsRect* controls, int count,
+           std::vector<panel_layout::Caption> captions) {
     RECT frame{0, 0, TwipsToPixels(clientWidthTwips), TwipsToPixels(clientHeightTwips)};
     ::AdjustWindowRectEx(&frame, static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
                          static_cast<DWORD>(::GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
     ::SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    for (int i = 0; i < count; ++i) {
-        const TwipsRect& c = controls[i];
-        if (HWND control = ::GetDlgItem(dialog, c.id))
-            ::MoveWindow(control, TwipsToPixels(c.left), TwipsToPixels(c.top), TwipsToPixels(c.width),
-                         TwipsToPixels(c.height), FALSE);
-    }
-}
-
-void FitLabelToText(HWND label) {
-    const std::wstring text = WindowText(label);
-    SIZE size{};
-    {
-        const ControlFontDC dc(label);
-        if (!dc) return;
-        size = dc.Drawn(text, DT_SINGLELINE);
-    }
-    ::SetWindowPos(label, nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    panel_layout::Geometry geometry;
+    for (int i = 0; i < count; ++i)
+        geometry.boxes[controls[i].id] = {controls[i].left, controls[i].top, controls[i].width, controls[i].height};
+    panel_common::FitCaptions(dialog, geometry, std::move(captions));
+    panel_common::ApplyGeometry(dialog, geometry);
 }
 
 void ShowProgramIcon(HWND picture) {

@@ -5,9 +5,11 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "tessel/Logger.h"
 #include "ui/Controls.h"
+#include "ui/PanelLayouts.h"
 #include "ui/Window.h"
 
 namespace velmora::ui {
@@ -43,10 +45,10 @@ struct TwipsRect {
     int left, top, width, height;
 };
 
-// Sizes the dialog's inner area and moves every listed control to its place.
-void Place(HWND dialog, int clientWidthTwips, int clientHeightTwips, const TwipsRect* controls, int count);
-// A label that sizes itself to its one line of text, from its top-left corner.
-void FitLabelToText(HWND label);
+// Sizes the dialog's inner area and moves every listed control to its place, after its fixed
+// captions have grown to their texts by the one rule of every window (panel_common::FitCaptions).
+void Place(HWND dialog, int clientWidthTwips, int clientHeightTwips, const TwipsRect* controls, int count,
+           std::vector<panel_layout::Caption> captions);
 // The program's icon in the picture control, as the panels show it.
 void ShowProgramIcon(HWND picture);
 // Centred over the owner's window, or over the screen without one.
