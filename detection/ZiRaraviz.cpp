@@ -71,106 +71,102 @@ void CZiRaraviz::Check() {
 
 void CZiRaraviz::Perform() {
     const wchar_t* const kSource = L"CZiRaraviz.Perform";
-    try {
-        const auto value = reg_->ReadValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue);
-        const bool isText = value && (value->type == REG_SZ || value->type == REG_EXPAND_SZ);
-        const std::wstring text = isText ? reg_->ReadString(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue)
-                                         : std::wstring(value ? L"(not text)" : L"");
-        bool stored = false;
-        double storedBoot = 0;
-        if (!text.empty()) {
-            try {
-                storedBoot = StringToEightBytes(text);
-                stored = isText && IsDate(storedBoot);
-            } catch (const tessel::Error&) {
-                stored = false;
+    tessel::Guard(
+        *log_, kSource, 0,
+        [&] {
+            const auto value = reg_->ReadValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue);
+            const bool isText = value && (value->type == REG_SZ || value->type == REG_EXPAND_SZ);
+            const std::wstring text = isText ? reg_->ReadString(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue)
+                                             : std::wstring(value ? L"(not text)" : L"");
+            bool stored = false;
+            double storedBoot = 0;
+            if (!text.empty()) {
+                try {
+                    storedBoot = StringToEightBytes(text);
+                    stored = isText && IsDate(storedBoot);
+                } catch (const tessel::Error&) {
+                    stored = false;
+                }
+                if (!stored) {
+                    // A value that is no boot time would stop every later start at an error.
+                    log_->Log(0, L"The stored cleanup time is not a date and is removed: " + text, 0, kSource);
+                    reg_->DeleteValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue);
+                }
             }
-            if (!stored) {
-                // A value that is no boot time would stop every later start at an error.
-                log_->Log(0, L"The stored cleanup time is not a date and is removed: " + text, 0, kSource);
-                reg_->DeleteValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue);
-            }
-        }
-        const double boot = GetBootTime();
-        // Boot times are whole seconds: compare in milliseconds, so that exactly two minutes
-        // apart never reads as less through the rounding of the dates.
-        const bool sameBoot =
-            stored && std::llround(std::fabs(boot - storedBoot) * 86400000.0) < std::llround(CleanupTimeWindow * 86400000.0);
-        auto deleteValue = [&] { reg_->DeleteValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue); };
+            const double boot = GetBootTime();
+            // Boot times are whole seconds: compare in milliseconds, so that exactly two minutes
+            // apart never reads as less through the rounding of the dates.
+            const bool sameBoot = stored && std::llround(std::fabs(boot - storedBoot) * 86400000.0) <
+                                                std::llround(CleanupTimeWindow * 86400000.0);
+            auto deleteValue = [&] { reg_->DeleteValue(HKEY_CURRENT_USER, kProductKey, kCleanupTimeValue); };
 
-        if (parasitesFound_) {
-            // Before the offer, so that its OK is given knowing that nothing could be undone.
-            if ((!stored || sameBoot) && !ConfirmChangeWithoutBackup(*log_, kSource)) return;
-            if (!stored) {
-                if (MsgBoxEx(app::LoadResString(IDS_CLEANUP_OFFER), kOkCancelExclamation) == kOK) CleanUp();
-            } else if (sameBoot) {
-                if (MsgBoxEx(app::LoadResString(IDS_CLEANUP_OFFER_149), kOkCancelExclamation) == kOK) CleanUp();
-                else deleteValue();
+            if (parasitesFound_) {
+                // Before the offer, so that its OK is given knowing that nothing could be undone.
+                if ((!stored || sameBoot) && !ConfirmChangeWithoutBackup(*log_, kSource)) return;
+                if (!stored) {
+                    if (MsgBoxEx(app::LoadResString(IDS_CLEANUP_OFFER), kOkCancelExclamation) == kOK) CleanUp();
+                } else if (sameBoot) {
+                    if (MsgBoxEx(app::LoadResString(IDS_CLEANUP_OFFER_149), kOkCancelExclamation) == kOK) CleanUp();
+                    else deleteValue();
+                }
+                return;  // a value from an earlier boot stays while parasites remain
             }
-            return;  // a value from an earlier boot stays while parasites remain
-        }
-        if (!stored) return;
-        if (!detectionComplete_) {
-            // Nothing found by a run that did not finish says nothing about the cleanup.
-            log_->Log(0, L"The detection did not complete: the stored cleanup time is kept.", 0, kSource);
-            return;
-        }
-        if (!sameBoot) {
+            if (!stored) return;
+            if (!detectionComplete_) {
+                // Nothing found by a run that did not finish says nothing about the cleanup.
+                log_->Log(0, L"The detection did not complete: the stored cleanup time is kept.", 0, kSource);
+                return;
+            }
+            if (!sameBoot) {
+                deleteValue();
+                return;
+            }
+            if (MsgBoxEx(app::LoadResString(IDS_RESTART_REQUIRED), kOkCancelExclamation) == kOK) {
+                std::wstring errorText;
+                if (!RebootSystem(errorText)) RestartFailed(errorText, kSource);
+                EndProgram();
+            }
             deleteValue();
-            return;
-        }
-        if (MsgBoxEx(app::LoadResString(IDS_RESTART_REQUIRED), kOkCancelExclamation) == kOK) {
-            std::wstring errorText;
-            if (!RebootSystem(errorText)) RestartFailed(errorText, kSource);
-            EndProgram();
-        }
-        deleteValue();
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, kSource, 0);
-        ReportUnexpected();
-    }
+        },
+        [&](const tessel::ErrorDescription& error) { ReportUnexpected(error); });
 }
 
 void CZiRaraviz::CleanUp() {
     const wchar_t* const kSource = L"CZiRaraviz.CleanUp";
     app::SetMousePointer(app::kHourglass);
-    try {
-        log_->Log(0, L"CleanUp started", 5, kSource);
-        CRoDoraziva detector;
-        detector.Init(*log_);
-        CBHOManager bhoManager;
-        bhoManager.Init(*log_);
-        CStartupManager startupManager;
-        startupManager.Init(*log_);
+    tessel::Guard(
+        *log_, kSource, 0,
+        [&] {
+            log_->Log(0, L"CleanUp started", 5, kSource);
+            CRoDoraziva detector;
+            detector.Init(*log_);
+            CBHOManager bhoManager;
+            bhoManager.Init(*log_);
+            CStartupManager startupManager;
+            startupManager.Init(*log_);
 
-        int failures = 0;
-        tessel::KeyedList<std::wstring> files, bhos;
-        if (!detector.DetectParasites(files, bhos, source_)) {
-            ++failures;
-            log_->Log(0, L"The detection did not complete; what it found is cleaned up.", 0, kSource);
-        }
-        for (const std::wstring& id : bhos) {
-            if (!bhoManager.DeleteBHO(id)) {
+            int failures = 0;
+            tessel::KeyedList<std::wstring> files, bhos;
+            if (!detector.DetectParasites(files, bhos, source_)) {
                 ++failures;
-                log_->Log(0, L"Could not delete BHO(" + id + L")", 0, kSource);
+                log_->Log(0, L"The detection did not complete; what it found is cleaned up.", 0, kSource);
             }
-        }
-        for (const std::wstring& file : files) {
-            // A path the ANSI code page cannot carry may have been started under another
-            // spelling: its startup entries go now.
-            const std::wstring roundTrip = tessel::SystemUtility::FromAnsi(tessel::SystemUtility::ToAnsi(file));
-            if (roundTrip.find(L'?') != std::wstring::npos) startupManager.RemoveStartup(file);
-        }
-        FinishDisabling(WithoutProtectedFiles(*log_, files, kSource), failures,
-                        {IDS_OPERATION_COMPLETE, IDS_CLEANUP_NOT_ALL, kSource, true});
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, kSource, 0);
-        ReportUnexpected();
-    }
+            for (const std::wstring& id : bhos) {
+                if (!bhoManager.DeleteBHO(id)) {
+                    ++failures;
+                    log_->Log(0, L"Could not delete BHO(" + id + L")", 0, kSource);
+                }
+            }
+            for (const std::wstring& file : files) {
+                // A path the ANSI code page cannot carry may have been started under another
+                // spelling: its startup entries go now.
+                const std::wstring roundTrip = tessel::SystemUtility::FromAnsi(tessel::SystemUtility::ToAnsi(file));
+                if (roundTrip.find(L'?') != std::wstring::npos) startupManager.RemoveStartup(file);
+            }
+            FinishDisabling(WithoutProtectedFiles(*log_, files, kSource), failures,
+                            {IDS_OPERATION_COMPLETE, IDS_CLEANUP_NOT_ALL, kSource, true});
+        },
+        [&](const tessel::ErrorDescription& error) { ReportUnexpected(error); });
     app::SetMousePointer(app::kDefaultPointer);
 }
 
@@ -203,13 +199,8 @@ void CZiRaraviz::RestartFailed(const std::wstring& errorText, const wchar_t* sou
     MsgBoxEx(text, kOkExclamation);
 }
 
-void CZiRaraviz::ReportUnexpected() {
-    tessel::PendingError error;
-    error.Capture();
-    try {
-        MsgBoxEx(app::LoadResString(IDS_UNEXPECTED_ERROR) + error.Description(), kOkExclamation);
-    } catch (...) {
-    }
+void CZiRaraviz::ReportUnexpected(const tessel::ErrorDescription& error) {
+    tessel::PassOver([&] { MsgBoxEx(app::LoadResString(IDS_UNEXPECTED_ERROR) + error.text, kOkExclamation); });
 }
 
 std::wstring ClosingQuestion(const std::wstring& completeText, const std::wstring& notAllText, int notDone) {

@@ -58,7 +58,8 @@ public:
 
 private:
     void RestartFailed(const std::wstring& errorText, const wchar_t* source);
-    void ReportUnexpected();
+    // Tells the user of an error that ended a step; a message that cannot be shown is passed over.
+    void ReportUnexpected(const tessel::ErrorDescription& error);
 
     tessel::Logger* log_ = nullptr;
     std::unique_ptr<tessel::RegistryAccessor> reg_;

@@ -10,6 +10,7 @@
 #include "inspection/ProcessWalk.h"
 #include "inspection/WaitPumping.h"
 #include "tessel/Api.h"
+#include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
@@ -382,20 +383,16 @@ bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::w
     return RenameLogged(L"RenameFileNT", false, OldFilename, [&]() -> BOOL {
         const std::wstring from = tessel::FileAccessor::ExtendedPath(OldFilename);
         const std::wstring to = tessel::FileAccessor::ExtendedPath(NewFilename);
-        try {
-            kernel32().SetFileAttributesW(from.c_str(), kArchiveOnly);
-        } catch (...) {
-        }
+        tessel::PassOver([&] { kernel32().SetFileAttributesW(from.c_str(), kArchiveOnly); });
         // A file already at the disabled name is replaced by the move itself, so that a move
         // that fails loses nothing.
         bool replace = false;
-        try {
+        tessel::PassOver([&] {
             if (tessel::FileAccessor::Instance().FileExists(NewFilename)) {
                 replace = true;
                 kernel32().SetFileAttributesW(to.c_str(), kArchiveOnly);
             }
-        } catch (...) {
-        }
+        });
         return replace ? kernel32().MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)
                        : kernel32().MoveFileW(from.c_str(), to.c_str());
     });
@@ -405,17 +402,13 @@ bool CProcessManager::RenameFile9x(const std::wstring& OldFilename, const std::w
     return RenameLogged(L"RenameFile9x", true, OldFilename, [&]() -> BOOL {
         const std::string from = tessel::SystemUtility::ToAnsi(OldFilename);
         const std::string to = tessel::SystemUtility::ToAnsi(NewFilename);
-        try {
-            kernel32().SetFileAttributesA(from.c_str(), kArchiveOnly);
-        } catch (...) {
-        }
-        try {
+        tessel::PassOver([&] { kernel32().SetFileAttributesA(from.c_str(), kArchiveOnly); });
+        tessel::PassOver([&] {
             if (tessel::FileAccessor::Instance().FileExists(NewFilename)) {
                 kernel32().SetFileAttributesA(to.c_str(), kArchiveOnly);
                 kernel32().DeleteFileA(to.c_str());
             }
-        } catch (...) {
-        }
+        });
         return kernel32().MoveFileA(from.c_str(), to.c_str());
     });
 }

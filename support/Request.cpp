@@ -34,32 +34,14 @@ constexpr DWORD kPollMs = 5;
 
 using tessel::com::Bstr;
 
-// COM for the calling thread for as long as the request lives; a thread that has it already
-// keeps it as it was.
-class ComApartment {
-public:
-    ComApartment() : hr_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComApartment() {
-        if (SUCCEEDED(hr_) && !kept_) ::CoUninitialize();
-    }
-    // The apartment stays for the thread's life (it holds a request that is still open).
-    void Keep() { kept_ = true; }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    HRESULT hr_;
-    bool kept_ = false;
-};
-
 // Stops a request that has not completed. The platform's request object can still be called
 // back by its connection after it is aborted, and a released one leaves the thread's next
 // request ending at once without a status; so it is never let go.
-void StopAndKeep(const tessel::ComPtr<IXMLHTTPRequest>& http, ComApartment& apartment) {
+void StopAndKeep(const tessel::ComPtr<IXMLHTTPRequest>& http, tessel::ComApartment& apartment) {
     http->abort();
     static auto* const kept = new std::vector<tessel::ComPtr<IXMLHTTPRequest>>;
     kept->push_back(http);
-    apartment.Keep();
+    apartment.KeepForThread();
 }
 
 // A failed call of the request object: its own error text when it gave one, else the
@@ -234,7 +216,8 @@ bool WaitForAnswer(IXMLHTTPRequest* http) {
 // Posts the form and waits for the answer: true for a success status; otherwise false with
 // the reason in FalseCouse.
 bool PostAndWait(const std::wstring& form, std::wstring& FalseCouse) {
-    ComApartment apartment;
+    // COM for the calling thread for as long as the request lives.
+    tessel::ComApartment apartment;
     const tessel::ComPtr<IXMLHTTPRequest> http = Post(form);
     try {
         const bool answered = WaitForAnswer(http.get());
@@ -265,24 +248,21 @@ bool PostAndWait(const std::wstring& form, std::wstring& FalseCouse) {
 bool cl::Do1(tessel::Logger& /*Log*/, std::wstring Category, const tessel::NodeParams& o, std::wstring& FalseCouse) {
     mReportWritten = false;
     RequestFiles files;
-    try {
-        for (auto& c : Category)
-            if (c == L'/') c = L'\\';
-        const std::wstring form = BuildRequestForm(Category, o, files);
-        mReportWritten = true;
-        return PostAndWait(form, FalseCouse);
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (const tessel::Error& e) {
-        FalseCouse = e.Description();
-    } catch (const std::bad_alloc&) {
-        FalseCouse = L"Out of memory.";
-    } catch (const std::exception& e) {
-        FalseCouse = tessel::SystemUtility::FromAnsi(e.what());
-    }
-    DeleteQuietly(files.report);
-    DeleteQuietly(files.archive);
-    return false;
+    bool sent = false;
+    tessel::Guard(
+        [&] {
+            for (auto& c : Category)
+                if (c == L'/') c = L'\\';
+            const std::wstring form = BuildRequestForm(Category, o, files);
+            mReportWritten = true;
+            sent = PostAndWait(form, FalseCouse);
+        },
+        [&](tessel::ErrorDescription error) {
+            FalseCouse = std::move(error.text);
+            DeleteQuietly(files.report);
+            DeleteQuietly(files.archive);
+        });
+    return sent;
 }
 
 }  // namespace velmora

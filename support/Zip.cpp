@@ -115,12 +115,8 @@ void cZip::RaiseCancel(const std::wstring& sMsg, bool& bCancel) {
 
 long RunZip(cZip& Zip, zip::ZipOptions& Options, const std::vector<std::wstring>& FilePatterns, long Count) {
     mZip::BeginRun(Zip);
-    if (!tessel::text::TrimBlanks(Zip.BasePath()).empty() && !::SetCurrentDirectoryW(Zip.BasePath().c_str())) {
-        const DWORD code = ::GetLastError();
-        throw tessel::Error(static_cast<long>(code), L"Cannot make '" + Zip.BasePath() + L"' the current folder: " +
-                                                         tessel::SystemUtility::Instance().SystemErrorText(code),
-                            "SetCurrentDirectoryW");
-    }
+    if (!tessel::text::TrimBlanks(Zip.BasePath()).empty() && !::SetCurrentDirectoryW(Zip.BasePath().c_str()))
+        tessel::ThrowLastError("SetCurrentDirectoryW", L"Cannot make '" + Zip.BasePath() + L"' the current folder");
     zip::ZipCallbacks callbacks{mZip::ZipPrintCallback, mZip::ZipPasswordCallback, mZip::ZipCommentCallback,
                                 mZip::ZipServiceCallback};
     ZipLibrary().Init(&callbacks);
@@ -155,45 +151,41 @@ void SlashesToBackslashes(std::wstring& Text) {
 }
 
 LONG WINAPI ZipPrintCallback(const char* Message, ULONG Length) {
-    try {
+    tessel::PassOver([&] {
         if (Length > 1 && Length < 32000 && Message && gCurrent) {
             std::wstring text = tessel::SystemUtility::FromAnsi(std::string_view(Message, Length));
             SlashesToBackslashes(text);
             gCurrent->RaiseProgress(text);
         }
-    } catch (...) {
-    }
+    });
     return 0;
 }
 
 LONG WINAPI ZipPasswordCallback(char* Buffer, LONG_PTR, LONG_PTR, LONG_PTR) {
-    try {
-        if (gPasswordCancelled || !Buffer) return 1;
+    if (gPasswordCancelled || !Buffer) return 1;
+    LONG answer = 1;  // no password, also when asking for one failed
+    tessel::PassOver([&] {
         std::wstring password;
         bool cancel = false;
         if (gCurrent) gCurrent->RaisePasswordRequest(password, cancel);
         password = tessel::text::TrimBlanks(password);
         if (password.empty() || cancel) {
             gPasswordCancelled = true;
-            return 1;
+            return;
         }
         // At most 254 bytes and the terminating zero, inside the 256 bytes of the buffer.
         const std::string ansi = tessel::SystemUtility::ToAnsi(password);
         const std::size_t n = std::min<std::size_t>(ansi.size(), zip::kPasswordBuffer - 2);
         std::memcpy(Buffer, ansi.data(), n);
         Buffer[n] = '\0';
-        return 0;
-    } catch (...) {
-        return 1;
-    }
+        answer = 0;
+    });
+    return answer;
 }
 
 char* WINAPI ZipCommentCallback(char* Result, char* Buffer) {
-    try {
-        if (Buffer) Buffer[0] = '\0';
-        if (Result && Buffer) std::memcpy(Result, Buffer, zip::kCommentBlock);
-    } catch (...) {
-    }
+    if (Buffer) Buffer[0] = '\0';
+    if (Result && Buffer) std::memcpy(Result, Buffer, zip::kCommentBlock);
     return Result;
 }
 

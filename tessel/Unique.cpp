@@ -1,5 +1,7 @@
 #include "tessel/Unique.h"
 
+#include <objbase.h>
+
 #include "tessel/Api.h"
 
 namespace tessel {
@@ -10,6 +12,12 @@ void FileTraits::close(HANDLE h) noexcept {
 }
 void HandleTraits::close(HANDLE h) noexcept {
     try { api::kernel32().CloseHandle(h); } catch (...) {}
+}
+
+ComApartment::ComApartment() noexcept : entered_(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+
+ComApartment::~ComApartment() {
+    if (entered_) ::CoUninitialize();
 }
 
 }  // namespace tessel

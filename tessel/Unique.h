@@ -80,12 +80,40 @@ struct LocalMemoryTraits {  // what the system allocates for the caller (FormatM
     static void close(Handle h) noexcept { ::LocalFree(h); }
 };
 
+struct GlobalLockTraits {  // a GlobalLock of a memory block (the clipboard's data): unlocked
+    using Handle = HGLOBAL;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::GlobalUnlock(h); }
+};
+struct ProcessHeapTraits {  // a block a library gave from the process heap, the caller to free
+    using Handle = void*;
+    static Handle invalid() noexcept { return nullptr; }
+    static void close(Handle h) noexcept { ::HeapFree(::GetProcessHeap(), 0, h); }
+};
+
 using UniqueFile = Unique<FileTraits>;
 using UniqueHandle = Unique<HandleTraits>;
 using UniqueKey = Unique<KeyTraits>;
 using UniqueFind = Unique<FindTraits>;
 using UniqueModule = Unique<ModuleTraits>;
 using UniqueLocal = Unique<LocalMemoryTraits>;
+using UniqueGlobalLock = Unique<GlobalLockTraits>;
+using UniqueHeapBlock = Unique<ProcessHeapTraits>;
+
+// The calling thread's single-threaded COM apartment while the owner lives. The apartment is
+// left only when this owner entered it, so a thread that had COM already keeps it as it was.
+class ComApartment {
+public:
+    ComApartment() noexcept;
+    ~ComApartment();
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    // The apartment stays for the thread's life (it holds an object that must outlive the owner).
+    void KeepForThread() noexcept { entered_ = false; }
+
+private:
+    bool entered_;
+};
 
 // COM interface pointer owner.
 template <class T>

@@ -12,6 +12,7 @@
 #include "TestSupport.h"
 #include "tessel/SystemUtility.h"
 #include "tessel/Text.h"
+#include "tessel/Unique.h"
 
 namespace support_testing {
 
@@ -21,11 +22,9 @@ inline std::string UnixPath(const std::wstring& windowsPath) {
     static const auto fn = reinterpret_cast<Fn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     if (!fn) return {};
-    char* p = fn(windowsPath.c_str());
+    const tessel::UniqueHeapBlock p(fn(windowsPath.c_str()));
     if (!p) return {};
-    std::string out(p);
-    ::HeapFree(::GetProcessHeap(), 0, p);
-    return out;
+    return std::string(static_cast<const char*>(p.get()));
 }
 
 inline std::wstring Wide(const std::string& s) { return tessel::text::FromUtf8(s); }

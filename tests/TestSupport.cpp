@@ -4,11 +4,23 @@
 
 #include <cstring>
 
+#include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/SystemUtility.h"
 #include "tessel/Text.h"
 
 namespace testing_support {
+
+void ScriptedExit::ThrowExit(UINT code) { throw tessel::api::ExitUnwind{code}; }
+
+bool EndsProgram(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const tessel::api::ExitUnwind&) {
+        return true;
+    }
+    return false;
+}
 
 TempDir::TempDir() {
     auto& su = tessel::SystemUtility::Instance();

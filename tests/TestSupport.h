@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,23 @@ std::wstring Repeat(const std::wstring& piece, int times);
 void DeleteTree(const std::wstring& path);
 // Runs a command line and waits for it; returns its exit code.
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 60000);
+
+// The program's end scripted through the seam: while this lives, ExitProcess keeps its code and
+// raises the test-only unwinding instead of ending the test program.
+struct ScriptedExit {
+    std::vector<UINT> codes;
+    tessel::api::ScopedPreset<decltype(tessel::api::kernel32().ExitProcess)> preset{
+        tessel::api::kernel32().ExitProcess, [this](UINT code) {
+            codes.push_back(code);
+            ThrowExit(code);
+        }};
+
+private:
+    [[noreturn]] static void ThrowExit(UINT code);
+};
+
+// Runs `step`; true when it ended the program through a ScriptedExit (the end stops here).
+bool EndsProgram(const std::function<void()>& step);
 
 // Message boxes answered from a script (Cancel once it runs out), their texts and styles kept.
 struct ScriptedBoxes {

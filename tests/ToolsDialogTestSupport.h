@@ -10,6 +10,7 @@
 
 #include "BackupTestSupport.h"
 #include "ProcessTestSupport.h"
+#include "TestSupport.h"
 #include "inspection/Globals.h"
 #include "ui/Boundary.h"
 
@@ -27,7 +28,6 @@ struct Box {
 class Scripted {
     using Api = tessel::api::ScopedPreset<decltype(tessel::api::user32().MessageBoxW)>;
     using Restart = tessel::api::ScopedPreset<decltype(tessel::api::user32().ExitWindowsEx)>;
-    using Exit = tessel::api::ScopedPreset<decltype(tessel::api::kernel32().ExitProcess)>;
 
 public:
     Scripted() {
@@ -38,12 +38,7 @@ public:
     ~Scripted() { Ended(); }
     // True when the program ended inside a window's handler (the end is then cleared).
     bool Ended() {
-        if (!velmora::ui::ExitPending()) return false;
-        try {
-            velmora::ui::RethrowPendingExit();
-        } catch (const tessel::api::ExitUnwind&) {
-        }
-        return true;
+        return velmora::ui::ExitPending() && testing_support::EndsProgram([] { velmora::ui::RethrowPendingExit(); });
     }
 
     std::deque<int> answers;  // IDCANCEL once they run out
@@ -65,7 +60,7 @@ private:
                          ::SetLastError(ERROR_PRIVILEGE_NOT_HELD);
                          return restartFails ? FALSE : TRUE;
                      }};
-    Exit exit_{tessel::api::kernel32().ExitProcess, [](UINT code) { throw tessel::api::ExitUnwind{code}; }};
+    testing_support::ScriptedExit exit_;
 };
 
 inline void Click(HWND dialog, int id) {

@@ -9,6 +9,7 @@
 #include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
 #include "ProtectedFilesSupport.h"
+#include "TestSupport.h"
 #include "detection/ZiRaraviz.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
@@ -65,8 +66,7 @@ public:
                        ++restarts;
                        if (restartFails) ::SetLastError(1314);
                        return restartFails ? FALSE : TRUE;
-                   }),
-          exit_(tessel::api::kernel32().ExitProcess, [](UINT code) { throw tessel::api::ExitUnwind{code}; }) {
+                   }) {
         SYSTEMTIME st{2026, 12, 2, 8, 12, 0, 0, 0};
         ::SystemTimeToFileTime(&st, &now_);
         tessel::PendingError pending;
@@ -94,7 +94,7 @@ private:
     ScopedPreset<decltype(tessel::api::kernel32().GetTickCount64)> tick_;
     ScopedPreset<decltype(tessel::api::user32().MessageBoxW)> box_;
     ScopedPreset<decltype(tessel::api::user32().ExitWindowsEx)> restart_;
-    ScopedPreset<decltype(tessel::api::kernel32().ExitProcess)> exit_;
+    testing_support::ScriptedExit exit_;
 };
 
 struct Machine {
@@ -117,24 +117,14 @@ struct Machine {
         z.Init(t.log);
         z.UseDetectionSource(&source);
         z.Check();
-        try {
-            z.Perform();
-        } catch (const tessel::api::ExitUnwind&) {
-            return true;
-        }
-        return false;
+        return testing_support::EndsProgram([&] { z.Perform(); });
     }
     // CleanUp with the test's lists; true when the program ended.
     bool RunCleanUp() {
         CZiRaraviz z;
         z.Init(t.log);
         z.UseDetectionSource(&source);
-        try {
-            z.CleanUp();
-        } catch (const tessel::api::ExitUnwind&) {
-            return true;
-        }
-        return false;
+        return testing_support::EndsProgram([&] { z.CleanUp(); });
     }
     bool CleanedUp() {
         for (const auto& l : t.Lines())

@@ -25,6 +25,7 @@ set_tests_properties(startup_tests PROPERTIES FIXTURES_REQUIRED "wine;com")
 # both libraries registered; the critical message and nothing else with either unregistered.
 add_executable(vlm_splashwatch ${CMAKE_CURRENT_LIST_DIR}/startup/splashwatch.cpp)
 target_link_options(vlm_splashwatch PRIVATE -municode)
+target_link_libraries(vlm_splashwatch PRIVATE tessel)
 add_test(NAME startup_real
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/startup/run-startup.sh ${VLMR_DIST_DIR} ${CMAKE_BINARY_DIR}/bin
     ${CMAKE_BINARY_DIR}/startup-real ${VLMR_WINEARCH})

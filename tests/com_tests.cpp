@@ -22,6 +22,7 @@
 #include "tessel/FileAccessor.h"
 #include "tessel/Logger.h"
 
+using tessel::ComApartment;
 using tessel::ComPtr;
 using tessel::com::Bstr;
 using tessel::com::ExceptionInfo;
@@ -32,11 +33,6 @@ using testing_support::Narrow;
 using testing_support::TempDir;
 
 namespace {
-
-struct ComApartment {
-    ComApartment() { ::CoInitialize(nullptr); }
-    ~ComApartment() { ::CoUninitialize(); }
-};
 
 std::wstring Deliverable(const wchar_t* file) {
     const std::wstring path = testing_support::DeliverableFolder() + L"\\" + file;

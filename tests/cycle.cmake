@@ -2,7 +2,7 @@
 # in a throw-away prefix of its own.
 add_executable(vlm_pressok ${CMAKE_CURRENT_LIST_DIR}/cycle/pressok.cpp ${CMAKE_CURRENT_LIST_DIR}/TestResources.rc)
 target_link_options(vlm_pressok PRIVATE -municode)
-target_link_libraries(vlm_pressok PRIVATE user32)
+target_link_libraries(vlm_pressok PRIVATE user32 tessel)
 add_library(vlmcyclebho SHARED ${CMAKE_CURRENT_LIST_DIR}/cycle/cyclebho.cpp)
 set_target_properties(vlmcyclebho PROPERTIES PREFIX "" OUTPUT_NAME vlmcyclebho)
 add_executable(vlmcycleholder ${CMAKE_CURRENT_LIST_DIR}/cycle/cycleholder.cpp)

@@ -9,6 +9,7 @@
 #include "DetectionTestSupport.h"
 #include "detection/RoDoraziva.h"
 #include "inspection/FileInfoManager.h"
+#include "tessel/ComObject.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
 
@@ -187,7 +188,7 @@ TEST(MakeSuspiciousFilesXML, WritesTheReportByteForByte) {
     EXPECT_EQ(text, expected);
 
     // A real XML parser reads it back.
-    const HRESULT com = ::CoInitialize(nullptr);
+    const tessel::ComApartment com;
     CLSID clsid;
     ASSERT_TRUE(SUCCEEDED(::CLSIDFromProgID(L"Msxml2.DOMDocument", &clsid)));
     tessel::ComPtr<IDispatch> doc;
@@ -195,20 +196,15 @@ TEST(MakeSuspiciousFilesXML, WritesTheReportByteForByte) {
     DISPID loadXml = 0;
     LPOLESTR name = const_cast<LPOLESTR>(L"loadXML");
     ASSERT_TRUE(SUCCEEDED(doc->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &loadXml)));
-    VARIANT arg;
-    ::VariantInit(&arg);
-    arg.vt = VT_BSTR;
-    arg.bstrVal = ::SysAllocString(text.c_str());
-    DISPPARAMS params{&arg, nullptr, 1, 0};
-    VARIANT result;
-    ::VariantInit(&result);
-    ASSERT_TRUE(SUCCEEDED(doc->Invoke(loadXml, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, nullptr, nullptr)));
-    EXPECT_EQ(result.vt, VT_BOOL);
-    EXPECT_EQ(result.boolVal, VARIANT_TRUE) << "the report is not well-formed XML";
-    ::VariantClear(&arg);
-    ::VariantClear(&result);
-    doc = tessel::ComPtr<IDispatch>();
-    if (SUCCEEDED(com)) ::CoUninitialize();
+    tessel::com::Variant arg;
+    arg.get().vt = VT_BSTR;
+    arg.get().bstrVal = ::SysAllocString(text.c_str());
+    DISPPARAMS params{&arg.get(), nullptr, 1, 0};
+    tessel::com::Variant result;
+    ASSERT_TRUE(SUCCEEDED(
+        doc->Invoke(loadXml, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result.get(), nullptr, nullptr)));
+    EXPECT_EQ(result.get().vt, VT_BOOL);
+    EXPECT_EQ(result.get().boolVal, VARIANT_TRUE) << "the report is not well-formed XML";
 }
 
 TEST(MakeSuspiciousFilesXML, NothingFoundIsTheRootAlone) {

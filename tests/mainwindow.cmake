@@ -9,7 +9,7 @@ target_link_libraries(main_window_tests PRIVATE velmora_ui)
 # The real program in a throw-away prefix, driven from outside by vlm_uidriver.
 add_executable(vlm_uidriver ${CMAKE_CURRENT_LIST_DIR}/mainwin/uidriver.cpp ${CMAKE_CURRENT_LIST_DIR}/TestResources.rc)
 target_link_options(vlm_uidriver PRIVATE -municode)
-target_link_libraries(vlm_uidriver PRIVATE user32 gdi32)
+target_link_libraries(vlm_uidriver PRIVATE user32 gdi32 tessel)
 add_dependencies(vlm_uidriver Velmora vlmcyclebho)
 add_test(NAME main_window_program
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/mainwin/run-main-window.sh ${VLMR_DIST_DIR} ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/mainwin ${VLMR_WINEARCH})

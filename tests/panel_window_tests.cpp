@@ -368,7 +368,7 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
 namespace {
 struct DuringTheWait {
     BhoTab* tab = nullptr;
-    HANDLE lock = INVALID_HANDLE_VALUE;
+    tessel::UniqueFile lock;
     int ticks = 0;
     bool busy = false;
 } g_wait;
@@ -381,8 +381,7 @@ void CALLBACK WhileWaiting(HWND, UINT, UINT_PTR timer, DWORD) {
     g_wait.tab->ClickDelete();
     g_wait.tab->KeyUp(VK_APPS);
     g_wait.tab->panel.RefreshList();
-    ::CloseHandle(g_wait.lock);  // the retry after the wait then succeeds
-    g_wait.lock = INVALID_HANDLE_VALUE;
+    g_wait.lock.reset();  // the retry after the wait then succeeds
 }
 }  // namespace
 
@@ -395,12 +394,13 @@ TEST(BhoPanel, WhileTheRenamingWaitsThePanelTakesNoCommand) {
         api::kernel32().TerminateProcess, [&](HANDLE, UINT) { return ++terminations, FALSE; });
     tab.panel.Init(tab.t.log);
 
-    g_wait = {&tab, ::CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)};
-    ASSERT_NE(g_wait.lock, INVALID_HANDLE_VALUE);
+    g_wait = {&tab,
+              tessel::UniqueFile(::CreateFileW(dll.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr))};
+    ASSERT_TRUE(g_wait.lock);
     ::SetTimer(nullptr, 0, 300, &WhileWaiting);
     tab.answers = {IDOK, IDOK, IDOK, IDOK};
     tab.ClickDelete();
-    if (g_wait.lock != INVALID_HANDLE_VALUE) ::CloseHandle(g_wait.lock);
+    g_wait.lock.reset();
 
     EXPECT_EQ(g_wait.ticks, 1);
     EXPECT_TRUE(g_wait.busy);

@@ -417,21 +417,23 @@ TEST_F(Renaming, ALongPathIsRenamedAndRecorded) {
 
 TEST_F(Renaming, ARecordThatCannotBeWrittenIsAnErrorButTheFileStaysDisabled) {
     // HKEY_CURRENT_USER is pointed at a key that has been deleted: every write under it fails.
-    HKEY doomed = nullptr;
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, L"Doomed", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &doomed, nullptr),
-              ERROR_SUCCESS);
+    tessel::UniqueKey doomed;
+    ASSERT_EQ(
+        ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Doomed", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, doomed.put(), nullptr),
+        ERROR_SUCCESS);
     ASSERT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, L"Doomed"), ERROR_SUCCESS);
-    ASSERT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, doomed), ERROR_SUCCESS);
+    ASSERT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, doomed.get()), ERROR_SUCCESS);
     const std::wstring file = File(L"unrecorded.dll");
     const auto left = manager.RenameParasiteFilesEx(ListOf({file}));
     // Back to the scratch key of this test (the system keeps its own reference to it).
     ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    HKEY scratch = nullptr;
-    ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, hives.RealPath(HKEY_CURRENT_USER).c_str(), 0, KEY_ALL_ACCESS, &scratch),
-              ERROR_SUCCESS);
-    ::RegOverridePredefKey(HKEY_CURRENT_USER, scratch);
-    ::RegCloseKey(scratch);
-    ::RegCloseKey(doomed);
+    tessel::UniqueKey scratch;
+    ASSERT_EQ(
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, hives.RealPath(HKEY_CURRENT_USER).c_str(), 0, KEY_ALL_ACCESS, scratch.put()),
+        ERROR_SUCCESS);
+    ::RegOverridePredefKey(HKEY_CURRENT_USER, scratch.get());
+    scratch.reset();
+    doomed.reset();
     EXPECT_EQ(left.Count(), 0u);
     EXPECT_EQ(RecordCount(), 0u);
     EXPECT_FALSE(Exists(file));

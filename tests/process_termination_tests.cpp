@@ -14,6 +14,7 @@
 #include "tessel/Api.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/SystemUtility.h"
+#include "tessel/Unique.h"
 
 using namespace velmora;
 using namespace process_testing;
@@ -153,8 +154,8 @@ TEST_F(Termination, AnEmptyListExaminesNoProcess) {
 
 TEST_F(Termination, TheOwnProcessIsSparedUnlessAsked) {
     const std::wstring dll = NewDll();
-    HMODULE mine = ::LoadLibraryW(dll.c_str());
-    ASSERT_NE(mine, nullptr);
+    const tessel::UniqueModule mine(::LoadLibraryW(dll.c_str()));  // this process holds the module too
+    ASSERT_TRUE(mine);
     Child holder = StartHolder(L"load", dll);
     OnlyOwnChildren guard({holder.Pid()});
     int messages = 0;
@@ -170,13 +171,12 @@ TEST_F(Termination, TheOwnProcessIsSparedUnlessAsked) {
     EXPECT_EQ(text.find("my:"), std::string::npos) << text;
     const std::string ownLabel = std::string("'") + std::to_string(::GetCurrentProcessId()) + "'";
     EXPECT_EQ(text.find(ownLabel), std::string::npos) << text;
-    ::FreeLibrary(mine);
 }
 
 TEST_F(Termination, WhenAskedTheOwnProcessComesLastAfterTheMessage) {
     const std::wstring dll = NewDll();
-    HMODULE mine = ::LoadLibraryW(dll.c_str());
-    ASSERT_NE(mine, nullptr);
+    const tessel::UniqueModule mine(::LoadLibraryW(dll.c_str()));  // this process holds the module too
+    ASSERT_TRUE(mine);
     Child holder = StartHolder(L"load", dll);
     const DWORD own = ::GetCurrentProcessId();
     // The test process refuses its own termination (error 5), so that the call comes back.
@@ -198,13 +198,12 @@ TEST_F(Termination, WhenAskedTheOwnProcessComesLastAfterTheMessage) {
               std::string::npos)
         << text;
     EXPECT_LT(text.find(Terminated(holder.Pid())), text.find("my:"));
-    ::FreeLibrary(mine);
 }
 
 TEST_F(Termination, TheOwnProcessThatCannotBeOpenedGetsNoMessage) {
     const std::wstring dll = NewDll();
-    HMODULE mine = ::LoadLibraryW(dll.c_str());
-    ASSERT_NE(mine, nullptr);
+    const tessel::UniqueModule mine(::LoadLibraryW(dll.c_str()));  // this process holds the module too
+    ASSERT_TRUE(mine);
     const DWORD own = ::GetCurrentProcessId();
     int ownOpens = 0, messages = 0;
     ScopedPreset open(kernel32().OpenProcess, [&](DWORD a, BOOL i, DWORD id) -> HANDLE {
@@ -221,7 +220,6 @@ TEST_F(Termination, TheOwnProcessThatCannotBeOpenedGetsNoMessage) {
     EXPECT_EQ(messages, 0);
     EXPECT_TRUE(guard.Terminated.empty());
     EXPECT_EQ(log.Text(), "");
-    ::FreeLibrary(mine);
 }
 
 TEST_F(Termination, AChildThatAsksForItsOwnTerminationEndsWithoutGoingOn) {
@@ -297,20 +295,9 @@ TEST_F(Termination, OnThe9xFamilyWithoutASnapshotNothingHappens) {
 }
 
 TEST(EndProgram, EndsTheProcessThroughExitProcess) {
-    std::vector<UINT> codes;
-    ScopedPreset exit(kernel32().ExitProcess, [&](UINT code) {
-        codes.push_back(code);
-        throw tessel::api::ExitUnwind{code};
-    });
-    bool returned = false;
-    try {
-        EndProgram();
-        returned = true;
-    } catch (const tessel::api::ExitUnwind& e) {
-        EXPECT_EQ(e.code, 0u);
-    }
-    EXPECT_FALSE(returned);
-    EXPECT_EQ(codes, std::vector<UINT>{0});
+    testing_support::ScriptedExit exit;
+    EXPECT_TRUE(testing_support::EndsProgram([] { EndProgram(); }));
+    EXPECT_EQ(exit.codes, std::vector<UINT>{0});
 }
 
 TEST(EndProgram, ARealProgramEndsAtOnce) {

@@ -33,14 +33,13 @@ DWORD RunClosingMainWindow(const std::wstring& commandLine, DWORD timeoutMs = 12
     PROCESS_INFORMATION pi{};
     std::wstring line = commandLine;
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return ~0u;
+    const tessel::UniqueHandle process(pi.hProcess), thread(pi.hThread);
     Closer closer{pi.dwProcessId};
-    for (DWORD waited = 0; waited < timeoutMs && ::WaitForSingleObject(pi.hProcess, 200) == WAIT_TIMEOUT; waited += 200)
+    for (DWORD waited = 0; waited < timeoutMs && ::WaitForSingleObject(process.get(), 200) == WAIT_TIMEOUT; waited += 200)
         ::EnumWindows(CloseMainWindow, reinterpret_cast<LPARAM>(&closer));
     DWORD code = ~0u;
-    if (::WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0) ::GetExitCodeProcess(pi.hProcess, &code);
-    else ::TerminateProcess(pi.hProcess, 1);
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
+    if (::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.get(), &code);
+    else ::TerminateProcess(process.get(), 1);
     return code;
 }
 

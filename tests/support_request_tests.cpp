@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,7 +13,9 @@
 #include "TestSupport.h"
 #include "inspection/Globals.h"
 #include "support/Request.h"
+#include "support/Zip.h"
 #include "tessel/Api.h"
+#include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/Logger.h"
 #include "tessel/RegistryAccessor.h"
@@ -288,6 +292,39 @@ TEST_F(SupportPost, RefusalIsToldByItsOwnError) {
     EXPECT_FALSE(SendName(reason));
     EXPECT_FALSE(reason.empty());
     EXPECT_NE(reason, L"stale text");
+}
+
+// A step that fails ends the request on its error path whatever it raised: the reason is the
+// error's own description, the report counts as not written, and neither file stays.
+TEST_F(SupportPost, AFailedStepIsToldByItsDescriptionAndLeavesNoFile) {
+    struct Case {
+        std::function<void()> raise;
+        std::wstring reason;
+    };
+    const Case cases[] = {
+        {[] { throw tessel::Error(5, L"The archive cannot be written."); }, L"The archive cannot be written."},
+        {[] { throw std::bad_alloc(); }, L"Out of memory"},
+        {[] { throw 42; }, L"Unexpected error"},
+    };
+    struct Restore {
+        velmora::ZipLibraryCalls saved = velmora::ZipLibrary();
+        ~Restore() { velmora::ZipLibrary() = saved; }
+    } restore;
+    for (const Case& c : cases) {
+        velmora::ZipLibrary().Archive = [&](LONG, const char*, velmora::zip::ZipNames*) -> LONG {
+            c.raise();
+            return 0;
+        };
+        velmora::cl sender;
+        tessel::NodeParams o;
+        o.Add(L"name", L"n");
+        std::wstring reason = L"before";
+        EXPECT_FALSE(sender.Do1(log_, L"VLMR\\SupportRequest", o, reason));
+        EXPECT_EQ(reason, c.reason);
+        EXPECT_FALSE(sender.ReportWritten());
+        EXPECT_TRUE(Files(L"*.xml").empty()) << Narrow(c.reason);
+        EXPECT_TRUE(Files(L"*.zip").empty()) << Narrow(c.reason);
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <algorithm>
 #include <functional>
@@ -17,6 +18,7 @@
 #include "tessel/Logger.h"
 #include "tessel/Node.h"
 #include "tessel/SystemUtility.h"
+#include "tessel/Unique.h"
 
 using namespace tessel;
 using testing_support::Narrow;
@@ -528,4 +530,52 @@ TEST(UniqueHandles, CloseWhatTheyHoldAndKeepTheirInvalidValue) {
         EXPECT_TRUE(file);
     }
     EXPECT_EQ(closed, 2);
+}
+
+namespace {
+constexpr DWORD kNoCom = ~0u;
+struct ApartmentCase {
+    DWORD before;        // the thread's own COM before the owner, or kNoCom
+    bool keep;           // the owner is told to keep its apartment
+    bool leaveOwnFirst;  // the thread leaves its own COM before the probe
+    HRESULT probe;       // what entering a single-threaded apartment then answers
+};
+struct ApartmentRun {
+    const ApartmentCase& c;
+    HRESULT probe = E_UNEXPECTED;
+};
+
+// One case, in a thread of its own whose COM starts untouched; every entry is left at the end.
+DWORD WINAPI RunApartmentCase(void* param) {
+    auto& r = *static_cast<ApartmentRun*>(param);
+    const bool own = r.c.before != kNoCom && SUCCEEDED(::CoInitializeEx(nullptr, r.c.before));
+    {
+        ComApartment apartment;
+        if (r.c.keep) apartment.KeepForThread();
+    }
+    if (own && r.c.leaveOwnFirst) ::CoUninitialize();
+    r.probe = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(r.probe)) ::CoUninitialize();
+    if (own && !r.c.leaveOwnFirst) ::CoUninitialize();
+    if (r.c.keep) ::CoUninitialize();
+    return 0;
+}
+}  // namespace
+
+// The COM owner leaves the thread's apartment only when it entered it: a thread that had COM
+// before keeps it as it was, and an apartment the owner was told to keep stays.
+TEST(ComApartment, LeavesOnlyTheApartmentItEntered) {
+    static const ApartmentCase cases[] = {
+        {kNoCom, false, false, S_OK},
+        {kNoCom, true, false, S_FALSE},
+        {COINIT_APARTMENTTHREADED, false, true, S_OK},
+        {COINIT_MULTITHREADED, false, false, RPC_E_CHANGED_MODE},
+    };
+    for (const ApartmentCase& c : cases) {
+        ApartmentRun run{c};
+        const UniqueHandle thread(::CreateThread(nullptr, 0, &RunApartmentCase, &run, 0, nullptr));
+        ASSERT_TRUE(thread);
+        ASSERT_EQ(::WaitForSingleObject(thread.get(), 30000), WAIT_OBJECT_0);
+        EXPECT_EQ(run.probe, c.probe) << "case " << (&c - cases);
+    }
 }

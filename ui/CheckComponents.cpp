@@ -17,26 +17,21 @@ namespace {
 using tessel::ComPtr;
 using tessel::Error;
 
-[[noreturn]] void Raise(HRESULT hr, const char* call, const std::wstring& what) {
-    throw Error(hr, what + L": " + tessel::SystemUtility::Instance().SystemErrorText(static_cast<unsigned long>(hr)),
-                call);
-}
-
 }  // namespace
 
 void InitCustomComponent(tessel::Logger& log) {
     CLSID clsid;
     HRESULT hr = ::CLSIDFromProgID(L"VLMRCustom.CCustom2", &clsid);
-    if (FAILED(hr)) Raise(hr, "CLSIDFromProgID", L"VLMRCustom.CCustom2 is not registered");
+    if (FAILED(hr)) tessel::ThrowSystemError(hr, "CLSIDFromProgID", L"VLMRCustom.CCustom2 is not registered");
     ComPtr<IDispatch> component;
     hr = ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, component.put_void());
-    if (FAILED(hr)) Raise(hr, "CoCreateInstance", L"VLMRCustom.CCustom2 cannot be created");
+    if (FAILED(hr)) tessel::ThrowSystemError(hr, "CoCreateInstance", L"VLMRCustom.CCustom2 cannot be created");
 
     wchar_t name[] = L"Init";
     LPOLESTR names[] = {name};
     DISPID id = DISPID_UNKNOWN;
     hr = component->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr)) Raise(hr, "IDispatch::GetIDsOfNames", L"VLMRCustom.CCustom2 has no Init");
+    if (FAILED(hr)) tessel::ThrowSystemError(hr, "IDispatch::GetIDsOfNames", L"VLMRCustom.CCustom2 has no Init");
 
     // The Logger goes by reference, as a variable of the caller's.
     ComPtr<_Logger> logger = tessel::com::MakeComLogger(log);
@@ -58,7 +53,7 @@ void InitCustomComponent(tessel::Logger& log) {
         if (!description.empty()) throw Error(code, description, "IDispatch::Invoke");
         hr = code;
     }
-    if (FAILED(hr)) Raise(hr, "IDispatch::Invoke", L"VLMRCustom.CCustom2.Init failed");
+    if (FAILED(hr)) tessel::ThrowSystemError(hr, "IDispatch::Invoke", L"VLMRCustom.CCustom2.Init failed");
 }
 
 bool CheckComponents(std::wstring& Message) {

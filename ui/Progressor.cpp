@@ -1,7 +1,6 @@
 #include "ui/Progressor.h"
 
 #include "inspection/AppServices.h"
-#include "tessel/Api.h"
 #include "tessel/Error.h"
 #include "ui/Boundary.h"
 #include "ui/Controls.h"
@@ -44,9 +43,7 @@ void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool
         label_ = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_NOPREFIX | SS_LEFTNOWORDWRAP,
                                    TwipsToPixels(kLabelLeft), TwipsToPixels(kLabelTop), 10, 10, hwnd_, nullptr,
                                    ::GetModuleHandleW(nullptr), nullptr);
-        if (!label_)
-            throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the progress text.",
-                                "CreateWindowExW");
+        if (!label_) tessel::ThrowLastError("CreateWindowExW", L"Cannot create the progress text");
         ::SendMessageW(label_, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     }
     // The label sizes itself to its caption; the window is that wide plus 1200 twips.
@@ -75,10 +72,7 @@ void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool
 }
 
 void FProgressor::Finalize() noexcept {
-    try {
-        app::SetMousePointer(app::kDefaultPointer);
-    } catch (...) {
-    }
+    tessel::PassOver([] { app::SetMousePointer(app::kDefaultPointer); });
     Destroy();
 }
 
@@ -114,18 +108,10 @@ void FProgressor::Form_Activate() {
             if (::IsWindow(window)) ::ShowWindow(window, SW_HIDE);
         }
     } hide{window};
-    try {
-        PumpPending();
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-    }
-    try {
+    tessel::PassOver([] { PumpPending(); });
+    tessel::PassOver([&] {
         if (Started) Started();
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-    }
+    });
 }
 
 }  // namespace velmora::ui

@@ -7,7 +7,7 @@
 #include "inspection/MAPI.h"
 #include "inspection/MMain.h"
 #include "inspection/ProcessManager.h"
-#include "tessel/Api.h"
+#include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
@@ -39,18 +39,15 @@ FRestoreFiles::FRestoreFiles() : ToolsDialog(IDD_RESTORE_FILES, L"FRestoreFiles"
 FRestoreFiles::~FRestoreFiles() = default;
 
 bool FRestoreFiles::Init(tessel::Logger& Log) {
-    try {
-        log_ = &Log;
+    log_ = &Log;
+    bool any = false;
+    tessel::Guard(*log_, L"FRestoreFiles.Init", 0, [&] {
         processManager_ = std::make_unique<CProcessManager>();
         processManager_->Init(Log);
         RefreshList();
-        return !rows_.empty();
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, L"FRestoreFiles.Init", 0);
-        return false;
-    }
+        any = !rows_.empty();
+    });
+    return any;
 }
 
 INT_PTR FRestoreFiles::OnMessage(UINT message, WPARAM wParam, LPARAM /*lParam*/) {
@@ -91,16 +88,12 @@ void FRestoreFiles::Form_Load() {
 
 void FRestoreFiles::RefreshList() {
     rows_.clear();
-    try {
+    tessel::Guard(*log_, L"FRestoreFiles.RefreshList", 0, [&] {
         tessel::RegistryAccessor registry;
         const tessel::KeyedList<std::wstring> recorded = registry.EnumValues(HKEY_CURRENT_USER, kRemovedFilesKey);
         for (const std::wstring& path : recorded)
             if (tessel::FileAccessor::Instance().FileExists(GetParasiteFileName(path))) rows_.push_back(path);
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, L"FRestoreFiles.RefreshList", 0);
-    }
+    });
     ShowRows();
 }
 
@@ -138,48 +131,44 @@ void FRestoreFiles::cmdRestoreFile_Click() {
     const wchar_t* const kSource = L"FRestoreFiles.cmdRestoreFile_Click";
     const std::wstring path = SelectedPath();
     if (path.empty()) return;
-    try {
-        // A file that stands at the path again is not lost: the user is told where it is kept.
-        const std::wstring prompt = tessel::FileAccessor::Instance().FileExists(path)
-                                        ? tessel::Format(Res(IDS_RESTORE_CONFIRM_REPLACING), path, FreeReplacedName(path))
-                                        : tessel::Format(Res(IDS_RESTORE_CONFIRM), path);
-        if (MsgBoxEx(prompt, kOkCancelExclamation) != IDOK) return;
-        if (processManager_->RestoreRenamedFile(GetParasiteFileName(path), path)) {
-            // The file is back either way; a record that stays only lists it while a disabled
-            // copy exists again.
-            tessel::Guard(*log_, kSource, 0, [&] {
-                tessel::RegistryAccessor().DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, path);
-            });
-            MsgBoxEx(tessel::Format(Res(IDS_RESTORE_DONE), path), kOkInformation);
-        } else {
-            MsgBoxEx(tessel::Format(Res(IDS_RESTORE_FAILED), path), kOkInformation);
-        }
-        RefreshList();
-        if (rows_.empty()) {
-            MsgBoxEx(Res(IDS_RESTORE_NO_MORE), kOkInformation);
-            cmdClose_Click();
-        }
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, kSource, 0);
-        const std::wstring description = dlg::CurrentErrorDescription();
-        MsgBoxEx(tessel::Format(Res(IDS_RESTORE_FAILED), path) + description, kOkInformation);
-    }
+    tessel::Guard(
+        *log_, kSource, 0,
+        [&] {
+            // A file that stands at the path again is not lost: the user is told where it is kept.
+            const std::wstring prompt =
+                tessel::FileAccessor::Instance().FileExists(path)
+                    ? tessel::Format(Res(IDS_RESTORE_CONFIRM_REPLACING), path, FreeReplacedName(path))
+                    : tessel::Format(Res(IDS_RESTORE_CONFIRM), path);
+            if (MsgBoxEx(prompt, kOkCancelExclamation) != IDOK) return;
+            if (processManager_->RestoreRenamedFile(GetParasiteFileName(path), path)) {
+                // The file is back either way; a record that stays only lists it while a disabled
+                // copy exists again.
+                tessel::Guard(*log_, kSource, 0, [&] {
+                    tessel::RegistryAccessor().DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, path);
+                });
+                MsgBoxEx(tessel::Format(Res(IDS_RESTORE_DONE), path), kOkInformation);
+            } else {
+                MsgBoxEx(tessel::Format(Res(IDS_RESTORE_FAILED), path), kOkInformation);
+            }
+            RefreshList();
+            if (rows_.empty()) {
+                MsgBoxEx(Res(IDS_RESTORE_NO_MORE), kOkInformation);
+                cmdClose_Click();
+            }
+        },
+        [&](const tessel::ErrorDescription& error) {
+            MsgBoxEx(tessel::Format(Res(IDS_RESTORE_FAILED), path) + error.text, kOkInformation);
+        });
 }
 
 void FRestoreFiles::cmdClose_Click() { ::ShowWindow(hwnd_, SW_HIDE); }
 
 void OpenRestoreRemovedPrograms(tessel::Logger& log, HWND owner) {
-    try {
+    tessel::Guard(log, L"FMain.mnuRestoreDisabledFiles_Click", 0, [&] {
         FRestoreFiles window;
         if (window.Init(log)) window.ShowModal(owner);
         else MsgBoxEx(app::LoadResString(IDS_NOTHING_TO_RESTORE), kOkInformation);
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(log, L"FMain.mnuRestoreDisabledFiles_Click", 0);
-    }
+    });
 }
 
 }  // namespace velmora::ui

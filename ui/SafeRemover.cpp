@@ -9,6 +9,7 @@
 #include "inspection/FileChecker.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
+#include "tessel/Error.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/KeyedList.h"
 #include "tessel/SystemUtility.h"
@@ -131,81 +132,72 @@ void FSafeRemover::cmdDisableParasites_Click() {
     // The renaming's wait runs the message loop: meanwhile the windows take no command, so a
     // second press starts nothing and the window stays until the sequence ends.
     BusyGuard busy;
-    try {
-        CFileChecker checker;
-        checker.Init(*log_);
-        const std::wstring boxText = WindowText(Control(IDC_SR_FILES));
-        if (text::HoldsNoNames(boxText)) {
-            MsgBoxEx(Res(IDS_TYPE_FILENAMES), kOkExclamation);
-            return;
-        }
-        if (!ConfirmChangeWithoutBackup(*log_, kSource)) return;
-        if (MsgBoxEx(Res(IDS_DISABLE_CONFIRM), kOkCancelExclamation) != IDOK) return;
-
-        tessel::KeyedList<std::wstring> files, leftAlone;
-        int notDone = 0;
-        for (const std::wstring& line : text::SplitLines(boxText)) {
-            if (line.empty()) continue;
-            const std::wstring name = checker.GetFullFileNameFromShortFilename(tessel::text::TrimBlanks(line));
-            // A device (CON, COM1, NUL) is no file on the disk: there is nothing to disable.
-            if (tessel::FileAccessor::IsDevicePath(name) || !tessel::FileAccessor::Instance().FileExists(name)) {
-                if (MsgBoxEx(tessel::Format(Res(IDS_FILE_NOT_FOUND), name), kOkCancelExclamation) != IDOK) return;
-                continue;
+    tessel::Guard(
+        *log_, kSource, 0,
+        [&] {
+            CFileChecker checker;
+            checker.Init(*log_);
+            const std::wstring boxText = WindowText(Control(IDC_SR_FILES));
+            if (text::HoldsNoNames(boxText)) {
+                MsgBoxEx(Res(IDS_TYPE_FILENAMES), kOkExclamation);
+                return;
             }
-            if (files.Exists(name) || leftAlone.Exists(name)) continue;
-            if (!MayDisableFile(*log_, name, kSource)) {
-                leftAlone.Add(name, name);
-                ++notDone;
-                continue;
-            }
-            files.Add(name, name);
-        }
-        for (const std::wstring& name : files) log_->Log(0, L"Disabling " + name, 5, kSource);
+            if (!ConfirmChangeWithoutBackup(*log_, kSource)) return;
+            if (MsgBoxEx(Res(IDS_DISABLE_CONFIRM), kOkCancelExclamation) != IDOK) return;
 
-        CZiRaraviz cleanup;
-        cleanup.Init(*log_);
-        cleanup.FinishDisabling(files, notDone, {IDS_DISABLE_COMPLETE, IDS_DISABLE_NOT_ALL, kSource, false});
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, kSource, 0);
-        const std::wstring description = dlg::CurrentErrorDescription();
-        MsgBoxEx(Res(IDS_CANNOT_DISABLE) + description, kOkExclamation);
-    }
+            tessel::KeyedList<std::wstring> files, leftAlone;
+            int notDone = 0;
+            for (const std::wstring& line : text::SplitLines(boxText)) {
+                if (line.empty()) continue;
+                const std::wstring name = checker.GetFullFileNameFromShortFilename(tessel::text::TrimBlanks(line));
+                // A device (CON, COM1, NUL) is no file on the disk: there is nothing to disable.
+                if (tessel::FileAccessor::IsDevicePath(name) || !tessel::FileAccessor::Instance().FileExists(name)) {
+                    if (MsgBoxEx(tessel::Format(Res(IDS_FILE_NOT_FOUND), name), kOkCancelExclamation) != IDOK) return;
+                    continue;
+                }
+                if (files.Exists(name) || leftAlone.Exists(name)) continue;
+                if (!MayDisableFile(*log_, name, kSource)) {
+                    leftAlone.Add(name, name);
+                    ++notDone;
+                    continue;
+                }
+                files.Add(name, name);
+            }
+            for (const std::wstring& name : files) log_->Log(0, L"Disabling " + name, 5, kSource);
+
+            CZiRaraviz cleanup;
+            cleanup.Init(*log_);
+            cleanup.FinishDisabling(files, notDone, {IDS_DISABLE_COMPLETE, IDS_DISABLE_NOT_ALL, kSource, false});
+        },
+        [&](const tessel::ErrorDescription& error) { MsgBoxEx(Res(IDS_CANNOT_DISABLE) + error.text, kOkExclamation); });
 }
 
 void FSafeRemover::cmdFindSuspiciousFiles_Click() {
     app::SetMousePointer(app::kHourglass);
-    try {
-        CRoDoraziva detector;
-        detector.Init(*log_);
-        tessel::KeyedList<std::wstring> found;
-        detector.DetectSuspiciousFiles(found, source_);
-        SortKeyedList(found);
-        std::vector<std::wstring> names(found.begin(), found.end());
-        ::SetWindowTextW(Control(IDC_SR_FILES), text::NamesText(names).c_str());
-        app::SetMousePointer(app::kDefaultPointer);
-        MsgBoxEx(Res(names.empty() ? IDS_SEARCH_NOTHING_FOUND : IDS_SEARCH_COMPLETE), kOkInformation);
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, L"FSafeRemover.cmdFindSuspiciousFiles_Click", 0);
-        app::SetMousePointer(app::kDefaultPointer);
-    }
+    tessel::Guard(
+        *log_, L"FSafeRemover.cmdFindSuspiciousFiles_Click", 0,
+        [&] {
+            CRoDoraziva detector;
+            detector.Init(*log_);
+            tessel::KeyedList<std::wstring> found;
+            detector.DetectSuspiciousFiles(found, source_);
+            SortKeyedList(found);
+            std::vector<std::wstring> names(found.begin(), found.end());
+            ::SetWindowTextW(Control(IDC_SR_FILES), text::NamesText(names).c_str());
+            app::SetMousePointer(app::kDefaultPointer);
+            MsgBoxEx(Res(names.empty() ? IDS_SEARCH_NOTHING_FOUND : IDS_SEARCH_COMPLETE), kOkInformation);
+        },
+        [] { app::SetMousePointer(app::kDefaultPointer); });
 }
 
 std::wstring FSafeRemover::ClipboardText() {
     ClipboardLock lock(hwnd_);
-    if (!lock.Open())
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot open the clipboard.", "OpenClipboard");
+    if (!lock.Open()) tessel::ThrowLastError("OpenClipboard", L"Cannot open the clipboard");
     HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
     if (!data) return {};
     const auto* chars = static_cast<const wchar_t*>(::GlobalLock(data));
     if (!chars) return {};
-    struct Unlock {
-        HANDLE data;
-        ~Unlock() { ::GlobalUnlock(data); }
-    } unlock{data};
+    const tessel::UniqueGlobalLock unlock(data);
     // The text ends at its first NUL, or at the end of the block should it hold none.
     const std::size_t limit = ::GlobalSize(data) / sizeof(wchar_t);
     std::size_t n = 0;
@@ -214,7 +206,7 @@ std::wstring FSafeRemover::ClipboardText() {
 }
 
 void FSafeRemover::cmdPaste_Click() {
-    try {
+    tessel::Guard(*log_, L"FSafeRemover.cmdPaste_Click", 0, [&] {
         const HWND box = Control(IDC_SR_FILES);
         const text::PasteResult pasted = text::Paste(WindowText(box), ClipboardText());
         if (pasted.clipboardEmpty) {
@@ -222,11 +214,7 @@ void FSafeRemover::cmdPaste_Click() {
             return;
         }
         ::SetWindowTextW(box, pasted.boxText.c_str());
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(*log_, L"FSafeRemover.cmdPaste_Click", 0);
-    }
+    });
 }
 
 void FSafeRemover::cmdCancel_Click() { ::ShowWindow(hwnd_, SW_HIDE); }
@@ -251,15 +239,11 @@ void FSafeRemover::ToggleFindButton(const wchar_t* source) {
 }
 
 void OpenSafeRemover(tessel::Logger& log, HWND owner) {
-    try {
+    tessel::Guard(log, L"FMain.mnuSafeRemover_Click", 0, [&] {
         FSafeRemover window;
         window.Init(log);
         window.ShowModal(owner);
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-        tessel::LogException(log, L"FMain.mnuSafeRemover_Click", 0);
-    }
+    });
 }
 
 }  // namespace velmora::ui

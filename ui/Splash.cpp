@@ -41,7 +41,7 @@ void Splash::Show() {
     if (!::SetTimer(hwnd_, kTimer1, kTimerMs, nullptr)) {
         const DWORD code = ::GetLastError();
         Destroy();
-        throw tessel::Error(static_cast<long>(code), L"The splash window's timer cannot be set.", "SetTimer");
+        tessel::ThrowSystemError(code, "SetTimer", L"The splash window's timer cannot be set");
     }
     ::UpdateWindow(hwnd_);
 }

@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "tessel/Error.h"
 #include "ui/Boundary.h"
 #include "ui/PanelCommon.h"
 #include "ui/PanelLayouts.h"
@@ -58,12 +57,6 @@ void CenterOver(HWND dialog, HWND owner) {
     const int x = area.left + ((area.right - area.left) - w) / 2;
     const int y = area.top + ((area.bottom - area.top) - h) / 2;
     ::SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
-std::wstring CurrentErrorDescription() {
-    tessel::PendingError error;
-    error.Capture();
-    return error.Description();
 }
 
 }  // namespace velmora::ui::tools_dialog

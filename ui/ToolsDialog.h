@@ -54,7 +54,4 @@ void ShowProgramIcon(HWND picture);
 // Centred over the owner's window, or over the screen without one.
 void CenterOver(HWND dialog, HWND owner);
 
-// The description of the error being handled (call inside a catch block).
-std::wstring CurrentErrorDescription();
-
 }  // namespace velmora::ui::tools_dialog

@@ -1,14 +1,14 @@
 #include <windows.h>
-#include <objbase.h>
 
 #include "tessel/ComBoundary.h"
 #include "tessel/Logger.h"
+#include "tessel/Unique.h"
 #include "ui/Boundary.h"
 #include "ui/MainWindow.h"
 #include "ui/Startup.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    const HRESULT com = ::CoInitialize(nullptr);
+    const tessel::ComApartment com;
     // A program end stopped at one of our COM objects' boundaries goes on from our own side.
     tessel::com::SetExitRecorder(&velmora::ui::RecordExit);
     {
@@ -23,6 +23,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         velmora::ui::ReleaseProgramMainWindow();
         velmora::ui::SetBoundaryLog(nullptr);
     }
-    if (SUCCEEDED(com)) ::CoUninitialize();
     return 0;
 }

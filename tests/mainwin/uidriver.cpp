@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "tessel/Unique.h"
+
 namespace {
 
 DWORD g_deadline = 0;
@@ -24,16 +26,15 @@ DWORD g_deadline = 0;
 bool TimeLeft() { return ::GetTickCount() < g_deadline; }
 
 void Report(const std::wstring& file, const std::wstring& line) {
-    HANDLE h = ::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
+    const tessel::UniqueFile h(::CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                             OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h) return;
     const std::wstring text = line + L"\n";
     const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string bytes(static_cast<std::size_t>(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), bytes.data(), n, nullptr, nullptr);
     DWORD written = 0;
-    ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(h);
+    ::WriteFile(h.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
 struct Find {
@@ -136,12 +137,13 @@ bool SaveShot(HWND window, const std::wstring& file) {
     fh.bfSize = fh.bfOffBits + size;
     bi.bmiHeader.biSizeImage = size;
     bool ok = false;
-    HANDLE f = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f != INVALID_HANDLE_VALUE) {
+    const tessel::UniqueFile f(
+        ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (f) {
         DWORD n = 0;
-        ok = ::WriteFile(f, &fh, sizeof(fh), &n, nullptr) && ::WriteFile(f, &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr) &&
-             ::WriteFile(f, bits, size, &n, nullptr);
-        ::CloseHandle(f);
+        ok = ::WriteFile(f.get(), &fh, sizeof(fh), &n, nullptr) &&
+             ::WriteFile(f.get(), &bi.bmiHeader, sizeof(bi.bmiHeader), &n, nullptr) &&
+             ::WriteFile(f.get(), bits, size, &n, nullptr);
     }
     ::SelectObject(mem, old);
     ::DeleteObject(bmp);

@@ -7,14 +7,16 @@
 #include <cstdio>
 #include <string>
 
+#include "tessel/Unique.h"
+
 namespace {
 
 void Write(const std::wstring& file, const std::string& text) {
-    HANDLE h = ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return;
+    const tessel::UniqueFile h(
+        ::CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!h) return;
     DWORD written = 0;
-    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    ::CloseHandle(h);
+    ::WriteFile(h.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 }  // namespace
