@@ -222,9 +222,9 @@ bool PostAndWait(const std::wstring& form, std::wstring& FalseCouse) {
     try {
         const bool answered = WaitForAnswer(http.get());
         const long state = ReadyState(http.get());
-        // A request still loading when the time is up (or complete only past it) was not
-        // delivered as far as the user can know.
-        if (state == 1 || state == 3 || (state == 4 && !answered)) {
+        // A request not complete within the limit, in whatever state it stopped (a server may
+        // send its headers and never the body), was not delivered as far as the user can know.
+        if (!answered) {
             if (state != 4) StopAndKeep(http, apartment);
             FalseCouse = kCannotSend;
             return false;

@@ -2,7 +2,7 @@
 """The tests' support server and archive checks (standard library only).
 
 serve DIR MODE          listen on 127.0.0.1, port in DIR/ready; answer POSTs with MODE (200, 404,
-                        500, or "hang"); decode each like the real server (form, subject, value,
+                        500, "hang", or "stall": a 200 whose body never comes); decode each like the real server (form, subject, value,
                         archive, envelope) into DIR/log; stop when DIR/stop appears; DIR/exited last.
 check ARCHIVE OUT [PW]  what zipfile and `unzip -t` make of ARCHIVE, into OUT.
 make ARCHIVE OUT DESC   an archive of four entries written by zipfile (data descriptors if DESC is 1).
@@ -103,6 +103,16 @@ def serve(folder, mode):
                 log_lines.extend(describe_request(self, body))
                 write_atomically(os.path.join(folder, "log"), "\n".join(log_lines) + "\n")
             if mode == "hang":
+                stop.wait(120)
+                self.close_connection = True
+                return
+            if mode == "stall":
+                self.send_response(200)
+                self.send_header("Content-Type", "text/plain")
+                self.send_header("Content-Length", "1000000")
+                self.end_headers()
+                self.wfile.write(b"part of a body")
+                self.wfile.flush()
                 stop.wait(120)
                 self.close_connection = True
                 return
