@@ -3,8 +3,11 @@
 #include <windows.h>
 
 #include "inspection/Globals.h"
+#include "inspection/PathCall.h"
 #include "inspection/SystemWhitelists.h"
 #include "tessel/Api.h"
+#include "tessel/ComObject.h"
+#include "tessel/Error.h"
 #include "tessel/SystemUtility.h"
 
 namespace velmora {
@@ -20,20 +23,14 @@ std::wstring Comparable(const std::wstring& given) {
         if (c == L'/') c = L'\\';
     if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) path = L"\\\\" + path.substr(8);
     else if (path.rfind(L"\\\\?\\", 0) == 0) path = path.substr(4);
-    std::wstring full(MAX_PATH, L'\0');
-    DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    if (n >= full.size()) {
-        full.resize(n);
-        n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    }
-    if (n > 0 && n < full.size()) path.assign(full.data(), n);
-    std::wstring longForm(MAX_PATH, L'\0');
-    n = tessel::api::kernel32().GetLongPathNameW(path.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
-    if (n >= longForm.size()) {
-        longForm.resize(n);
-        n = tessel::api::kernel32().GetLongPathNameW(path.c_str(), longForm.data(), static_cast<DWORD>(longForm.size()));
-    }
-    if (n > 0 && n < longForm.size()) path.assign(longForm.data(), n);
+    if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+            return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+        }))
+        path = *full;
+    if (auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+            return tessel::api::kernel32().GetLongPathNameW(path.c_str(), buf, size);
+        }))
+        path = *longForm;
     return tessel::SystemUtility::Lower(path);
 }
 
@@ -44,16 +41,8 @@ std::wstring WithBackslash(std::wstring folder) {
 
 std::wstring ProgramFolder() {
     if (!ProgramDir.empty()) return WithBackslash(ProgramDir);
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    std::wstring path;
+    if (!tessel::PassOver([&] { path = tessel::com::ModulePath(nullptr); })) return {};
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 

@@ -7,6 +7,8 @@
 #include "inspection/EndProgram.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
+#include "tessel/ComObject.h"
+#include "tessel/Error.h"
 #include "tessel/Text.h"
 #include "ui/Boundary.h"
 #include "ui/CheckComponents.h"
@@ -40,16 +42,8 @@ void WaitForSplash(const Splash& splash) {
 }  // namespace
 
 std::wstring ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return L".";
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    std::wstring path;
+    if (!tessel::PassOver([&] { path = tessel::com::ModulePath(nullptr); })) return L".";
     const auto slash = path.find_last_of(L'\\');
     return slash == std::wstring::npos ? L"." : path.substr(0, slash);
 }
