@@ -71,7 +71,7 @@ std::wstring TabCaption(HWND tabs, int index) {
 }
 
 bool Shown(velmora::ui::Panel* panel) {
-    return panel && (::GetWindowLongPtrW(panel->Window(), GWL_STYLE) & WS_VISIBLE) != 0;
+    return panel && (::GetWindowLongPtrW(panel->Handle(), GWL_STYLE) & WS_VISIBLE) != 0;
 }
 
 std::wstring CellText(HWND list, int row, int column) {
@@ -122,7 +122,7 @@ protected:
     void Load() {
         window = std::make_unique<FMain>(testLog.log, folder.Path(), velmora::ui::MakeTabPanels());
         window->Load();
-        ASSERT_NE(window->Window(), nullptr);
+        ASSERT_NE(window->Handle(), nullptr);
     }
     velmora::ui::Panel* Tab(int position) { return window->TabPanel(position); }
     int SelectedTab() { return static_cast<int>(::SendMessageW(window->TabStrip(), TCM_GETCURSEL, 0, 0)); }
@@ -148,9 +148,9 @@ protected:
 
 TEST_F(MainWindow, LoadsHiddenWithItsTabsPanelsBackupAndTabState) {
     Load();
-    EXPECT_FALSE(::IsWindowVisible(window->Window()));
+    EXPECT_FALSE(::IsWindowVisible(window->Handle()));
     wchar_t caption[64] = L"";
-    ::GetWindowTextW(window->Window(), caption, 64);
+    ::GetWindowTextW(window->Handle(), caption, 64);
     EXPECT_STREQ(caption, L"Velmora");
     const HWND tabs = window->TabStrip();
     ASSERT_EQ(::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0), 4);
@@ -168,13 +168,13 @@ TEST_F(MainWindow, LoadsHiddenWithItsTabsPanelsBackupAndTabState) {
     // right edge as it starts from the left) or the tab strip needs it for its row of tabs (and
     // the two pixels a selected tab stands out each side), and the layout in pixels (15 twips each).
     RECT line{}, lastTab{};
-    ::GetWindowRect(::GetDlgItem(window->Window(), IDC_MAIN_COPYRIGHT), &line);
-    ::MapWindowPoints(HWND_DESKTOP, window->Window(), reinterpret_cast<POINT*>(&line), 2);
+    ::GetWindowRect(::GetDlgItem(window->Handle(), IDC_MAIN_COPYRIGHT), &line);
+    ::MapWindowPoints(HWND_DESKTOP, window->Handle(), reinterpret_cast<POINT*>(&line), 2);
     EXPECT_EQ(line.left, 6);
     ASSERT_TRUE(::SendMessageW(tabs, TCM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&lastTab)));
     const long width = std::max({572L, line.right + 6, lastTab.right + 4 + 10});
     RECT client{};
-    ::GetClientRect(window->Window(), &client);
+    ::GetClientRect(window->Handle(), &client);
     EXPECT_EQ(client.right, width);
     EXPECT_EQ(client.bottom, 278);
     RECT r{};
@@ -183,8 +183,8 @@ TEST_F(MainWindow, LoadsHiddenWithItsTabsPanelsBackupAndTabState) {
     EXPECT_EQ(r.bottom - r.top, 248);
     for (int i = 1; i <= 4; ++i) {
         ASSERT_NE(Tab(i), nullptr);
-        ::GetWindowRect(Tab(i)->Window(), &r);
-        ::MapWindowPoints(HWND_DESKTOP, window->Window(), reinterpret_cast<POINT*>(&r), 2);
+        ::GetWindowRect(Tab(i)->Handle(), &r);
+        ::MapWindowPoints(HWND_DESKTOP, window->Handle(), reinterpret_cast<POINT*>(&r), 2);
         EXPECT_EQ(r.left, 19) << i;
         EXPECT_EQ(r.top, 29) << i;
         EXPECT_EQ(r.right - r.left, width - 39) << i;
@@ -270,7 +270,7 @@ TEST_F(MainWindow, TabClicksGoThroughTheTabKeys) {
     for (int index : {2, 3, 0, 1}) {
         ::SendMessageW(tabs, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
         NMHDR header{tabs, IDC_MAIN_TABS, static_cast<UINT>(TCN_SELCHANGE)};
-        ::SendMessageW(window->Window(), WM_NOTIFY, IDC_MAIN_TABS, reinterpret_cast<LPARAM>(&header));
+        ::SendMessageW(window->Handle(), WM_NOTIFY, IDC_MAIN_TABS, reinterpret_cast<LPARAM>(&header));
         EXPECT_EQ(window->CurrentTab(), index + 1);
         for (int i = 1; i <= 4; ++i) EXPECT_EQ(Shown(Tab(i)), i == index + 1);
     }
@@ -278,7 +278,7 @@ TEST_F(MainWindow, TabClicksGoThroughTheTabKeys) {
 
 TEST_F(MainWindow, BackupMenuReportsSuccessOnlyForAWrittenFile) {
     Load();
-    ::SendMessageW(window->Window(), WM_COMMAND, IDM_BACKUP, 0);
+    ::SendMessageW(window->Handle(), WM_COMMAND, IDM_BACKUP, 0);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, L"Backup complete successfully.");
     EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
@@ -290,7 +290,7 @@ TEST_F(MainWindow, BackupMenuReportsSuccessOnlyForAWrittenFile) {
     FMain blocked(testLog.log, other.Path(), velmora::ui::TabPanels{});
     blocked.Load();
     boxes.shown.clear();
-    ::SendMessageW(blocked.Window(), WM_COMMAND, IDM_BACKUP, 0);
+    ::SendMessageW(blocked.Handle(), WM_COMMAND, IDM_BACKUP, 0);
     ASSERT_EQ(boxes.shown.size(), 1u);
     const std::wstring lead = L"The settings backup could not be written. ";
     ASSERT_EQ(boxes.shown[0].text.substr(0, lead.size()), lead);
@@ -325,8 +325,8 @@ TEST_F(MainWindow, WithoutABackupEveryChangeAsksFirstUntilToolsBackupWritesOne) 
         cleanup.Perform();
     };
     auto click = [](velmora::ui::Panel* panel, int id) {
-        ::SendMessageW(panel->Window(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(panel->Window(), id)));
+        ::SendMessageW(panel->Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(panel->Handle(), id)));
     };
     const struct {
         const char* entry;
@@ -370,7 +370,7 @@ TEST_F(MainWindow, WithoutABackupEveryChangeAsksFirstUntilToolsBackupWritesOne) 
 
     ASSERT_TRUE(::DeleteFileW(blocker.c_str()));
     boxes.shown.clear();
-    ::SendMessageW(window->Window(), WM_COMMAND, IDM_BACKUP, 0);
+    ::SendMessageW(window->Handle(), WM_COMMAND, IDM_BACKUP, 0);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, L"Backup complete successfully.");
     ASSERT_EQ(BackupFiles(folder.Path()).size(), 1u);
@@ -382,25 +382,25 @@ TEST_F(MainWindow, WithoutABackupEveryChangeAsksFirstUntilToolsBackupWritesOne) 
 
 TEST_F(MainWindow, RestoreHomePageAndGreyedItems) {
     Load();
-    ::SendMessageW(window->Window(), WM_COMMAND, IDM_RESTORE, 0);
+    ::SendMessageW(window->Handle(), WM_COMMAND, IDM_RESTORE, 0);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, L"Windows Explorer window will be opened now. Double click on backup file to restore. ");
     EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
     ASSERT_EQ(shell.opened.size(), 1u);
     EXPECT_EQ(shell.opened[0], L"open " + folder.Path() + L"\\Backup\\");
 
-    ::SendMessageW(window->Window(), WM_COMMAND, IDM_VISIT_WEBSITE, 0);
+    ::SendMessageW(window->Handle(), WM_COMMAND, IDM_VISIT_WEBSITE, 0);
     ASSERT_EQ(shell.started.size(), 1u);
     EXPECT_EQ(shell.started[0], "explorer http://www.ardentis-software.example/velmora/");
 
-    const HMENU menu = ::GetMenu(window->Window());
+    const HMENU menu = ::GetMenu(window->Handle());
     for (UINT id : {IDM_REFRESH, IDM_EXIT, IDM_BACKUP, IDM_RESTORE, IDM_SAFE_REMOVER, IDM_RESTORE_DISABLED_FILES,
                     IDM_VISIT_WEBSITE, IDM_ABOUT})
         EXPECT_FALSE(::GetMenuState(menu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
 
     // Nothing recorded: the message, and no window.
     boxes.shown.clear();
-    ::SendMessageW(window->Window(), WM_COMMAND, IDM_RESTORE_DISABLED_FILES, 0);
+    ::SendMessageW(window->Handle(), WM_COMMAND, IDM_RESTORE_DISABLED_FILES, 0);
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, L"Nothing to restore. No programs are removed or all programs are already restored.");
     EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONINFORMATION));
@@ -423,7 +423,7 @@ TEST_F(MainWindow, F12AsksFirstAndCancelChangesNothing) {
 // nothing.
 TEST_F(MainWindow, SupportPictureDoubleClickIsF12) {
     Load();
-    const HWND support = window->TabPanel(4)->Window();
+    const HWND support = window->TabPanel(4)->Handle();
     ASSERT_NE(support, nullptr);
     boxes.answers = {IDCANCEL};
     ::SendMessageW(support, WM_COMMAND, MAKEWPARAM(IDC_SUP_IMAGE1, STN_DBLCLK),
@@ -436,7 +436,7 @@ TEST_F(MainWindow, SupportPictureDoubleClickIsF12) {
 
 TEST_F(MainWindow, WhileAHandlerYieldsCommandsWaitOrAreDropped) {
     Load();
-    const HWND main = window->Window();
+    const HWND main = window->Handle();
     const HWND bho = Tab(2)->ListViewObject();
     reg.WriteString(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kSecond, L"", L"Second Helper");
     {
@@ -453,13 +453,39 @@ TEST_F(MainWindow, WhileAHandlerYieldsCommandsWaitOrAreDropped) {
     // The Exit that waited runs once the handler has returned.
     for (int i = 0; i < 50 && ::IsWindow(main); ++i) Pump();
     EXPECT_FALSE(::IsWindow(main));
-    EXPECT_EQ(window->Window(), nullptr);
+    EXPECT_EQ(window->Handle(), nullptr);
+}
+
+// The main window is found from any of its controls and from nothing else, even another window
+// of the program that keeps its object the same way; once the system has destroyed the window,
+// neither it nor any panel holds a handle of it.
+TEST_F(MainWindow, IsFoundFromItsOwnWindowsAndKeepsNoHandleOnceDestroyed) {
+    Load();
+    velmora::ui::FAbout about;
+    about.Load(nullptr);
+    const HWND main = window->Handle();
+    EXPECT_EQ(FMain::FromWindow(main), window.get());
+    EXPECT_EQ(FMain::FromWindow(Tab(3)->ListViewObject()), window.get());
+    EXPECT_EQ(FMain::FromWindow(::GetDlgItem(Tab(4)->Handle(), IDC_SUP_TXTNAME)), window.get());
+    EXPECT_EQ(FMain::FromWindow(about.Handle()), nullptr);
+    EXPECT_EQ(FMain::FromWindow(nullptr), nullptr);
+
+    ::DestroyWindow(main);
+    EXPECT_EQ(window->Handle(), nullptr);
+    EXPECT_EQ(window->TabStrip(), nullptr);
+    for (int position = 1; position <= 4; ++position) EXPECT_EQ(Tab(position)->Handle(), nullptr) << position;
+    EXPECT_EQ(Tab(2)->ListViewObject(), nullptr);
+    EXPECT_EQ(Tab(3)->ListViewObject(), nullptr);
+    EXPECT_EQ(FMain::FromWindow(main), nullptr);
+    // The keys of a window that is gone do nothing.
+    window->Form_KeyUp(VK_F12, 0);
+    EXPECT_TRUE(boxes.shown.empty());
 }
 
 TEST_F(MainWindow, APanelThatFailsLeavesTheOthersInitialised) {
     struct FailingPanel : velmora::ui::Panel {
         void Create(HWND) override { throw tessel::Error(5, L"panel refused"); }
-        HWND Window() const override { return nullptr; }
+        HWND Handle() const noexcept override { return nullptr; }
         void Init(tessel::Logger&) override {}
         void RefreshList() override { ADD_FAILURE() << "a panel without its Logger was refreshed"; }
         void Resize(int, int) override {}
@@ -597,8 +623,8 @@ TEST_F(MainWindow, EveryFixedCaptionShowsWholeInItsFont) {
     const HWND progressLabel = ::FindWindowExW(progress.Handle(), ::FindWindowExW(progress.Handle(), nullptr, L"Static", nullptr),
                                                L"Static", nullptr);
 
-    const HWND main = window->Window(), help = Tab(1)->Window(), bho = Tab(2)->Window(), cs = Tab(3)->Window(),
-               support = Tab(4)->Window(), sr = safeRemover.Handle(), rf = restoreFiles.Handle(), ab = about.Handle();
+    const HWND main = window->Handle(), help = Tab(1)->Handle(), bho = Tab(2)->Handle(), cs = Tab(3)->Handle(),
+               support = Tab(4)->Handle(), sr = safeRemover.Handle(), rf = restoreFiles.Handle(), ab = about.Handle();
     const struct {
         const char* name;
         HWND control;

@@ -68,7 +68,7 @@ struct Host {
     ~Host() { ::DestroyWindow(hwnd); }
     void Place(velmora::ui::Panel& panel, int widthPx = 533, int heightPx = 213) {
         panel.Create(hwnd);
-        ::SetWindowPos(panel.Window(), nullptr, 19, 29, widthPx, heightPx, SWP_NOZORDER | SWP_SHOWWINDOW);
+        ::SetWindowPos(panel.Handle(), nullptr, 19, 29, widthPx, heightPx, SWP_NOZORDER | SWP_SHOWWINDOW);
     }
     HWND hwnd;
 };
@@ -134,7 +134,7 @@ struct BhoTab {
         return dir / name;
     }
     HWND List() const { return panel.ListViewObject(); }
-    std::wstring Box() const { return Text(::GetDlgItem(panel.Window(), IDC_BHO_TXTFILENAME)); }
+    std::wstring Box() const { return Text(::GetDlgItem(panel.Handle(), IDC_BHO_TXTFILENAME)); }
     int Rows() const { return ListView_GetItemCount(List()); }
     std::wstring Row(int row) const {
         wchar_t buffer[512] = L"\xBDBD";
@@ -149,12 +149,12 @@ struct BhoTab {
         if (row >= 0) ListView_SetItemState(List(), row, LVIS_SELECTED, LVIS_SELECTED);
     }
     void ClickDelete() const {
-        ::SendMessageW(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_BHO_CMDDELETE, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(panel.Window(), IDC_BHO_CMDDELETE)));
+        ::SendMessageW(panel.Handle(), WM_COMMAND, MAKEWPARAM(IDC_BHO_CMDDELETE, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(panel.Handle(), IDC_BHO_CMDDELETE)));
     }
     void RightClick() const {
         NMHDR header{List(), IDC_BHO_LV, static_cast<UINT>(NM_RCLICK)};
-        ::SendMessageW(panel.Window(), WM_NOTIFY, IDC_BHO_LV, reinterpret_cast<LPARAM>(&header));
+        ::SendMessageW(panel.Handle(), WM_NOTIFY, IDC_BHO_LV, reinterpret_cast<LPARAM>(&header));
     }
     // A key released on the list with the modifiers given (1 Shift, 2 Ctrl, 4 Alt) held.
     void KeyUp(int key, int shift = 0) const {
@@ -226,7 +226,7 @@ TEST(BhoPanel, ListsNamesAndShowsTheSelectedRowsFile) {
     tab.Select(-1);
     EXPECT_EQ(tab.Box(), L"");
 
-    const HWND w = tab.panel.Window();
+    const HWND w = tab.panel.Handle();
     EXPECT_EQ(Placed(w, IDC_BHO_LV), pl::ToPixels({0, 270, 7995, 2100}));
     // The button and the label are at least as wide as designed (wider where the dialog's font
     // needs it); the button keeps its right edge and the text box starts after the label.
@@ -421,7 +421,7 @@ TEST(HelpAndSupportPanels, TextsAndPlaces) {
     velmora::ui::HelpPanel help;
     host.Place(help);
     help.Init(t.log);
-    const HWND h = help.Window();
+    const HWND h = help.Handle();
     EXPECT_EQ(Text(::GetDlgItem(h, IDC_HELP_LBLDESCR)),
               L"Velmora is a powerful tool to get rid of about:blank home page parasites.\n \n"
               L"Velmora disables about:blank home page hijackers and restores original configuration.\n \n"
@@ -436,7 +436,7 @@ TEST(HelpAndSupportPanels, TextsAndPlaces) {
     velmora::ui::SupportPanel support;
     host.Place(support, 396, 240);  // 5940 x 3600 twips
     support.Init(t.log);
-    const HWND s = support.Window();
+    const HWND s = support.Handle();
     EXPECT_EQ(Text(::GetDlgItem(s, IDC_SUP_LBLFIRST)),
               L"There are dozens modifications of about:blank parasite and every week we find a new one. "
               L"Use this step when two previous steps don't help.\n \n"

@@ -43,7 +43,7 @@ protected:
                                    400, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
         ASSERT_TRUE(parent);
         panel.Create(parent);
-        ASSERT_TRUE(panel.Window());
+        ASSERT_TRUE(panel.Handle());
         ASSERT_TRUE(panel.ListViewObject());
     }
     void TearDown() override {
@@ -88,7 +88,7 @@ protected:
         draw.nmcd.dwItemSpec = static_cast<DWORD_PTR>(row);
         draw.iSubItem = subItem;
         draw.clrText = 0xBDBDBD;  // poison
-        Look look{::SendMessageW(panel.Window(), WM_NOTIFY, IDC_CS_LV, reinterpret_cast<LPARAM>(&draw)), draw.clrText, 0};
+        Look look{::SendMessageW(panel.Handle(), WM_NOTIFY, IDC_CS_LV, reinterpret_cast<LPARAM>(&draw)), draw.clrText, 0};
         LOGFONTW font{};
         ::GetObjectW(::GetCurrentObject(dc, OBJ_FONT), sizeof(font), &font);
         look.weight = font.lfWeight;
@@ -131,8 +131,8 @@ protected:
     }
 
     void Click() {
-        ::SendMessageW(panel.Window(), WM_COMMAND, MAKEWPARAM(IDC_CS_CMDRESTORE, BN_CLICKED),
-                       reinterpret_cast<LPARAM>(::GetDlgItem(panel.Window(), IDC_CS_CMDRESTORE)));
+        ::SendMessageW(panel.Handle(), WM_COMMAND, MAKEWPARAM(IDC_CS_CMDRESTORE, BN_CLICKED),
+                       reinterpret_cast<LPARAM>(::GetDlgItem(panel.Handle(), IDC_CS_CMDRESTORE)));
     }
 
     filefacts::ProcessWideValues family;
@@ -168,7 +168,7 @@ TEST_F(SettingsPanel, ListsTheRowsWithTheirIconsAndColours) {
         EXPECT_LT(plain.weight, FW_BOLD);
     }
     // The whole list also paints on a real screen.
-    ::ShowWindow(panel.Window(), SW_SHOW);
+    ::ShowWindow(panel.Handle(), SW_SHOW);
     ::ShowWindow(parent, SW_SHOW);
     ::UpdateWindow(parent);
 
@@ -208,7 +208,7 @@ TEST_F(SettingsPanel, AHijackedValueIsRedInTheSelectedRowToo) {
     panel.Init(t.log);
     ASSERT_EQ(Rows().size(), 5u);
     ASSERT_EQ(Rows()[0].key, "i");
-    ::ShowWindow(panel.Window(), SW_SHOW);
+    ::ShowWindow(panel.Handle(), SW_SHOW);
     ::ShowWindow(parent, SW_SHOW);
     const HWND lv = panel.ListViewObject();
     const COLORREF window = ::GetSysColor(COLOR_WINDOW);
@@ -235,10 +235,10 @@ TEST_F(SettingsPanel, AHijackedValueIsRedInTheSelectedRowToo) {
 
 TEST_F(SettingsPanel, AppliesItsLayoutInPixels) {
     panel.Init(t.log);
-    ::MoveWindow(panel.Window(), 19, 29, 533, 213, TRUE);  // 7995 x 3195 twips
+    ::MoveWindow(panel.Handle(), 19, 29, 533, 213, TRUE);  // 7995 x 3195 twips
     RECT list{}, button{};
     ::GetWindowRect(panel.ListViewObject(), &list);
-    ::GetWindowRect(::GetDlgItem(panel.Window(), IDC_CS_CMDRESTORE), &button);
+    ::GetWindowRect(::GetDlgItem(panel.Handle(), IDC_CS_CMDRESTORE), &button);
     EXPECT_EQ(std::vector<long>({list.right - list.left, list.bottom - list.top}), std::vector<long>({533, 164}));
     // The button may be wider than designed, to show its whole text; its right edge stays.
     EXPECT_EQ(std::vector<long>({button.right - list.left, button.top - list.top}), std::vector<long>({532, 168}));

@@ -169,19 +169,19 @@ protected:
         savedTmp_ = saved;
         ::SetEnvironmentVariableW(L"TMP", work_.Path().c_str());
         panel_.Create(owner_.hwnd);
-        ::SetWindowPos(panel_.Window(), nullptr, 0, 0, 396, 240, SWP_NOZORDER | SWP_SHOWWINDOW);
+        ::SetWindowPos(panel_.Handle(), nullptr, 0, 0, 396, 240, SWP_NOZORDER | SWP_SHOWWINDOW);
         panel_.Init(t_.log);
     }
     void TearDown() override { ::SetEnvironmentVariableW(L"TMP", hadTmp_ ? savedTmp_.c_str() : nullptr); }
 
     void Fill(const std::wstring& answers, const std::wstring& name, const std::wstring& email) {
-        ::SetDlgItemTextW(panel_.Window(), IDC_SUP_TXTANSWERS, answers.c_str());
-        ::SetDlgItemTextW(panel_.Window(), IDC_SUP_TXTNAME, name.c_str());
-        ::SetDlgItemTextW(panel_.Window(), IDC_SUP_TXTEMAIL, email.c_str());
+        ::SetDlgItemTextW(panel_.Handle(), IDC_SUP_TXTANSWERS, answers.c_str());
+        ::SetDlgItemTextW(panel_.Handle(), IDC_SUP_TXTNAME, name.c_str());
+        ::SetDlgItemTextW(panel_.Handle(), IDC_SUP_TXTEMAIL, email.c_str());
     }
     void Click() {
-        const HWND button = ::GetDlgItem(panel_.Window(), IDC_SUP_CMDREQUESTSUPPORT);
-        ::SendMessageW(panel_.Window(), WM_COMMAND, MAKEWPARAM(IDC_SUP_CMDREQUESTSUPPORT, BN_CLICKED),
+        const HWND button = ::GetDlgItem(panel_.Handle(), IDC_SUP_CMDREQUESTSUPPORT);
+        ::SendMessageW(panel_.Handle(), WM_COMMAND, MAKEWPARAM(IDC_SUP_CMDREQUESTSUPPORT, BN_CLICKED),
                        reinterpret_cast<LPARAM>(button));
     }
     void PointAt(const std::wstring& host) {

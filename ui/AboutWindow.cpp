@@ -39,7 +39,7 @@ void FAbout::Load(HWND owner) {
     owner_ = owner;
     background_.reset(::CreateSolidBrush(kBackground));
     visitCursor_ = ::LoadCursorW(Instance(), MAKEINTRESOURCEW(IDC_VISIT_CURSOR));
-    CreateFromTemplate(IDD_ABOUT, owner, L"The About window cannot be created.");
+    CreateFromTemplate(IDD_ABOUT, owner, L"The About window cannot be created");
 }
 
 void FAbout::ShowModal(HWND owner) {
@@ -150,8 +150,8 @@ void FAbout::Form_Load() {
 
 // The white double frame, drawn on every paint so that it stays while the window is open.
 void FAbout::Paint() {
-    PAINTSTRUCT ps;
-    HDC dc = ::BeginPaint(hwnd_, &ps);
+    const PaintDC paint(hwnd_);
+    const HDC dc = paint.get();
     RECT client{};
     ::GetClientRect(hwnd_, &client);
     const int t = twipsPerPixel_;
@@ -163,7 +163,6 @@ void FAbout::Paint() {
         ::LineTo(dc, TwipsToPixels(line.x2, t), TwipsToPixels(line.y2, t));
     }
     ::SelectObject(dc, old);
-    ::EndPaint(hwnd_, &ps);
 }
 
 void FAbout::DrawOkButton(const DRAWITEMSTRUCT& item) {

@@ -30,11 +30,6 @@ constexpr wchar_t kListProperty[] = L"Velmora.BhoPanel";
 constexpr int kRowIcon = 0;  // the image keyed "li"
 constexpr int kRightButton = 2;
 
-struct MenuDeleter {
-    void operator()(HMENU menu) const { ::DestroyMenu(menu); }
-};
-using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter>;
-
 std::wstring Text(unsigned id) { return app::LoadResString(id); }
 
 }  // namespace
@@ -43,7 +38,7 @@ BhoPanel::BhoPanel() : DialogPanel(IDD_BHO_PANEL, L"ucBHO", panel_layout::BhoDes
 
 BhoPanel::~BhoPanel() {
     // The list's own procedure still needs this object while the window goes.
-    DestroyPanelWindow();
+    Destroy();
 }
 
 void BhoPanel::Create(HWND parent) {
@@ -71,7 +66,7 @@ LRESULT CALLBACK BhoPanel::ListProc(HWND list, UINT message, WPARAM wParam, LPAR
     return ::CallWindowProcW(next, list, message, wParam, lParam);
 }
 
-INT_PTR BhoPanel::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR BhoPanel::OnPanelMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_BHO_CMDDELETE && HIWORD(wParam) == BN_CLICKED) {
@@ -99,11 +94,11 @@ void BhoPanel::OnInitDialog() {
     const HWND list = Item(IDC_BHO_LV);
     ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     il_.reset(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1));
-    if (const HICON icon = static_cast<HICON>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_BHO_ROW), IMAGE_ICON, 16, 16, 0))) {
-        ::ImageList_AddIcon(il_.get(), icon);
-        ::DestroyIcon(icon);
-    }
+    // The list keeps its own copy of the picture.
+    if (const UniqueIcon icon(static_cast<HICON>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDI_BHO_ROW), IMAGE_ICON, 16, 16, 0)));
+        icon)
+        ::ImageList_AddIcon(il_.get(), icon.get());
     ::SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(il_.get()));
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH;
@@ -293,7 +288,7 @@ void BhoPanel::lv_MouseUp(int button) {
         mContextItem = SelectedRow();
         if (!mContextItem) return;
         const UniqueMenu menu(::LoadMenuW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDM_BHO_CONTEXT)));
-        if (!menu) throw tessel::Error(static_cast<long>(::GetLastError()), L"The context menu is missing.", "LoadMenuW");
+        if (!menu) tessel::ThrowLastError("LoadMenuW", L"The context menu is missing");
         const HMENU popup = ::GetSubMenu(menu.get(), 0);
         if (mContextItem->dll.empty()) {
             ::DeleteMenu(popup, IDM_BHO_PROPERTIES, MF_BYCOMMAND);

@@ -42,7 +42,7 @@ private:
     };
 
     static LRESULT CALLBACK ListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    INT_PTR OnPanelMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void OnInitDialog() override;
     void OnNotify(const NMHDR& header);
 

@@ -40,23 +40,22 @@ int ShiftState() {
     return state;
 }
 
-ControlFontDC::ControlFontDC(HWND control) : control_(control), dc_(::GetDC(control)) {
-    if (dc_) oldFont_ = ::SelectObject(dc_, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+ControlFontDC::ControlFontDC(HWND control) : dc_(control) {
+    if (dc_) oldFont_ = ::SelectObject(dc_.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
 }
 
+// The context goes back to the control as it came: with its own font.
 ControlFontDC::~ControlFontDC() {
-    if (!dc_) return;
-    ::SelectObject(dc_, oldFont_);
-    ::ReleaseDC(control_, dc_);
+    if (dc_) ::SelectObject(dc_.get(), oldFont_);
 }
 
 bool ControlFontDC::Extent(std::wstring_view text, SIZE& size) const {
-    return dc_ && ::GetTextExtentPoint32W(dc_, text.data(), static_cast<int>(text.size()), &size);
+    return dc_ && ::GetTextExtentPoint32W(dc_.get(), text.data(), static_cast<int>(text.size()), &size);
 }
 
 SIZE ControlFontDC::Drawn(std::wstring_view text, UINT format, int width) const {
     RECT r{0, 0, width, 0};
-    if (dc_) ::DrawTextW(dc_, text.data(), static_cast<int>(text.size()), &r, format | DT_CALCRECT);
+    if (dc_) ::DrawTextW(dc_.get(), text.data(), static_cast<int>(text.size()), &r, format | DT_CALCRECT);
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 

@@ -1,6 +1,6 @@
 // What every window of the program reads from its controls (their text, a list view's cell, the
-// modifier keys of a key event, the size of a text in a control's own font) and the owners of
-// the GDI objects and image lists they draw with.
+// modifier keys of a key event, the size of a text in a control's own font), with the owners of
+// the handles they draw with.
 #pragma once
 #include <windows.h>
 #include <commctrl.h>
@@ -8,23 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "tessel/Unique.h"
+#include "ui/UiHandles.h"
 
 namespace velmora::ui {
-
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::DeleteObject(h); }
-};
-using UniqueGdiObject = tessel::Unique<GdiObjectTraits>;
-
-struct ImageListTraits {
-    using Handle = HIMAGELIST;
-    static Handle invalid() noexcept { return nullptr; }
-    static void close(Handle h) noexcept { ::ImageList_Destroy(h); }
-};
-using UniqueImageList = tessel::Unique<ImageListTraits>;
 
 std::wstring WindowText(HWND window);
 
@@ -44,7 +30,7 @@ public:
     ControlFontDC& operator=(const ControlFontDC&) = delete;
 
     // False when the control gave no device context: nothing can be measured then.
-    explicit operator bool() const noexcept { return dc_ != nullptr; }
+    explicit operator bool() const noexcept { return static_cast<bool>(dc_); }
     // The size of one line of text (no access-key marks); false when it cannot be measured.
     bool Extent(std::wstring_view text, SIZE& size) const;
     // The size DrawText gives the text with `format` (DT_CALCRECT is added), wrapped at `width`
@@ -52,8 +38,7 @@ public:
     SIZE Drawn(std::wstring_view text, UINT format, int width = 0) const;
 
 private:
-    HWND control_;
-    HDC dc_;
+    WindowDC dc_;
     HGDIOBJ oldFont_ = nullptr;
 };
 

@@ -24,6 +24,7 @@
 #include "ui/SettingsPanel.h"
 #include "ui/SupportPanel.h"
 #include "ui/TabState.h"
+#include "ui/UiHandles.h"
 
 namespace velmora::ui {
 
@@ -32,7 +33,6 @@ namespace {
 using panel_layout::TwipsToPixels;
 
 const wchar_t kClassName[] = L"VelmoraMainWindow";
-const wchar_t kSelfProperty[] = L"Velmora.FMain";
 // While a handler that yields runs, an Exit or a close waits; this timer looks again.
 const UINT_PTR kUnloadTimer = 1;
 
@@ -50,26 +50,6 @@ const TabInfo kTabInfo[] = {
 };
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
-
-void RegisterMainClass() {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    if (::GetClassInfoExW(Instance(), kClassName, &wc)) return;
-    wc.cbSize = sizeof(wc);
-    // A dialog box of its own class: the dialog manager runs it, the class gives it its icon and
-    // a name that no message box shares.
-    wc.lpfnWndProc = ::DefDlgProcW;
-    wc.cbWndExtra = DLGWINDOWEXTRA;
-    wc.hInstance = Instance();
-    wc.hIcon = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_VELMORA), IMAGE_ICON, 32, 32, 0));
-    wc.hIconSm = static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_VELMORA), IMAGE_ICON, 16, 16, 0));
-    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    if (!::RegisterClassExW(&wc))
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"The main window's class cannot be registered.",
-                            "RegisterClassExW");
-}
 
 RECT ChildRect(HWND child) {
     RECT r{};
@@ -116,18 +96,21 @@ int TabKeyToIndex(std::wstring_view Key) {
 }
 
 FMain::FMain(tessel::Logger& log, std::wstring programFolder, TabPanels panels)
-    : mLog(&log), programFolder_(std::move(programFolder)), panels_(std::move(panels)) {}
+    : Dialog(L"FMain"), mLog(&log), programFolder_(std::move(programFolder)), panels_(std::move(panels)) {}
 
 FMain::~FMain() {
-    if (hwnd_) {
-        endRunWhenUnloaded_ = false;
-        ::DestroyWindow(hwnd_);
-    }
+    // The window goes while the object is whole, and its going is no end of the run.
+    endRunWhenUnloaded_ = false;
+    Destroy();
 }
 
 FMain* FMain::FromWindow(HWND window) noexcept {
     const HWND root = window ? ::GetAncestor(window, GA_ROOT) : nullptr;
-    return root ? static_cast<FMain*>(::GetPropW(root, kSelfProperty)) : nullptr;
+    // Only a window of the main window's own class holds an FMain.
+    wchar_t className[std::size(kClassName) + 1] = L"";
+    const int length = root ? ::GetClassNameW(root, className, static_cast<int>(std::size(className))) : 0;
+    if (std::wstring_view(className, static_cast<std::size_t>(length > 0 ? length : 0)) != kClassName) return nullptr;
+    return static_cast<FMain*>(Dialog::FromHandle(root));
 }
 
 HWND FMain::TabStrip() const noexcept { return hwnd_ ? ::GetDlgItem(hwnd_, IDC_MAIN_TABS) : nullptr; }
@@ -139,14 +122,24 @@ Panel* FMain::TabPanel(int position) const noexcept {
 
 void FMain::Load() {
     if (hwnd_) return;
-    RegisterMainClass();
+    // A dialog box of its own class: the class gives it its icon and a name that no message box
+    // shares. The class keeps its icons for the whole run; a class already there has its own.
+    UniqueIcon icon(static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_VELMORA), IMAGE_ICON, 32, 32, 0)));
+    UniqueIcon smallIcon(
+        static_cast<HICON>(::LoadImageW(Instance(), MAKEINTRESOURCEW(IDI_VELMORA), IMAGE_ICON, 16, 16, 0)));
+    WNDCLASSEXW wc{};
+    wc.hIcon = icon.get();
+    wc.hIconSm = smallIcon.get();
+    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    if (RegisterClassOnce(wc, L"The main window's class cannot be registered")) {
+        icon.release();
+        smallIcon.release();
+    }
     INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_TAB_CLASSES | ICC_LISTVIEW_CLASSES | ICC_STANDARD_CLASSES};
     ::InitCommonControlsEx(&icc);
-    const HWND window = ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(IDD_MAIN), nullptr, DialogProc,
-                                             reinterpret_cast<LPARAM>(this));
-    if (!window)
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"The main window cannot be created.",
-                            "CreateDialogParamW");
+    CreateFromTemplate(IDD_MAIN, nullptr, L"The main window cannot be created");
     const HWND tabs = TabStrip();
     for (int i = 0; i < static_cast<int>(std::size(kTabInfo)); ++i) {
         TCITEMW item{};
@@ -207,30 +200,12 @@ int FMain::PlaceCopyright() {
     return (extent.cx + 2) * twipsPerPixel_;
 }
 
-INT_PTR CALLBACK FMain::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<FMain*>(lParam);
-        ::SetPropW(window, kSelfProperty, self);
-        self->hwnd_ = window;
-    }
-    FMain* self = static_cast<FMain*>(::GetPropW(window, kSelfProperty));
-    if (!self || self->hwnd_ != window) return FALSE;
-    if (message == WM_NCDESTROY) {
-        ::RemovePropW(window, kSelfProperty);
-        self->hwnd_ = nullptr;
-        return FALSE;
-    }
-    return HandleAtBoundary(L"FMain", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR{FALSE});
-}
-
-void FMain::Result(LRESULT result) noexcept { ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); }
-
 INT_PTR FMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG:
             return FALSE;  // the window is hidden: no focus to give yet
         case kKeyPreviewMessage:
-            Result(OnKeyPreview(wParam) ? 1 : 0);
+            SetResult(OnKeyPreview(wParam) ? 1 : 0);
             return TRUE;
         case WM_SIZE:
             if (wParam != SIZE_MINIMIZED) Form_Resize();
@@ -244,7 +219,7 @@ INT_PTR FMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (header->idFrom != IDC_MAIN_TABS) return FALSE;
             if (header->code == TCN_SELCHANGING) {
                 // No other command while a handler that yields runs.
-                Result(BusyGuard::Busy() ? TRUE : FALSE);
+                SetResult(BusyGuard::Busy() ? TRUE : FALSE);
                 return TRUE;
             }
             if (header->code == TCN_SELCHANGE) {
@@ -260,13 +235,13 @@ INT_PTR FMain::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             if (wParam == kUnloadTimer && !BusyGuard::Busy()) {
                 ::KillTimer(hwnd_, kUnloadTimer);
                 unloadWaiting_ = false;
-                ::DestroyWindow(hwnd_);
+                Destroy();
             }
             return TRUE;
         case WM_SETCURSOR:
             if (app::MousePointer() == app::kHourglass) {
                 ::SetCursor(::LoadCursorA(nullptr, IDC_WAIT));
-                Result(TRUE);
+                SetResult(TRUE);
                 return TRUE;
             }
             return FALSE;
@@ -315,7 +290,7 @@ void FMain::RequestUnload() {
         unloadWaiting_ = true;
         return;
     }
-    ::DestroyWindow(hwnd_);
+    Destroy();
 }
 
 void FMain::Form_Load() {
@@ -337,15 +312,15 @@ void FMain::InitTabStrip() {
         const bool ready = tessel::Guard(*mLog, L"FMain.InitTabStrip", 4, [&] {
             if (!tab.panel)
                 throw tessel::Error(tessel::kObjectError, L"The panel '" + tab.name + L"' is not available.");
-            if (!tab.panel->Window()) tab.panel->Create(hwnd_);
-            const HWND child = tab.panel->Window();
+            if (!tab.panel->Handle()) tab.panel->Create(hwnd_);
+            const HWND child = tab.panel->Handle();
             if (!child) throw tessel::Error(tessel::kObjectError, L"The panel '" + tab.name + L"' has no window.");
             // Above the tab strip, at the panels' place.
             ::SetWindowPos(child, HWND_TOP, TwipsToPixels(kPanelLeft, twipsPerPixel_),
                            TwipsToPixels(kPanelTop, twipsPerPixel_), 0, 0, SWP_NOSIZE | SWP_NOACTIVATE);
             tab.panel->Init(*mLog);
         });
-        tab.ready = ready || (tab.panel && tab.panel->Window());
+        tab.ready = ready || (tab.panel && tab.panel->Handle());
     }
     mCurTab = 1;
     ShowTab();
@@ -356,7 +331,7 @@ void FMain::ShowTab() {
     int counter = 0;
     for (const Tab& tab : mTabs) {
         ++counter;
-        const HWND child = tab.panel ? tab.panel->Window() : nullptr;
+        const HWND child = tab.panel ? tab.panel->Handle() : nullptr;
         if (!child) continue;
         // Keys must not go on to a control that is no longer shown.
         if (counter != mCurTab && focus && ::IsChild(child, focus)) ::SetFocus(TabStrip());
@@ -422,7 +397,7 @@ void FMain::Form_Resize() {
             case MainControl::SupportPanel: panel = panels_.support.get(); break;
             default: break;
         }
-        return panel ? panel->Window() : nullptr;
+        return panel ? panel->Handle() : nullptr;
     };
     MainControlSizes current;
     const RECT tabRect = ChildRect(tabs);

@@ -11,6 +11,7 @@
 #include "tessel/Logger.h"
 #include "ui/MainLayout.h"
 #include "ui/Panel.h"
+#include "ui/Window.h"
 
 namespace velmora::ui {
 
@@ -22,19 +23,16 @@ struct TabPanels {
 // The program's own four panels.
 TabPanels MakeTabPanels();
 
-class FMain {
+class FMain : public Dialog {
 public:
     FMain(tessel::Logger& log, std::wstring programFolder, TabPanels panels);
-    ~FMain();
-    FMain(const FMain&) = delete;
-    FMain& operator=(const FMain&) = delete;
+    ~FMain() override;
 
     // Creates the window, still hidden, and runs its load steps: the settings backup, the four
     // panels with their lists, the tab-state log; then the caption is set.
     void Load();
     // Shows the loaded window centred on the screen.
     void Show();
-    HWND Window() const noexcept { return hwnd_; }
     // Once set, unloading the window ends the program's message loop.
     void EndRunWhenUnloaded() noexcept { endRunWhenUnloaded_ = true; }
 
@@ -57,8 +55,7 @@ private:
         bool ready;  // placed and handed the Logger
     };
 
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnKeyPreview(WPARAM key);
     void OnCommand(int id);
     void RequestUnload();
@@ -81,14 +78,12 @@ private:
     Panel* ReadyPanel(int position) const noexcept;
     void SetClientSizeTwips(int widthTwips, int heightTwips);
     int PlaceCopyright();
-    void Result(LRESULT result) noexcept;
 
     tessel::Logger* mLog;
     std::wstring programFolder_;
     TabPanels panels_;
     std::vector<Tab> mTabs;
     int mCurTab = 0;
-    HWND hwnd_ = nullptr;
     // The panels convert at the same rate: 15 twips a pixel (96 dots an inch).
     static constexpr int twipsPerPixel_ = 15;
     bool endRunWhenUnloaded_ = false;

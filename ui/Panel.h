@@ -12,7 +12,8 @@ public:
     virtual ~Panel() = default;
     // Creates the panel's child window (hidden) inside `parent`.
     virtual void Create(HWND parent) = 0;
-    virtual HWND Window() const = 0;
+    // The panel's window; null before Create and once the window is gone.
+    virtual HWND Handle() const noexcept = 0;
     // Keeps the Logger and fills the panel's list, where it has one. Raises on failure.
     virtual void Init(tessel::Logger& log) = 0;
     // The panel's list view, or null for a panel without one.

@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "tessel/Error.h"
-#include "ui/Boundary.h"
 #include "ui/MainWindowIds.h"
 
 namespace velmora::ui {
@@ -14,32 +13,19 @@ namespace velmora::ui {
 using namespace panel_common;
 
 DialogPanel::DialogPanel(int templateId, const wchar_t* source, panel_layout::Geometry design, LayoutFunction layout)
-    : geometry_(std::move(design)), templateId_(templateId), source_(source), layout_(layout) {}
+    : Dialog(source), geometry_(std::move(design)), templateId_(templateId), layout_(layout) {}
 
-DialogPanel::~DialogPanel() { DestroyPanelWindow(); }
+DialogPanel::DialogPanel(int templateId, const wchar_t* source) : Dialog(source), templateId_(templateId) {}
 
-void DialogPanel::DestroyPanelWindow() {
-    if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
+void DialogPanel::Create(HWND parent) {
+    CreateFromTemplate(templateId_, parent, L"The panel " + std::to_wstring(templateId_) + L" could not be created");
 }
 
-void DialogPanel::Create(HWND parent) { hwnd_ = CreatePanelDialog(templateId_, parent, &DialogPanel::Proc, this); }
-
-INT_PTR CALLBACK DialogPanel::Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    DialogPanel* self = PanelObject<DialogPanel>(dialog, message, lParam);
-    if (!self) return FALSE;
-    if (message == WM_INITDIALOG) self->hwnd_ = dialog;
-    if (message == WM_NCDESTROY) {
-        self->hwnd_ = nullptr;
-        return FALSE;
-    }
-    return HandleAtBoundary(self->source_, [&]() -> INT_PTR { return self->Dispatch(message, wParam, lParam); },
-                            INT_PTR{FALSE});
-}
-
-INT_PTR DialogPanel::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR DialogPanel::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
             OnInitDialog();
+            if (!layout_) return FALSE;
             ApplyGeometry(hwnd_, geometry_);
             int w = 0, h = 0;
             InnerSizeTwips(hwnd_, w, h);
@@ -50,13 +36,14 @@ INT_PTR DialogPanel::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
             Resize(LOWORD(lParam) * panel_layout::kTwipsPerPixel, HIWORD(lParam) * panel_layout::kTwipsPerPixel);
             return TRUE;
         default:
-            return OnMessage(message, wParam, lParam);
+            return OnPanelMessage(message, wParam, lParam);
     }
 }
 
 void DialogPanel::Resize(int widthTwips, int heightTwips) {
-    // Errors are ignored here: a control that refuses a size keeps its own.
-    try {
+    if (!layout_) return;
+    // Errors are passed over here: a control that refuses a size keeps its own.
+    tessel::PassOver([&] {
         const panel_layout::PanelLayout layout = layout_(geometry_, widthTwips, heightTwips);
         geometry_ = layout.geometry;
         if (!hwnd_) return;
@@ -65,24 +52,12 @@ void DialogPanel::Resize(int widthTwips, int heightTwips) {
             if (step.field == panel_layout::Field::ColumnWidth)
                 ::SendMessageW(ListViewObject(), LVM_SETCOLUMNWIDTH, 0,
                                MAKELPARAM(panel_layout::TwipsToPixels(step.value), 0));
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-    }
+    });
 }
 
 }  // namespace velmora::ui
 
 namespace velmora::ui::panel_common {
-
-HWND CreatePanelDialog(int templateId, HWND parent, DLGPROC proc, void* self) {
-    const HWND dialog = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent, proc,
-                                             reinterpret_cast<LPARAM>(self));
-    if (!dialog)
-        throw tessel::Error(static_cast<long>(::GetLastError()),
-                            L"The panel " + std::to_wstring(templateId) + L" could not be created.", "CreateDialogParamW");
-    return dialog;
-}
 
 void ApplyGeometry(HWND dialog, const panel_layout::Geometry& geometry) {
     for (const auto& [control, box] : geometry.boxes) {

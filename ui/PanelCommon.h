@@ -1,5 +1,5 @@
-// What the help, Browser Helper Object and support panels share: each is a child dialog made
-// from its template, its object pointer in GWLP_USERDATA, its controls placed in twips.
+// What the panels of the tabs share: each is a child dialog made from its template on the one
+// window base, its controls placed in twips.
 #pragma once
 #include <windows.h>
 
@@ -9,19 +9,17 @@
 #include "ui/Controls.h"
 #include "ui/Panel.h"
 #include "ui/PanelLayouts.h"
+#include "ui/Window.h"
 
 namespace velmora::ui {
 
-// The base of those panels: every message goes through the boundary under the panel's source
-// name; the controls are placed as they stand at WM_INITDIALOG and laid out afresh for every size.
-class DialogPanel : public Panel {
+// The base of those panels: the controls are placed as they stand at WM_INITDIALOG and laid out
+// afresh for every size. The window goes with the object; a panel whose handlers need its own
+// members while the window goes calls Destroy from its own destructor.
+class DialogPanel : public Panel, public Dialog {
 public:
-    ~DialogPanel() override;
-    DialogPanel(const DialogPanel&) = delete;
-    DialogPanel& operator=(const DialogPanel&) = delete;
-
     void Create(HWND parent) override;
-    HWND Window() const override { return hwnd_; }
+    HWND Handle() const noexcept override { return hwnd_; }
     // Lays the controls out for the size; a column-width step goes to the panel's list.
     void Resize(int widthTwips, int heightTwips) override;
 
@@ -31,43 +29,26 @@ public:
 protected:
     using LayoutFunction = panel_layout::PanelLayout (*)(const panel_layout::Geometry&, int, int);
     DialogPanel(int templateId, const wchar_t* source, panel_layout::Geometry design, LayoutFunction layout);
+    // A panel of its own layout: it places its controls in OnInitDialog and in its own Resize.
+    DialogPanel(int templateId, const wchar_t* source);
 
     // The panel's own start at WM_INITDIALOG, before its controls are placed and laid out.
     virtual void OnInitDialog() {}
-    // Every message but WM_SIZE (and WM_INITDIALOG's return value, always FALSE).
-    virtual INT_PTR OnMessage(UINT, WPARAM, LPARAM) { return FALSE; }
-    // Destroys the window (the base's destructor does too). A panel whose handlers need its own
-    // members while the window goes calls it from its own destructor.
-    void DestroyPanelWindow();
+    // Every message but WM_INITDIALOG and WM_SIZE, as a dialog procedure answers.
+    virtual INT_PTR OnPanelMessage(UINT, WPARAM, LPARAM) { return FALSE; }
 
-    HWND hwnd_ = nullptr;
     panel_layout::Geometry geometry_;
 
 private:
-    static INT_PTR CALLBACK Proc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
 
     int templateId_;
-    const wchar_t* source_;
-    LayoutFunction layout_;
+    LayoutFunction layout_ = nullptr;
 };
 
 }  // namespace velmora::ui
 
 namespace velmora::ui::panel_common {
-
-// Creates the hidden child dialog of template `templateId` inside `parent`; `self` reaches the
-// procedure at WM_INITDIALOG. Raises when the system refuses.
-HWND CreatePanelDialog(int templateId, HWND parent, DLGPROC proc, void* self);
-
-// The object of a panel procedure: stored at WM_INITDIALOG, dropped at WM_NCDESTROY.
-template <class T>
-T* PanelObject(HWND dialog, UINT message, LPARAM lParam) {
-    if (message == WM_INITDIALOG) ::SetWindowLongPtrW(dialog, GWLP_USERDATA, lParam);
-    T* self = reinterpret_cast<T*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
-    if (message == WM_NCDESTROY) ::SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
-    return self;
-}
 
 // Moves every control of `geometry` to its place, in pixels.
 void ApplyGeometry(HWND dialog, const panel_layout::Geometry& geometry);

@@ -30,11 +30,11 @@ void FProgressor::ShowProgress(const std::wstring& Caption, HWND OwnerForm, bool
         wc.hCursor = ::LoadCursorW(nullptr, kHourglassCursor);
         wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
         wc.lpszClassName = kClassName;
-        RegisterClassOnce(wc, L"Cannot create the progress window.");
+        RegisterClassOnce(wc, L"Cannot create the progress window");
         // A fixed dialog frame without a title bar, never in the taskbar: an owned window is kept
         // out of it by its owner, one without an owner by being a tool window.
         Create(WS_EX_DLGMODALFRAME | (OwnerForm ? 0 : WS_EX_TOOLWINDOW), kClassName, L"", WS_POPUP | WS_DLGFRAME,
-               RECT{0, 0, 10, 10}, OwnerForm, L"Cannot create the progress window.");
+               RECT{0, 0, 10, 10}, OwnerForm, L"Cannot create the progress window");
         const HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
         HWND image = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_ICON, TwipsToPixels(kImageLeft),
                                        TwipsToPixels(kImageTop), TwipsToPixels(kImageSize), TwipsToPixels(kImageSize),

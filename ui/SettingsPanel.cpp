@@ -11,7 +11,6 @@
 #include "tessel/Error.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
-#include "ui/Boundary.h"
 #include "ui/PanelCommon.h"
 #include "ui/PanelLayouts.h"
 #include "ui/SettingsPanelIds.h"
@@ -26,10 +25,7 @@ constexpr long kOkInformation = MB_OK | MB_ICONINFORMATION;             // 64
 constexpr long kOkExclamation = MB_OK | MB_ICONEXCLAMATION;             // 48
 constexpr COLORREF kAttentionColour = 255;                              // pure red
 
-using panel_layout::kTwipsPerPixel;
 using panel_layout::TwipsToPixels;
-
-ucCS* Self(HWND hwnd) { return reinterpret_cast<ucCS*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 void InsertColumn(HWND lv, int index, const wchar_t* caption) {
     LVCOLUMNW column{};
@@ -75,55 +71,40 @@ void SetRowState(HWND lv, int row, UINT state) {
 
 }  // namespace
 
+ucCS::ucCS() : DialogPanel(IDD_SETTINGS_PANEL, L"ucCS.WindowProc") {}
+
 ucCS::~ucCS() {
     // The window goes before the image list and the font that it shows.
-    if (hwnd_) ::DestroyWindow(hwnd_);
+    Destroy();
 }
 
 void ucCS::Create(HWND parent) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES};
     ::InitCommonControlsEx(&controls);
-    const HWND created = ::CreateDialogParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS_PANEL), parent,
-                                              &ucCS::Proc, reinterpret_cast<LPARAM>(this));
-    if (!created)
-        throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the configuration settings panel.",
-                            "CreateDialogParamW");
+    CreateFromTemplate(IDD_SETTINGS_PANEL, parent, L"Cannot create the configuration settings panel");
 }
 
-INT_PTR CALLBACK ucCS::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        auto* self = reinterpret_cast<ucCS*>(lParam);
-        ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->hwnd_ = hwnd;
-    }
-    ucCS* self = Self(hwnd);
-    if (!self) return FALSE;
-    return HandleAtBoundary(L"ucCS.WindowProc", [&] { return self->OnMessage(message, wParam, lParam); }, INT_PTR(FALSE));
+void ucCS::OnInitDialog() {
+    lv_ = ::GetDlgItem(hwnd_, IDC_CS_LV);
+    ::SendMessageW(lv_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    InsertColumn(lv_, 0, L"Name");
+    InsertColumn(lv_, 1, L"Current Value");
+    listFont_ = reinterpret_cast<HFONT>(::SendMessageW(lv_, WM_GETFONT, 0, 0));
+    if (!listFont_) listFont_ = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+    LOGFONTW font{};
+    ::GetObjectW(listFont_, sizeof(font), &font);
+    font.lfWeight = FW_BOLD;
+    boldFont_.reset(::CreateFontIndirectW(&font));
+    FitTextsToFont();
+    Apply(placed_);
+    // Last: a list without its icons still lists.
+    il4lv_ = BuildStatusImageList();
+    ::SendMessageW(lv_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(il4lv_.get()));
+    // The main window decides where the focus goes.
 }
 
-INT_PTR ucCS::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR ucCS::OnPanelMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-        case WM_INITDIALOG: {
-            lv_ = ::GetDlgItem(hwnd_, IDC_CS_LV);
-            ::SendMessageW(lv_, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
-            InsertColumn(lv_, 0, L"Name");
-            InsertColumn(lv_, 1, L"Current Value");
-            listFont_ = reinterpret_cast<HFONT>(::SendMessageW(lv_, WM_GETFONT, 0, 0));
-            if (!listFont_) listFont_ = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
-            LOGFONTW font{};
-            ::GetObjectW(listFont_, sizeof(font), &font);
-            font.lfWeight = FW_BOLD;
-            boldFont_.reset(::CreateFontIndirectW(&font));
-            FitTextsToFont();
-            Apply(geometry_);
-            // Last: a list without its icons still lists.
-            il4lv_ = BuildStatusImageList();
-            ::SendMessageW(lv_, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(il4lv_.get()));
-            return FALSE;  // the main window decides where the focus goes
-        }
-        case WM_SIZE:
-            Resize(LOWORD(lParam) * kTwipsPerPixel, HIWORD(lParam) * kTwipsPerPixel);
-            return TRUE;
         case WM_COMMAND:
             if (LOWORD(wParam) == IDC_CS_CMDRESTORE && HIWORD(wParam) == BN_CLICKED) {
                 cmdRestore_Click();
@@ -133,15 +114,13 @@ INT_PTR ucCS::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_NOTIFY: {
             auto* header = reinterpret_cast<NMHDR*>(lParam);
             if (header->hwndFrom == lv_ && header->code == NM_CUSTOMDRAW) {
-                ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
+                SetResult(OnCustomDraw(*reinterpret_cast<NMLVCUSTOMDRAW*>(lParam)));
                 return TRUE;
             }
             return FALSE;
         }
         case WM_NCDESTROY:
             // The main window may destroy the panel's window before the object goes.
-            ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-            hwnd_ = nullptr;
             lv_ = nullptr;
             return FALSE;
         default:
@@ -260,18 +239,18 @@ void ucCS::FitTextsToFont() {
     using panel_layout::Grow;
     panel_layout::Geometry captions;
     captions.boxes[IDC_CS_LABEL4] = {15, 0, label4Width_, 195};
-    captions.boxes[IDC_CS_LBLFILENAME] = {geometry_.labelLeft, geometry_.labelTop, filenameWidth_, 195};
-    captions.boxes[IDC_CS_CMDRESTORE] = {geometry_.buttonLeft, geometry_.buttonTop, geometry_.buttonWidth,
-                                         geometry_.buttonHeight};
+    captions.boxes[IDC_CS_LBLFILENAME] = {placed_.labelLeft, placed_.labelTop, filenameWidth_, 195};
+    captions.boxes[IDC_CS_CMDRESTORE] = {placed_.buttonLeft, placed_.buttonTop, placed_.buttonWidth,
+                                         placed_.buttonHeight};
     panel_common::FitCaptions(hwnd_, captions, {{IDC_CS_LABEL4}, {IDC_CS_LBLFILENAME}, {IDC_CS_CMDRESTORE, Grow::Left}});
     label4Width_ = captions.at(IDC_CS_LABEL4).width;
     filenameWidth_ = captions.at(IDC_CS_LBLFILENAME).width;
-    geometry_.buttonWidth = captions.at(IDC_CS_CMDRESTORE).width;
+    placed_.buttonWidth = captions.at(IDC_CS_CMDRESTORE).width;
 }
 
 void ucCS::Resize(int widthTwips, int heightTwips) {
-    geometry_ = LayoutSettingsPanel(widthTwips, heightTwips, geometry_).result;
-    Apply(geometry_);
+    placed_ = LayoutSettingsPanel(widthTwips, heightTwips, placed_).result;
+    Apply(placed_);
 }
 
 void ucCS::Apply(const SettingsGeometry& g) {

@@ -6,21 +6,18 @@
 
 #include "tessel/Logger.h"
 #include "ui/Controls.h"
-#include "ui/Panel.h"
+#include "ui/PanelCommon.h"
 #include "ui/SettingsLayout.h"
 #include "ui/StatusIcons.h"
 
 namespace velmora::ui {
 
-class ucCS final : public Panel {
+class ucCS final : public DialogPanel {
 public:
-    ucCS() = default;
+    ucCS();
     ~ucCS() override;
-    ucCS(const ucCS&) = delete;
-    ucCS& operator=(const ucCS&) = delete;
 
     void Create(HWND parent) override;
-    HWND Window() const override { return hwnd_; }
     // Keeps the Logger (shared with the main window) and fills the list.
     void Init(tessel::Logger& log) override;
     HWND ListViewObject() const override { return lv_; }
@@ -30,8 +27,8 @@ public:
     void Resize(int widthTwips, int heightTwips) override;
 
 private:
-    static INT_PTR CALLBACK Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void OnInitDialog() override;
+    INT_PTR OnPanelMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     LRESULT OnCustomDraw(NMLVCUSTOMDRAW& draw);
     // A value that needs attention, bold red on its row's background, in its cell.
     void DrawAttentionValue(HDC dc, int row) const;
@@ -39,13 +36,12 @@ private:
     void FitTextsToFont();
     void Apply(const SettingsGeometry& g);
 
-    HWND hwnd_ = nullptr;
     HWND lv_ = nullptr;
     tessel::Logger* log_ = nullptr;
     UniqueImageList il4lv_;
     UniqueGdiObject boldFont_;
     HFONT listFont_ = nullptr;  // the list's own, not ours to delete
-    SettingsGeometry geometry_;
+    SettingsGeometry placed_;
     int label4Width_ = 3330, filenameWidth_ = 3375;  // twips
 };
 

@@ -18,15 +18,14 @@ void Splash::Show() {
     WNDCLASSEXW wc{};
     wc.lpszClassName = kClassName;
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    RegisterClassOnce(wc, L"The splash window's class cannot be registered.");
+    RegisterClassOnce(wc, L"The splash window's class cannot be registered");
     picture_.reset(static_cast<HBITMAP>(
         ::LoadImageW(instance, MAKEINTRESOURCEW(IDB_SPLASH), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 
     int dpiX = 96, dpiY = 96;
-    if (HDC screen = ::GetDC(nullptr)) {
-        dpiX = ::GetDeviceCaps(screen, LOGPIXELSX);
-        dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
-        ::ReleaseDC(nullptr, screen);
+    if (const WindowDC screen(nullptr); screen) {
+        dpiX = ::GetDeviceCaps(screen.get(), LOGPIXELSX);
+        dpiY = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
     }
     const int width = ::MulDiv(kWidthTwips, dpiX, 1440), height = ::MulDiv(kHeightTwips, dpiY, 1440);
     const int left = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
@@ -35,7 +34,7 @@ void Splash::Show() {
     // taskbar button either, and it takes no activation: nothing of it asks a window manager to
     // manage it, so that closing it never waits on one.
     Create(WS_EX_TOOLWINDOW, kClassName, L"Velmora", WS_POPUP, RECT{left, top, left + width, top + height}, nullptr,
-           L"The splash window cannot be created.");
+           L"The splash window cannot be created");
     ::ShowWindow(hwnd_, SW_SHOWNA);
     // The window is loaded and shown in one step: its 3 seconds run from here.
     if (!::SetTimer(hwnd_, kTimer1, kTimerMs, nullptr)) {
@@ -73,20 +72,16 @@ LRESULT Splash::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void Splash::Paint() {
-    PAINTSTRUCT ps;
-    const HDC dc = ::BeginPaint(hwnd_, &ps);
-    if (dc && picture_) {
-        const HDC memory = ::CreateCompatibleDC(dc);
-        if (memory) {
+    const PaintDC paint(hwnd_);
+    if (paint && picture_) {
+        if (const UniqueMemoryDC memory(::CreateCompatibleDC(paint.get())); memory) {
             BITMAP info{};
             ::GetObjectW(picture_.get(), sizeof(info), &info);
-            const HGDIOBJ old = ::SelectObject(memory, picture_.get());
-            ::BitBlt(dc, 0, 0, info.bmWidth, info.bmHeight, memory, 0, 0, SRCCOPY);
-            ::SelectObject(memory, old);
-            ::DeleteDC(memory);
+            const HGDIOBJ old = ::SelectObject(memory.get(), picture_.get());
+            ::BitBlt(paint.get(), 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
+            ::SelectObject(memory.get(), old);
         }
     }
-    ::EndPaint(hwnd_, &ps);
 }
 
 void Splash::Close() noexcept {

@@ -7,7 +7,7 @@
 #ifndef RC_INVOKED
 #include <windows.h>
 
-#include "tessel/Unique.h"
+#include "ui/UiHandles.h"
 #include "ui/Window.h"
 
 namespace velmora::ui {
@@ -26,18 +26,12 @@ public:
     static constexpr UINT kTimerMs = 3000;
 
 private:
-    struct BitmapTraits {
-        using Handle = HBITMAP;
-        static Handle invalid() noexcept { return nullptr; }
-        static void close(Handle h) noexcept { ::DeleteObject(h); }
-    };
-
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
     void Paint();
     // Timer1_Timer and Image1_MouseUp alike: the timer off, the window closed and unloaded.
     void Close() noexcept;
 
-    tessel::Unique<BitmapTraits> picture_;
+    UniqueBitmap picture_;
 };
 }  // namespace velmora::ui
 #endif

@@ -19,15 +19,13 @@ const StatusIcon kIcons[] = {
 
 UniqueImageList BuildStatusImageList() {
     UniqueImageList list(::ImageList_Create(16, 16, ILC_COLOR32 | ILC_MASK, 3, 0));
-    if (!list) throw tessel::Error(static_cast<long>(::GetLastError()), L"Cannot create the status icons' list.", "ImageList_Create");
+    if (!list) tessel::ThrowLastError("ImageList_Create", L"Cannot create the status icons' list");
     for (const StatusIcon& icon : kIcons) {
-        const HICON h = static_cast<HICON>(
-            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(icon.resource), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR));
-        if (!h)
-            throw tessel::Error(static_cast<long>(::GetLastError()),
-                                L"Cannot load the status icon \"" + std::wstring(icon.key) + L"\".", "LoadImageW");
-        const int added = ::ImageList_ReplaceIcon(list.get(), -1, h);
-        ::DestroyIcon(h);
+        const UniqueIcon h(static_cast<HICON>(
+            ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(icon.resource), IMAGE_ICON, 16, 16, LR_DEFAULTCOLOR)));
+        if (!h) tessel::ThrowLastError("LoadImageW", L"Cannot load the status icon \"" + std::wstring(icon.key) + L"\"");
+        // The list keeps its own copy of the picture.
+        const int added = ::ImageList_ReplaceIcon(list.get(), -1, h.get());
         if (added < 0)
             throw tessel::Error(tessel::kUnspecifiedFailure,
                                 L"Cannot add the status icon \"" + std::wstring(icon.key) + L"\".", "ImageList_ReplaceIcon");

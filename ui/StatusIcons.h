@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "ui/Controls.h"
+#include "ui/UiHandles.h"
 
 namespace velmora::ui {
 

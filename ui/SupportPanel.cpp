@@ -6,7 +6,6 @@
 #include "inspection/MAPI.h"
 #include "support/Gathering.h"
 #include "support/Request.h"
-#include "tessel/Api.h"
 #include "tessel/Error.h"
 #include "tessel/Node.h"
 #include "tessel/SystemUtility.h"
@@ -33,12 +32,7 @@ std::wstring Res(unsigned id) { return app::LoadResString(id); }
 // gathering's handlers do.
 void ReportError(tessel::Logger& log, const tessel::PendingError& error, const wchar_t* source) {
     log.Log(error.Number(), error.Description(), 4, source);
-    try {
-        MsgBoxEx(error.Description(), kOkInformation);
-    } catch (const tessel::api::ExitUnwind&) {
-        throw;
-    } catch (...) {
-    }
+    tessel::PassOver([&] { MsgBoxEx(error.Description(), kOkInformation); });
     app::SetMousePointer(app::kDefaultPointer);
 }
 
@@ -63,7 +57,7 @@ void SupportPanel::Init(tessel::Logger& log) {
     ::SendDlgItemMessageW(hwnd_, IDC_SUP_TXTANSWERS, EM_SETSEL, 0, static_cast<LPARAM>(placeholder.size()));
 }
 
-INT_PTR SupportPanel::OnMessage(UINT message, WPARAM wParam, LPARAM) {
+INT_PTR SupportPanel::OnPanelMessage(UINT message, WPARAM wParam, LPARAM) {
     if (message != WM_COMMAND) return FALSE;
     // A handler that yields is running (this panel's request among them): no second command.
     if (BusyGuard::Busy()) return TRUE;

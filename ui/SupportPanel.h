@@ -27,7 +27,7 @@ public:
 
 private:
     void OnInitDialog() override;
-    INT_PTR OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    INT_PTR OnPanelMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
     void cmdRequestSupport_Click();
     void moProgressor_Started();

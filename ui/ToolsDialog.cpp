@@ -14,7 +14,7 @@ ToolsDialog::ToolsDialog(int templateId, const wchar_t* source, const wchar_t* t
 HWND ToolsDialog::Create(HWND owner) {
     if (hwnd_) return hwnd_;
     owner_ = owner;
-    CreateFromTemplate(templateId_, owner, L"Cannot create the " + std::wstring(title_) + L" window.");
+    CreateFromTemplate(templateId_, owner, L"Cannot create the " + std::wstring(title_) + L" window");
     return hwnd_;
 }
 

@@ -9,8 +9,16 @@ namespace {
 
 HINSTANCE Instance() { return ::GetModuleHandleW(nullptr); }
 
-[[noreturn]] void RaiseLastError(const std::wstring& failure, const char* call) {
-    throw tessel::Error(static_cast<long>(::GetLastError()), failure, call);
+// Registers the class that `wc` describes unless the program has it already; true when it was
+// registered now.
+bool RegisterOnce(WNDCLASSEXW wc, const wchar_t* failure) {
+    wc.hInstance = Instance();
+    WNDCLASSEXW existing{};
+    existing.cbSize = sizeof(existing);
+    if (::GetClassInfoExW(wc.hInstance, wc.lpszClassName, &existing)) return false;
+    wc.cbSize = sizeof(wc);
+    if (!::RegisterClassExW(&wc)) tessel::ThrowLastError("RegisterClassExW", failure);
+    return true;
 }
 
 }  // namespace
@@ -39,13 +47,8 @@ OwnedWindow* OwnedWindow::Attached(HWND hwnd) noexcept {
 }
 
 void Window::RegisterClassOnce(WNDCLASSEXW wc, const wchar_t* failure) {
-    wc.hInstance = Instance();
-    WNDCLASSEXW existing{};
-    existing.cbSize = sizeof(existing);
-    if (::GetClassInfoExW(wc.hInstance, wc.lpszClassName, &existing)) return;
-    wc.cbSize = sizeof(wc);
     wc.lpfnWndProc = &Window::Proc;
-    if (!::RegisterClassExW(&wc)) RaiseLastError(failure, "RegisterClassExW");
+    RegisterOnce(wc, failure);
 }
 
 void Window::Create(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, const RECT& place,
@@ -55,7 +58,7 @@ void Window::Create(DWORD exStyle, const wchar_t* className, const wchar_t* titl
         return;
     // A window refused after its first message was never ours.
     hwnd_ = nullptr;
-    RaiseLastError(failure, "CreateWindowExW");
+    tessel::ThrowLastError("CreateWindowExW", failure);
 }
 
 LRESULT CALLBACK Window::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -70,11 +73,19 @@ LRESULT CALLBACK Window::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 
 Dialog* Dialog::FromHandle(HWND hwnd) noexcept { return static_cast<Dialog*>(Attached(hwnd)); }
 
+bool Dialog::RegisterClassOnce(WNDCLASSEXW wc, const wchar_t* failure) {
+    wc.lpfnWndProc = ::DefDlgProcW;
+    wc.cbWndExtra = DLGWINDOWEXTRA;
+    return RegisterOnce(wc, failure);
+}
+
 void Dialog::CreateFromTemplate(int templateId, HWND parent, const std::wstring& failure) {
     if (!::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(templateId), parent, &Dialog::Proc,
                               reinterpret_cast<LPARAM>(this)))
-        RaiseLastError(failure, "CreateDialogParamW");
+        tessel::ThrowLastError("CreateDialogParamW", failure);
 }
+
+void Dialog::SetResult(LRESULT result) noexcept { ::SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result); }
 
 INT_PTR CALLBACK Dialog::Proc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) reinterpret_cast<Dialog*>(lParam)->Attach(hwnd);

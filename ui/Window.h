@@ -48,10 +48,11 @@ protected:
     explicit Window(const wchar_t* source) noexcept : source_(source) {}
 
     // Registers the program's window class that `wc` describes, with the one procedure, unless
-    // it is already there. Raises `failure` with the system's error when the system refuses.
+    // it is already there. Raises with the system's error when the system refuses; `failure`
+    // (here and below) says what failed, and the system's reason follows it.
     static void RegisterClassOnce(WNDCLASSEXW wc, const wchar_t* failure);
-    // Makes the window of a class registered above, owned by `owner`. Raises `failure` with
-    // the system's error when the system refuses.
+    // Makes the window of a class registered above, owned by `owner`. Raises when the system
+    // refuses.
     void Create(DWORD exStyle, const wchar_t* className, const wchar_t* title, DWORD style, const RECT& place,
                 HWND owner, const wchar_t* failure);
 
@@ -78,9 +79,20 @@ protected:
     // `source` names the window in the log of an error stopped at its boundary.
     explicit Dialog(const wchar_t* source) noexcept : source_(source) {}
 
+    // Registers the program's dialog class that `wc` describes (a template names it to have its
+    // icon and a name of its own) unless it is already there: the dialog manager runs its
+    // windows, and the template's procedure is still the one of the base. True when it was
+    // registered now (the class then holds what `wc` gave it). Raises with the system's error
+    // when the system refuses; `failure` (here and below) says what failed, and the system's
+    // reason follows it.
+    static bool RegisterClassOnce(WNDCLASSEXW wc, const wchar_t* failure);
     // Makes the window of template `templateId`, hidden, inside or owned by `parent`. Raises
-    // `failure` with the system's error when the system refuses.
+    // when the system refuses.
     void CreateFromTemplate(int templateId, HWND parent, const std::wstring& failure);
+
+    // The answer to the message being handled, where the message has one besides TRUE
+    // (WM_NOTIFY's, a key preview's): given with TRUE as OnMessage's return.
+    void SetResult(LRESULT result) noexcept;
 
     // Every message of the window, as a dialog procedure answers: FALSE for the dialog
     // manager's own handling.

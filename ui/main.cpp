@@ -16,7 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         velmora::ui::SetBoundaryLog(&log);
         velmora::ui::FormInitialize(log);
         // The loaded window is shown, and the message loop runs until it is unloaded.
-        if (velmora::ui::FMain* window = velmora::ui::ProgramMainWindow(); window && window->Window()) {
+        if (velmora::ui::FMain* window = velmora::ui::ProgramMainWindow(); window && window->Handle()) {
             window->Show();
             velmora::ui::RunMessageLoop();
         }
