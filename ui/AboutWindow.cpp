@@ -156,13 +156,12 @@ void FAbout::Paint() {
     ::GetClientRect(hwnd_, &client);
     const int t = twipsPerPixel_;
     const UniqueGdiObject pen(::CreatePen(PS_SOLID, 1, RGB(255, 255, 255)));
-    const HGDIOBJ old = ::SelectObject(dc, pen.get());
+    const SelectedObject selected(dc, pen.get());
     for (const TwipLine& line : AboutFrameLines(client.right * t, client.bottom * t)) {
         // To the nearest pixel: 14 twips is the next pixel in.
         ::MoveToEx(dc, TwipsToPixels(line.x1, t), TwipsToPixels(line.y1, t), nullptr);
         ::LineTo(dc, TwipsToPixels(line.x2, t), TwipsToPixels(line.y2, t));
     }
-    ::SelectObject(dc, old);
 }
 
 void FAbout::DrawOkButton(const DRAWITEMSTRUCT& item) {

@@ -40,14 +40,8 @@ int ShiftState() {
     return state;
 }
 
-ControlFontDC::ControlFontDC(HWND control) : dc_(control) {
-    if (dc_) oldFont_ = ::SelectObject(dc_.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
-}
-
-// The context goes back to the control as it came: with its own font.
-ControlFontDC::~ControlFontDC() {
-    if (dc_) ::SelectObject(dc_.get(), oldFont_);
-}
+ControlFontDC::ControlFontDC(HWND control)
+    : dc_(control), font_(dc_.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0))) {}
 
 bool ControlFontDC::Extent(std::wstring_view text, SIZE& size) const {
     return dc_ && ::GetTextExtentPoint32W(dc_.get(), text.data(), static_cast<int>(text.size()), &size);

@@ -25,7 +25,6 @@ int ShiftState();
 class ControlFontDC {
 public:
     explicit ControlFontDC(HWND control);
-    ~ControlFontDC();
     ControlFontDC(const ControlFontDC&) = delete;
     ControlFontDC& operator=(const ControlFontDC&) = delete;
 
@@ -39,7 +38,7 @@ public:
 
 private:
     WindowDC dc_;
-    HGDIOBJ oldFont_ = nullptr;
+    SelectedObject font_;
 };
 
 }  // namespace velmora::ui

@@ -172,7 +172,7 @@ void ucCS::DrawAttentionValue(HDC dc, int row) const {
     if (const UniqueGdiObject brush(::CreateSolidBrush(back)); brush)
         ::FillRect(dc, &cell, static_cast<HBRUSH>(brush.get()));
     // The list draws on with the same device context: what is set here is put back.
-    const HGDIOBJ font = ::SelectObject(dc, boldFont_ ? boldFont_.get() : listFont_);
+    const SelectedObject font(dc, boldFont_ ? boldFont_.get() : listFont_);
     const COLORREF colour = ::SetTextColor(dc, kAttentionColour);
     const int mode = ::SetBkMode(dc, TRANSPARENT);
     RECT text = cell;
@@ -182,7 +182,6 @@ void ucCS::DrawAttentionValue(HDC dc, int row) const {
                 DT_LEFT | DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
     ::SetBkMode(dc, mode);
     ::SetTextColor(dc, colour);
-    ::SelectObject(dc, font);
 }
 
 void ucCS::Init(tessel::Logger& log) {

@@ -77,9 +77,8 @@ void Splash::Paint() {
         if (const UniqueMemoryDC memory(::CreateCompatibleDC(paint.get())); memory) {
             BITMAP info{};
             ::GetObjectW(picture_.get(), sizeof(info), &info);
-            const HGDIOBJ old = ::SelectObject(memory.get(), picture_.get());
+            const SelectedObject selected(memory.get(), picture_.get());
             ::BitBlt(paint.get(), 0, 0, info.bmWidth, info.bmHeight, memory.get(), 0, 0, SRCCOPY);
-            ::SelectObject(memory.get(), old);
         }
     }
 }

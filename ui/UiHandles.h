@@ -65,4 +65,21 @@ private:
     HDC dc_;
 };
 
+// A pen, brush, font or bitmap selected into a device context for the scope: the object it
+// replaced is selected again at the end, so that the context goes on (or back to its owner) as
+// it came. Declared after the owner of what it selects, so that the object is out first.
+class SelectedObject {
+public:
+    SelectedObject(HDC dc, HGDIOBJ object) noexcept : dc_(dc), old_(dc ? ::SelectObject(dc, object) : nullptr) {}
+    ~SelectedObject() {
+        if (old_) ::SelectObject(dc_, old_);
+    }
+    SelectedObject(const SelectedObject&) = delete;
+    SelectedObject& operator=(const SelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
 }  // namespace velmora::ui
