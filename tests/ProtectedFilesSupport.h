@@ -22,14 +22,30 @@ struct Case {
     std::wstring path;
 };
 
+// The kinds that the user is asked about once more before they are disabled.
+inline bool AsksAgain(Kind kind) { return kind == Kind::WindowsFolder || kind == Kind::Whitelisted; }
+
+// The second question before a Windows file is disabled.
+inline std::wstring WindowsQuestion(const std::wstring& path) {
+    return L"'" + path + L"' is part of Windows. Disabling it ends every program that uses it, Windows' own too, and "
+                         L"Windows may not start again. Press OK to disable it anyway or Cancel to leave it alone.";
+}
+
+// What the user reads of a file of the program's own, which is never disabled.
+inline std::wstring ProgramFileKept(const std::wstring& path) {
+    return L"'" + path + L"' is part of Velmora and is not disabled: without it Velmora could not start again to give "
+                         L"back the files it disabled.";
+}
+
 class ScratchMachine {
 public:
     // Call after whatever sets the process-wide values from the running system.
     ScratchMachine()
-        : winDir_(velmora::WinDir), sysDir_(velmora::SysDir), programDir_(velmora::ProgramDir), nt_(velmora::RunningOnNT) {
-        wchar_t saved[MAX_PATH] = L"";
-        hadProgramFiles_ = ::GetEnvironmentVariableW(L"ProgramFiles", saved, MAX_PATH) > 0;
-        programFiles_ = saved;
+        : winDir_(velmora::WinDir),
+          sysDir_(velmora::SysDir),
+          programDir_(velmora::ProgramDir),
+          nt_(velmora::RunningOnNT),
+          programFiles_(L"ProgramFiles", (dir / L"programs").c_str()) {
         for (const wchar_t* folder : {L"windows", L"windows\\system32", L"velmora", L"programs", L"programs\\Common Files",
                                       L"programs\\Common Files\\System"})
             ::CreateDirectoryW((dir / folder).c_str(), nullptr);
@@ -37,7 +53,6 @@ public:
         velmora::WinDir = tessel::SystemUtility::Lower(dir / L"windows\\");
         velmora::SysDir = velmora::WinDir + L"system32\\";
         velmora::ProgramDir = dir / L"velmora\\";
-        ::SetEnvironmentVariableW(L"ProgramFiles", (dir / L"programs").c_str());
         // Copies of a Windows file without version information: a parasite by its looks.
         const std::string ini = testing_support::ReadBytes(winDir_ + L"win.ini") + "\r\n; a scratch copy\r\n";
         Put(Kind::WindowsFolder, L"windows\\win.ini", ini);
@@ -52,7 +67,6 @@ public:
         velmora::SysDir = sysDir_;
         velmora::ProgramDir = programDir_;
         velmora::RunningOnNT = nt_;
-        ::SetEnvironmentVariableW(L"ProgramFiles", hadProgramFiles_ ? programFiles_.c_str() : nullptr);
     }
     ScratchMachine(const ScratchMachine&) = delete;
     ScratchMachine& operator=(const ScratchMachine&) = delete;
@@ -73,8 +87,9 @@ private:
         cases.push_back({kind, dir / name});
     }
 
-    std::wstring winDir_, sysDir_, programDir_, programFiles_;
-    bool nt_, hadProgramFiles_ = false;
+    std::wstring winDir_, sysDir_, programDir_;
+    bool nt_;
+    testing_support::ScopedEnvironment programFiles_;
 };
 
 }  // namespace protected_files

@@ -22,6 +22,18 @@ bool EndsProgram(const std::function<void()>& step) {
     return false;
 }
 
+ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) : name_(name) {
+    const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);
+    had_ = size > 0;
+    if (had_) {
+        saved_.resize(size);
+        saved_.resize(::GetEnvironmentVariableW(name, saved_.data(), size));
+    }
+    ::SetEnvironmentVariableW(name, value);
+}
+
+ScopedEnvironment::~ScopedEnvironment() { ::SetEnvironmentVariableW(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
+
 TempDir::TempDir() {
     auto& su = tessel::SystemUtility::Instance();
     path_ = su.TempFolder() + L"vlmr-test-" + su.NewId();

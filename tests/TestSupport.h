@@ -60,6 +60,20 @@ void DeleteTree(const std::wstring& path);
 // Runs a command line and waits for it; returns its exit code.
 DWORD RunAndWait(const std::wstring& commandLine, DWORD timeoutMs = 60000);
 
+// An environment variable of this process set (or removed, for null) while this lives, then put
+// back as it was, absent included.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const wchar_t* name, const wchar_t* value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    std::wstring name_, saved_;
+    bool had_ = false;
+};
+
 // The program's end scripted through the seam: while this lives, ExitProcess keeps its code and
 // raises the test-only unwinding instead of ending the test program.
 struct ScriptedExit {

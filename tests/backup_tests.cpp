@@ -157,8 +157,6 @@ struct Stored {
     tessel::RegistryValue value;
 };
 
-}  // namespace
-
 // A value by a name that the registry functions take only with its length (a NUL inside it).
 void WriteCountedName(const std::wstring& key, const std::wstring& name, const tessel::RegistryValue& value) {
     struct CountedString {
@@ -175,6 +173,8 @@ void WriteCountedName(const std::wstring& key, const std::wstring& name, const t
     CountedString counted{static_cast<USHORT>(name.size() * 2), static_cast<USHORT>(name.size() * 2), buffer.data()};
     ASSERT_EQ(set(k.get(), &counted, 0, value.type, value.data.data(), static_cast<ULONG>(value.data.size())), 0);
 }
+
+}  // namespace
 
 // The backup is the one undo of a cleanup: the system's registry editor (another process,
 // writing the real registry of the prefix) must bring back every value exactly, in both forms.

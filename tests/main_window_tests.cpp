@@ -30,6 +30,7 @@
 #include "ui/SafeRemover.h"
 #include "ui/SettingsPanelIds.h"
 #include "ui/ToolsDialogIds.h"
+#include "ui/UiHandles.h"
 
 using testing_support::Narrow;
 using velmora::ui::FMain;
@@ -587,12 +588,11 @@ CaptionFit MeasureCaption(HWND control) {
     const int margin = button ? 8 : 0;
     wchar_t text[1024] = L"";
     ::GetWindowTextW(control, text, 1024);
-    HDC dc = ::GetDC(control);
-    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    const velmora::ui::WindowDC dc(control);
+    const HGDIOBJ old = ::SelectObject(dc.get(), reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
     RECT r{0, 0, wraps ? client.right : 0, 0};
-    ::DrawTextW(dc, text, -1, &r, format);
-    ::SelectObject(dc, old);
-    ::ReleaseDC(control, dc);
+    ::DrawTextW(dc.get(), text, -1, &r, format);
+    ::SelectObject(dc.get(), old);
     fit.text = {r.right + margin, r.bottom};
     fit.fits = fit.text.cx <= fit.box.cx && fit.text.cy <= fit.box.cy && text[0] != L'\0';
     return fit;

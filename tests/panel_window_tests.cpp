@@ -333,7 +333,7 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
     const std::wstring question = L"Are you sure you want to delete 'Case' browser helper object?";
     const std::wstring deleted = L"Browser helper object 'Case' deleted successfully. ";
     for (const auto& [kind, path] : machine.cases) {
-        const bool asked = kind == Kind::WindowsFolder || kind == Kind::Whitelisted;
+        const bool asked = protected_files::AsksAgain(kind);
         for (const int second : asked ? std::vector<int>{IDCANCEL, IDOK} : std::vector<int>{IDOK}) {
             SCOPED_TRACE(Narrow(path) + " " + std::to_string(second));
             tab.Add(Id(1), &name, path);
@@ -345,12 +345,9 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
             const std::wstring kept = deleted + L"Its file '" + path + L"' was left in place. ";
             std::vector<std::wstring> expected{question};
             if (asked) {
-                expected.push_back(L"'" + path + L"' is part of Windows. Disabling it ends every program that uses it, "
-                                   L"Windows' own too, and Windows may not start again. Press OK to disable it anyway "
-                                   L"or Cancel to leave it alone.");
+                expected.push_back(protected_files::WindowsQuestion(path));
             } else if (kind == Kind::ProgramFile) {
-                expected.push_back(L"'" + path + L"' is part of Velmora and is not disabled: without it Velmora could "
-                                   L"not start again to give back the files it disabled.");
+                expected.push_back(protected_files::ProgramFileKept(path));
             }
             const bool disabled = kind == Kind::Ordinary || (asked && second == IDOK);
             expected.push_back(disabled || kind == Kind::Device ? deleted : kept);

@@ -237,16 +237,8 @@ Box NotAll(int notDone) {
                 L"button to restart Windows.",
             65};
 }
-Box WindowsQuestion(const std::wstring& name) {
-    return {L"'" + name + L"' is part of Windows. Disabling it ends every program that uses it, Windows' own too, and "
-                          L"Windows may not start again. Press OK to disable it anyway or Cancel to leave it alone.",
-            49};
-}
-Box ProgramFileKept(const std::wstring& name) {
-    return {L"'" + name + L"' is part of Velmora and is not disabled: without it Velmora could not start again to give "
-                          L"back the files it disabled.",
-            48};
-}
+Box WindowsQuestion(const std::wstring& path) { return {protected_files::WindowsQuestion(path), 49}; }
+Box ProgramFileKept(const std::wstring& path) { return {protected_files::ProgramFileKept(path), 48}; }
 
 }  // namespace
 
@@ -261,7 +253,7 @@ TEST_F(SafeRemover, WindowsFilesAskOnceMoreTheProgramsOwnAreNeverDisabledAndDevi
         int notDone = 0;
         for (const auto& [kind, path] : machine.cases) {
             typed += path + L"\r\n";
-            if (kind == Kind::WindowsFolder || kind == Kind::Whitelisted) {
+            if (protected_files::AsksAgain(kind)) {
                 expected.push_back(WindowsQuestion(path));
                 answers.push_back(second);
                 if (second != IDOK) ++notDone;
@@ -284,8 +276,7 @@ TEST_F(SafeRemover, WindowsFilesAskOnceMoreTheProgramsOwnAreNeverDisabledAndDevi
         EXPECT_EQ(scripted.boxes, expected);
         for (const auto& [kind, path] : machine.cases) {
             SCOPED_TRACE(Narrow(path));
-            const bool asked = kind == Kind::WindowsFolder || kind == Kind::Whitelisted;
-            const bool disabled = kind == Kind::Ordinary || (asked && second == IDOK);
+            const bool disabled = kind == Kind::Ordinary || (protected_files::AsksAgain(kind) && second == IDOK);
             if (disabled) {
                 EXPECT_TRUE(Disabled(path));
             } else if (kind == Kind::Device) {

@@ -17,6 +17,7 @@
 #include "tessel/RegistryAccessor.h"
 #include "ui/SettingsPanel.h"
 #include "ui/SettingsPanelIds.h"
+#include "ui/UiHandles.h"
 
 using testing_support::Narrow;
 
@@ -106,11 +107,12 @@ protected:
         BITMAPINFO info{};
         info.bmiHeader = {sizeof(BITMAPINFOHEADER), client.right, -client.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
         void* bits = nullptr;
-        const HDC dc = ::CreateCompatibleDC(nullptr);
-        const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        const velmora::ui::UniqueMemoryDC memory(::CreateCompatibleDC(nullptr));
+        const HDC dc = memory.get();
+        const velmora::ui::UniqueBitmap bitmap(::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         std::vector<COLORREF> pixels;
         if (bitmap) {
-            const HGDIOBJ before = ::SelectObject(dc, bitmap);
+            const HGDIOBJ before = ::SelectObject(dc, bitmap.get());
             auto* px = static_cast<DWORD*>(bits);
             std::fill_n(px, client.right * client.bottom, 0x00BDBDBD);  // poison
             ::SendMessageW(lv, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
@@ -123,10 +125,8 @@ protected:
                     const DWORD p = px[y * client.right + x];
                     pixels.push_back(RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF));
                 }
-            ::SelectObject(dc, before);
-            ::DeleteObject(bitmap);
+            ::SelectObject(dc, before);  // a bitmap still chosen into its context cannot be deleted
         }
-        ::DeleteDC(dc);
         return pixels;
     }
 

@@ -373,10 +373,6 @@ TEST_F(SupportTab, FailedGatheringSendsNothing) {
     EXPECT_EQ(velmora::app::MousePointer(), velmora::app::kDefaultPointer);
 }
 
-}  // namespace
-
-namespace {
-
 // TEMP and TMP naming a file, not a folder: the report cannot be written, nothing goes out, and
 // the user reads why, not that the machine is offline.
 TEST_F(SupportTab, UnwritableReportIsToldAsSuch) {
@@ -385,13 +381,11 @@ TEST_F(SupportTab, UnwritableReportIsToldAsSuch) {
     PointAt(server.Host());
     const std::wstring notAFolder = work_ / L"not a folder";
     testing_support::WriteBytes(notAFolder, "a file");
-    wchar_t saved[MAX_PATH] = {};
-    const bool hadTemp = ::GetEnvironmentVariableW(L"TEMP", saved, MAX_PATH) > 0;
-    ::SetEnvironmentVariableW(L"TEMP", notAFolder.c_str());
-    ::SetEnvironmentVariableW(L"TMP", notAFolder.c_str());
-    Fill(L"It fails", L"Ivan", L"ivan@example.com");
-    Click();
-    ::SetEnvironmentVariableW(L"TEMP", hadTemp ? saved : nullptr);
+    {
+        const testing_support::ScopedEnvironment temp(L"TEMP", notAFolder.c_str()), tmp(L"TMP", notAFolder.c_str());
+        Fill(L"It fails", L"Ivan", L"ivan@example.com");
+        Click();
+    }
 
     EXPECT_TRUE(server.Requests().empty());
     ASSERT_EQ(boxes_.shown.size(), 1u);
