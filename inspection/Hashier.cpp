@@ -43,19 +43,16 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
     }
     FileSize = 0;
     std::int32_t checksum = 0;
-    tessel::Guard(
-        [&] {
-            std::uint32_t h = 0;
-            std::uint64_t n = 0;
-            if (HashFile(FullFilePathname, h, n) && n > 0) {
-                checksum = static_cast<std::int32_t>(h);
-                FileSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
-            }
-        },
-        [&] {
-            checksum = 0;  // a failing step gives the empty answer, which is cached like any other
-            FileSize = 0;
-        });
+    // A failing step leaves the empty answer (both are set only once the file is read whole),
+    // which is cached like any other.
+    tessel::PassOver([&] {
+        std::uint32_t h = 0;
+        std::uint64_t n = 0;
+        if (HashFile(FullFilePathname, h, n) && n > 0) {
+            checksum = static_cast<std::int32_t>(h);
+            FileSize = static_cast<std::int32_t>(static_cast<std::uint32_t>(n));
+        }
+    });
     HashCache.Add(checksum, key);
     SizeCache.Add(FileSize, key);
     return checksum;

@@ -90,6 +90,13 @@ template <class E = Error>
     ThrowSystemError<E>(code, call, what);
 }
 
+// Hands a failure action the error's description, or calls it with nothing when it takes none.
+template <class G>
+void ActOnFailure(G& onFailure, ErrorDescription& failure) {
+    if constexpr (std::is_invocable_v<G&, ErrorDescription&&>) onFailure(std::move(failure));
+    else onFailure();
+}
+
 // Runs a step; when it fails, the error is described and handed to `onFailure` (which may
 // also take no argument). The program's end is never a failure of the step: it passes on.
 // True when the step completed.
@@ -104,8 +111,7 @@ bool Guard(F&& step, G&& onFailure) {
     } catch (...) {
         failure = DescribeCurrentError();
     }
-    if constexpr (std::is_invocable_v<G&, ErrorDescription&&>) onFailure(std::move(failure));
-    else onFailure();
+    ActOnFailure(onFailure, failure);
     return false;
 }
 

@@ -62,20 +62,17 @@ void LogException(Logger& log, std::wstring_view source, int level) noexcept;
 
 // Runs an operation under the usual error rule: an error is logged with its number, its
 // description, the level and the source, and the operation is left. True when it completed.
-template <class F>
-bool Guard(Logger& log, std::wstring_view source, int level, F&& operation) {
-    return Guard(operation, [&](const ErrorDescription& error) { log.Log(error.number, error.text, level, source); });
-}
-
-// The same, and then what the caller does when the operation failed (which may take the
-// error's description or nothing).
+// With `onFailure`, what the caller does then (which may take the error's description or nothing).
 template <class F, class G>
 bool Guard(Logger& log, std::wstring_view source, int level, F&& operation, G&& onFailure) {
-    return Guard(operation, [&](const ErrorDescription& error) {
+    return Guard(operation, [&](ErrorDescription error) {
         log.Log(error.number, error.text, level, source);
-        if constexpr (std::is_invocable_v<G&, const ErrorDescription&>) onFailure(error);
-        else onFailure();
+        ActOnFailure(onFailure, error);
     });
+}
+template <class F>
+bool Guard(Logger& log, std::wstring_view source, int level, F&& operation) {
+    return Guard(log, source, level, operation, [] {});
 }
 
 // The last error of a sequence whose steps go on after a failure, kept to be logged once.
