@@ -176,10 +176,11 @@ void CZiRaraviz::FinishDisabling(const tessel::KeyedList<std::wstring>& files, i
     const tessel::KeyedList<std::wstring> stillThere = processManager.RenameParasiteFilesEx(files);
     for (const std::wstring& name : stillThere) log_->Log(0, L"Not disabled: " + name, 0, end.source);
     notDone += static_cast<int>(stillThere.Count());
-    // Whatever the user would lose is restored and recorded before a process is ended: the
-    // program may hold one of the files itself.
-    notDone += RestoreConfigurationSettings();
+    // A parasite that still runs writes its settings back: every other holder is ended before
+    // the settings are restored. The program's own process is not among them, since it may
+    // hold one of the files itself and must first restore and offer the restart.
     processManager.TerminateProcessesByModules(files, false);
+    notDone += RestoreConfigurationSettings();
 
     const std::wstring question =
         ClosingQuestion(app::LoadResString(end.completeText), app::LoadResString(end.notAllText), notDone);

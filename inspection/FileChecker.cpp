@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "inspection/CommandLine.h"
+#include "inspection/FileStanding.h"
 #include "inspection/Globals.h"
 #include "inspection/PathCall.h"
 #include "tessel/Api.h"
@@ -87,7 +88,9 @@ std::wstring CFileChecker::GetFullFileNameFromShortFilename(std::wstring Filenam
 }
 
 std::wstring CFileChecker::ResolveRegisteredPath(const std::wstring& registryText) {
-    const std::wstring whole = TrimmedUnquoted(SystemUtility::Instance().ExpandEnvironment(registryText));
+    // A prefixed path names the file behind its prefix; searched as it stands, "\??\" would be
+    // taken for a folder of the current drive.
+    const std::wstring whole = WithoutPathPrefix(TrimmedUnquoted(SystemUtility::Instance().ExpandEnvironment(registryText)));
     if (IsAbsolutePath(whole) && IsExistingFile(whole)) return whole;
     return GetFullFileNameFromShortFilename(GetFileNameFromCommandLine(registryText));
 }

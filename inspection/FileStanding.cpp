@@ -8,6 +8,7 @@
 #include "tessel/Api.h"
 #include "tessel/ComObject.h"
 #include "tessel/Error.h"
+#include "tessel/FileAccessor.h"
 #include "tessel/SystemUtility.h"
 
 namespace velmora {
@@ -16,23 +17,10 @@ namespace {
 
 const wchar_t* const kProgramFiles[] = {L"Velmora.exe", L"Tessel.dll", L"VLMRCustom.dll"};
 
-// One spelling per file: absolute, long names where the file or folder exists, lower case.
-std::wstring Comparable(const std::wstring& given) {
-    std::wstring path = given;
-    for (auto& c : path)
-        if (c == L'/') c = L'\\';
-    if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) path = L"\\\\" + path.substr(8);
-    else if (path.rfind(L"\\\\?\\", 0) == 0) path = path.substr(4);
-    if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-            return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
-        }))
-        path = *full;
-    if (auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-            return tessel::api::kernel32().GetLongPathNameW(path.c_str(), buf, size);
-        }))
-        path = *longForm;
-    return tessel::SystemUtility::Lower(path);
-}
+bool StartsWith(const std::wstring& s, std::wstring_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
+
+// The file's own spelling for comparing: FileActedOn without regard to letter case.
+std::wstring Comparable(const std::wstring& given) { return tessel::SystemUtility::Lower(FileActedOn(given)); }
 
 std::wstring WithBackslash(std::wstring folder) {
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
@@ -48,6 +36,58 @@ std::wstring ProgramFolder() {
 
 }  // namespace
 
+bool IsFullyQualifiedFile(const std::wstring& path) {
+    if (path.empty() || path.back() == L'\\') return false;
+    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && path[2] == L'\\';
+    if (drive) return true;
+    if (!StartsWith(path, L"\\\\")) return false;
+    const std::size_t server = path.find(L'\\', 2);
+    if (server == std::wstring::npos || server == 2) return false;
+    const std::size_t share = path.find(L'\\', server + 1);
+    return share != std::wstring::npos && share > server + 1;
+}
+
+std::wstring WithoutPathPrefix(const std::wstring& given) {
+    std::wstring path = given;
+    if (StartsWith(path, L"\\??\\") || StartsWith(path, L"\\\\?\\")) {
+        path.erase(0, 4);
+        if (StartsWith(path, L"UNC\\")) path = L"\\\\" + path.substr(4);
+    }
+    return path;
+}
+
+std::wstring FileActedOn(const std::wstring& given) {
+    std::wstring path = given;
+    for (auto& c : path)
+        if (c == L'/') c = L'\\';
+    path = WithoutPathPrefix(path);
+    // A device name, in a folder too ("c:\x\com1.dll"), is no file: a full-path function would
+    // turn it into another spelling of the device, and the checks for devices know it as given.
+    if (tessel::FileAccessor::IsDevicePath(path)) return path;
+    const bool qualified = IsFullyQualifiedFile(path);
+    if (qualified) {
+        if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+                return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+            }))
+            path = *full;
+    }
+    const std::size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos) {
+        const std::size_t colon = path.find(L':', slash + 1);
+        if (colon != std::wstring::npos) path.resize(colon);
+    }
+    if (!qualified || !IsFullyQualifiedFile(path)) return path;
+    // Only a short name is replaced: the letter case the path was given in stays, so that the
+    // record names the file as the caller does.
+    if (auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+            return tessel::api::kernel32().GetLongPathNameW(path.c_str(), buf, size);
+        });
+        longForm && tessel::SystemUtility::Lower(*longForm) != tessel::SystemUtility::Lower(path))
+        path = *longForm;
+    return path;
+}
+
 bool IsOnSystemWhitelist(const std::wstring& path) {
     if (RunningOnNT) return IsSystemProcessNT(path) || IsSystemModuleNT(path);
     return IsSystemProcess9x(path) || IsSystemModule9x(path);
@@ -55,15 +95,18 @@ bool IsOnSystemWhitelist(const std::wstring& path) {
 
 FileStanding StandingOf(const std::wstring& path) {
     if (path.empty()) return FileStanding::Ordinary;
-    const std::wstring file = Comparable(path);
+    const std::wstring actedOn = FileActedOn(path);
+    const std::wstring file = tessel::SystemUtility::Lower(actedOn);
     const std::wstring programFolder = ProgramFolder();
     if (!programFolder.empty()) {
         for (const wchar_t* name : kProgramFiles)
             if (file == Comparable(programFolder + name)) return FileStanding::ProgramFile;
     }
-    if (IsOnSystemWhitelist(path) || IsOnSystemWhitelist(file)) return FileStanding::SystemWhitelist;
+    if (IsOnSystemWhitelist(actedOn) || IsOnSystemWhitelist(file)) return FileStanding::SystemWhitelist;
     if (!WinDir.empty()) {
-        const std::wstring windows = WithBackslash(Comparable(WinDir));
+        std::wstring windows = WinDir;
+        while (!windows.empty() && (windows.back() == L'\\' || windows.back() == L'/')) windows.pop_back();
+        windows = WithBackslash(Comparable(windows));
         if (file.size() > windows.size() && file.compare(0, windows.size(), windows) == 0)
             return FileStanding::WindowsFolder;
     }

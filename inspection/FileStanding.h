@@ -17,9 +17,26 @@ enum class FileStanding {
 // program file.
 inline std::wstring ProgramDir;
 
-// How a full path stands. Letter case, short names, "." and ".." steps, "/" and the "\\?\"
-// form are seen through; the first of ProgramFile, SystemWhitelist and WindowsFolder that
-// applies is the answer.
+// A drive path ("c:\...") or a network path ("\\server\share\..."), naming a file and not a
+// folder: anything else would be taken relative to the current folder or drive.
+bool IsFullyQualifiedFile(const std::wstring& path);
+
+// The path without the native "\??\" or the extended "\\?\" prefix (and "UNC\" after it made
+// "\\" again): the file functions read "\??\c:\x" as the file c:\x, while a search or a
+// full-path function would make it a folder "??" on the current drive.
+std::wstring WithoutPathPrefix(const std::wstring& path);
+
+// The file that a disabling given this path acts on, in the one spelling that the check of what
+// a file is and the rename both use: "/" read as "\", the native "\??\" and the extended "\\?\"
+// prefix taken off, "." and ".." steps resolved, an alternate stream (a ":" in the file name
+// itself, "::$DATA" too) cut away, and short names made long where the file exists. A path that
+// is not fully qualified is never made absolute: what would be taken relative to the current
+// folder is refused later, not resolved.
+std::wstring FileActedOn(const std::wstring& given);
+
+// How the file that a disabling given this path acts on stands (FileActedOn, without regard to
+// letter case); the first of ProgramFile, SystemWhitelist and WindowsFolder that applies is the
+// answer.
 FileStanding StandingOf(const std::wstring& path);
 
 // Either system whitelist of the running family names the path.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "inspection/EnumProcesses.h"
+#include "inspection/FileStanding.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
 #include "inspection/MMain.h"
@@ -35,43 +36,11 @@ std::wstring Source(std::wstring_view procedure) { return L"CProcessManager." + 
 
 std::wstring ProcessKey(DWORD id) { return L"_" + std::to_wstring(id); }
 
-bool StartsWith(const std::wstring& s, std::wstring_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
-
-// The form of a name that the rename works with: the native and the extended prefix taken
-// off, and an alternate stream (a ":" in the file name itself) cut away.
-std::wstring PlainFileName(const std::wstring& given) {
-    std::wstring path = given;
-    if (StartsWith(path, L"\\??\\") || StartsWith(path, L"\\\\?\\")) {
-        path.erase(0, 4);
-        if (StartsWith(path, L"UNC\\")) path = L"\\\\" + path.substr(4);
-    }
-    const std::size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos) {
-        const std::size_t colon = path.find(L':', slash + 1);
-        if (colon != std::wstring::npos) path.resize(colon);
-    }
-    return path;
-}
-
-// A drive path ("c:\...") or a network path ("\\server\share\..."), naming a file and not
-// a folder: anything else would be taken relative to the current folder or drive.
-bool IsFullyQualifiedFile(const std::wstring& path) {
-    if (path.empty() || path.back() == L'\\') return false;
-    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && path[2] == L'\\';
-    if (drive) return true;
-    if (!StartsWith(path, L"\\\\")) return false;
-    const std::size_t server = path.find(L'\\', 2);
-    if (server == std::wstring::npos || server == 2) return false;
-    const std::size_t share = path.find(L'\\', server + 1);
-    return share != std::wstring::npos && share > server + 1;
-}
-
 // True when there is no file by that name: nothing to disable (the server of an orphaned
 // registration, a device name). A name that is not fully qualified, or one whose state cannot
 // be told, is not taken as gone.
 bool IsGone(const std::wstring& given) {
-    const std::wstring name = PlainFileName(given);
+    const std::wstring name = FileActedOn(given);
     if (tessel::FileAccessor::IsDevicePath(name)) return true;
     if (!IsFullyQualifiedFile(name)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -121,8 +90,15 @@ void CProcessManager::TerminateProcessesByModule(const std::wstring& Module, boo
 void CProcessManager::TerminateProcessesByModules(const tessel::KeyedList<std::wstring>& Modules,
                                                   bool TerminateOwnProcess) {
     if (Modules.Count() == 0) return;
-    if (RunningOnNT) FindModuleProcessesNT(Modules, TerminateOwnProcess);
-    else FindModuleProcesses9x(Modules, TerminateOwnProcess);
+    // A file is held under the name the system gives it, which is the one the rename acts on,
+    // whatever spelling the list came with.
+    tessel::KeyedList<std::wstring> names;
+    for (const std::wstring& module : Modules) {
+        tessel::AddUnique(names, module);
+        tessel::AddUnique(names, FileActedOn(module));
+    }
+    if (RunningOnNT) FindModuleProcessesNT(names, TerminateOwnProcess);
+    else FindModuleProcesses9x(names, TerminateOwnProcess);
 }
 
 void CProcessManager::FindModuleProcessesNT(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess) {
@@ -251,19 +227,21 @@ tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
     tessel::KeyedList<std::wstring> FilesToPostDelete;
     // An error with one file leaves the others to be renamed all the same.
     for (const std::wstring& file : ParasiteFiles) {
-        bool renamed = false;
-        tessel::Guard(*mLog, source, 0, [&] { renamed = RenameParasiteFile(file); });
-        if (!renamed) tessel::AddUnique(FilesToPostDelete, file);
+        Disabling outcome = Disabling::Failed;
+        tessel::Guard(*mLog, source, 0, [&] { outcome = RenameParasiteFile(file); });
+        // A file that may not be disabled is not one that its holders keep from being renamed.
+        if (outcome == Disabling::Refused) tessel::AddUnique(stillThere, file);
+        else if (outcome == Disabling::Failed) tessel::AddUnique(FilesToPostDelete, file);
     }
     mLog->Log(0, L"FilesToPostDelete.Count=" + std::to_wstring(FilesToPostDelete.Count()), 5, source);
     if (FilesToPostDelete.Count() == 0) return stillThere;
     tessel::Guard(*mLog, source, 0, [&] { TerminateProcessesByModules(ParasiteFiles, false); });
     WaitPumping(kRetryDelayMs);
     for (const std::wstring& file : FilesToPostDelete) {
-        bool renamed = false;
-        tessel::Guard(*mLog, source, 0, [&] { renamed = RenameParasiteFile(file); });
-        if (renamed) continue;
-        if (IsGone(file)) {
+        Disabling outcome = Disabling::Failed;
+        tessel::Guard(*mLog, source, 0, [&] { outcome = RenameParasiteFile(file); });
+        if (outcome == Disabling::Disabled) continue;
+        if (outcome == Disabling::Failed && IsGone(file)) {
             // Not a step that could not be done: there is no file to disable.
             mLog->Log(0, tessel::Format(L"The file '%1' does not exist: there is nothing to disable.", tessel::LogName(file)),
                       5, source);
@@ -274,31 +252,40 @@ tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
     return stillThere;
 }
 
-bool CProcessManager::RenameParasiteFile(const std::wstring& path) {
-    const std::wstring name = PlainFileName(path);
-    if (name != path)
-        mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", path, name), 5, Source(L"RenameParasiteFile"));
-    if (!IsFullyQualifiedFile(name)) {
-        // Never taken relative to the current folder.
-        LogRenameFailure(!RunningOnNT, Source(L"RenameParasiteFile"), name, 0, 0, ERROR_BAD_PATHNAME);
-        return false;
-    }
+CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstring& path) {
+    const std::wstring source = Source(L"RenameParasiteFile");
+    const std::wstring name = FileActedOn(path);
+    if (name != path) mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", path, name), 5, source);
     if (tessel::FileAccessor::IsDevicePath(name)) {
         // A device is no file: a move would open it, and a serial port can hold its opener.
-        LogRenameFailure(!RunningOnNT, Source(L"RenameParasiteFile"), name, 0, 0, ERROR_FILE_NOT_FOUND);
-        return false;
+        LogRenameFailure(!RunningOnNT, source, name, 0, 0, ERROR_FILE_NOT_FOUND);
+        return Disabling::Failed;
     }
-    const bool ok = SafeRenameFile(name, GetParasiteFileName(name));
-    if (ok) RecordRemovedFile(name);
-    return ok;
-}
-
-void CProcessManager::RecordRemovedFile(const std::wstring& path) {
-    // The file is disabled either way; without its record the user cannot give it back, so a
-    // write that fails is an error of its own.
-    tessel::Guard(*mLog, Source(L"RenameParasiteFile"), 0, [&] {
-        tessel::RegistryAccessor().WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, path, path);
-    });
+    if (!IsFullyQualifiedFile(name)) {
+        // Never taken relative to the current folder.
+        LogRenameFailure(!RunningOnNT, source, name, 0, 0, ERROR_BAD_PATHNAME);
+        return Disabling::Failed;
+    }
+    if (StandingOf(name) == FileStanding::ProgramFile) {
+        // Without its own files the program could not start again to give the others back.
+        mLog->Log(0, L"Not disabled, part of Velmora: " + name, 0, source);
+        return Disabling::Refused;
+    }
+    // The record comes first: a file disabled without it could never be given back. A record
+    // whose rename then fails lists nothing, since only disabled copies that exist are offered
+    // back; it is taken back all the same unless it was there before.
+    tessel::RegistryAccessor registry;
+    bool recordedBefore = false;
+    tessel::PassOver([&] { recordedBefore = registry.ReadValue(HKEY_CURRENT_USER, kRemovedFilesKey, name).has_value(); });
+    const bool recorded =
+        tessel::Guard(*mLog, source, 0, [&] { registry.WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, name, name); });
+    if (!recorded) {
+        mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", name), 0, source);
+        return Disabling::Refused;
+    }
+    if (SafeRenameFile(name, GetParasiteFileName(name))) return Disabling::Disabled;
+    if (!recordedBefore) tessel::PassOver([&] { registry.DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, name); });
+    return Disabling::Failed;
 }
 
 bool CProcessManager::SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename) {

@@ -72,14 +72,16 @@ private:
     void TerminateProcesses(FoundList& Found);
     void MyTerminateProcess(HANDLE Process, const std::wstring& Label);
 
-    bool RenameParasiteFile(const std::wstring& path);
+    // How the disabling of one file ended: a file refused (the program's own, or one whose
+    // record cannot be written) is not tried again, and its holders are not ended for it.
+    enum class Disabling { Disabled, Failed, Refused };
+    Disabling RenameParasiteFile(const std::wstring& path);
     bool RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename);
     bool RenameFile9x(const std::wstring& OldFilename, const std::wstring& NewFilename);
     // Fingerprints the file, runs the family's move and logs its outcome under the step's name.
     bool RenameLogged(const wchar_t* step, bool nineX, const std::wstring& OldFilename, const std::function<BOOL()>& move);
     void LogRenameFailure(bool nineX, const std::wstring& source, const std::wstring& name, std::int32_t size,
                           std::int32_t checksum, unsigned long code);
-    void RecordRemovedFile(const std::wstring& path);
 
     tessel::Logger* mLog;
     bool listTaken_ = true;

@@ -52,16 +52,22 @@ std::wstring CopyFixture(const std::wstring& from, const std::wstring& folder, c
     return to;
 }
 
-Child StartHolder(const std::wstring& mode, const std::wstring& path, const std::wstring& holderExe) {
+Child StartHolder(const std::wstring& mode, const std::wstring& path, const std::wstring& holderExe,
+                  const std::wstring& further) {
     const std::wstring eventName = L"Local\\vlm-ready-" + tessel::SystemUtility::Instance().NewId();
     tessel::UniqueHandle ready(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
     EXPECT_TRUE(static_cast<bool>(ready));
-    Child child(L"\"" + holderExe + L"\" " + mode + L" \"" + path + L"\" " + eventName);
+    Child child(L"\"" + holderExe + L"\" " + mode + L" \"" + path + L"\" " + eventName + (further.empty() ? L"" : L" " + further));
     if (!child.Started()) return child;
     HANDLE both[2] = {ready.get(), child.Handle()};
     const DWORD got = ::WaitForMultipleObjects(2, both, FALSE, 30000);
     if (got != WAIT_OBJECT_0) ADD_FAILURE() << "the holder did not get ready (" << got << ", exit " << child.Wait(0) << ")";
     return child;
+}
+
+Child StartStartPageRewriter(const std::wstring& dll, const testing_support::ScratchHives& hives, const std::wstring& url) {
+    const std::wstring main = hives.RealPath(HKEY_CURRENT_USER) + L"\\Software\\Microsoft\\Internet Explorer\\Main";
+    return StartHolder(L"rewrite", dll, HolderPath(), L"\"" + main + L"\" \"" + url + L"\"");
 }
 
 OnlyOwnChildren::OnlyOwnChildren(std::set<DWORD> allowed)

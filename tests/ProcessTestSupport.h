@@ -44,9 +44,15 @@ std::wstring FixtureDllPath();  // vlm_fixture.dll of the build
 std::wstring CopyFixture(const std::wstring& from, const std::wstring& folder, const std::wstring& stem,
                          const std::wstring& extension);
 
-// Starts the holder in a mode that signals readiness ("load" or "lock") with the path and
-// waits until it is ready; a failure to get ready fails the test.
-Child StartHolder(const std::wstring& mode, const std::wstring& path, const std::wstring& holderExe = HolderPath());
+// Starts the holder in a mode that signals readiness ("load", "lock" or "rewrite") with the
+// path (and the mode's further arguments, as they stand on the command line) and waits until it
+// is ready; a failure to get ready fails the test.
+Child StartHolder(const std::wstring& mode, const std::wstring& path, const std::wstring& holderExe = HolderPath(),
+                  const std::wstring& further = L"");
+
+// A running hijacker: a holder of the DLL whose watchdog writes the URL back as the start page of
+// the scratch hives' current user every millisecond or so.
+Child StartStartPageRewriter(const std::wstring& dll, const testing_support::ScratchHives& hives, const std::wstring& url);
 
 // For the life of the object, TerminateProcess ends only the processes listed in it (the test's
 // own children); any other process is refused with error 5 and noted.

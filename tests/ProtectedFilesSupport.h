@@ -3,9 +3,11 @@
 // set through the process-wide values, with copies of Windows files in them. Nothing of the
 // prefix's own is ever named.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TestSupport.h"
@@ -19,7 +21,8 @@ enum class Kind { WindowsFolder, Whitelisted, ProgramFile, Device, Ordinary };
 
 struct Case {
     Kind kind;
-    std::wstring path;
+    std::wstring path;  // as a caller gives it
+    std::wstring file;  // the file it names
 };
 
 // The kinds that the user is asked about once more before they are disabled.
@@ -59,8 +62,16 @@ public:
         Put(Kind::Whitelisted, L"programs\\Common Files\\System\\wab32.dll", ini);
         for (const wchar_t* own : {L"velmora\\Velmora.exe", L"velmora\\Tessel.dll", L"velmora\\VLMRCustom.dll"})
             Put(Kind::ProgramFile, own, ini);
-        cases.push_back({Kind::Device, dir / L"COM1.dll"});
+        cases.push_back({Kind::Device, dir / L"COM1.dll", dir / L"COM1.dll"});
         Put(Kind::Ordinary, L"ordinary.dll", "a file without version information");
+        // Other spellings of a Windows file and of the program's own, as a registration may hold
+        // them: each Windows file its own, since it may be disabled; the program file is never.
+        const std::wstring program = dir / L"velmora\\Velmora.exe";
+        for (const auto& [name, spell] : Spellings()) {
+            Put(Kind::WindowsFolder, L"windows\\" + name, ini);
+            cases.back().path = spell(cases.back().file);
+            cases.push_back({Kind::ProgramFile, spell(program), program});
+        }
     }
     ~ScratchMachine() {
         velmora::WinDir = winDir_;
@@ -82,9 +93,35 @@ public:
     std::vector<Case> cases;
 
 private:
+    using Spelling = std::wstring (*)(const std::wstring&);
+    static std::vector<std::pair<std::wstring, Spelling>> Spellings() {
+        return {
+            {L"native.ini", [](const std::wstring& p) { return L"\\??\\" + p; }},
+            {L"stream.ini", [](const std::wstring& p) { return p + L"::$DATA"; }},
+            {L"Spelled By Its Short Name.ini",
+             [](const std::wstring& p) {
+                 wchar_t shortName[MAX_PATH] = {};
+                 const DWORD n = ::GetShortPathNameW(p.c_str(), shortName, MAX_PATH);
+                 EXPECT_TRUE(n > 0 && n < MAX_PATH && std::wstring(shortName) != p) << testing_support::Narrow(p);
+                 return std::wstring(shortName);
+             }},
+            {L"dots.ini",
+             [](const std::wstring& p) {
+                 const std::size_t slash = p.find_last_of(L'\\');
+                 return p.substr(0, slash) + L"\\.\\..\\" + p.substr(p.find_last_of(L'\\', slash - 1) + 1);
+             }},
+            {L"slashes.ini",
+             [](const std::wstring& p) {
+                 std::wstring s = p;
+                 for (auto& c : s)
+                     if (c == L'\\') c = L'/';
+                 return s;
+             }},
+        };
+    }
     void Put(Kind kind, const std::wstring& name, const std::string& bytes) {
         testing_support::WriteBytes(dir / name, bytes);
-        cases.push_back({kind, dir / name});
+        cases.push_back({kind, dir / name, dir / name});
     }
 
     std::wstring winDir_, sysDir_, programDir_;

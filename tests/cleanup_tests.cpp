@@ -8,6 +8,7 @@
 
 #include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
+#include "ProcessTestSupport.h"
 #include "ProtectedFilesSupport.h"
 #include "TestSupport.h"
 #include "detection/ZiRaraviz.h"
@@ -459,6 +460,24 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
     }
 }
 
+TEST(CleanUp, AParasiteThatStillRunsIsEndedBeforeTheSettingsAreRestoredSoItCannotWriteItsPageBack) {
+    Machine m;
+    TempDir dir;
+    const std::wstring dll = dir / L"watchdog.dll";
+    testing_support::WriteBytes(dll, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{W}", L"", L"Watchdog");
+    m.source.bhos = {{L"{W}", dll}};
+    process_testing::Child rewriter = process_testing::StartStartPageRewriter(dll, m.hives, L"http://hijack.example/");
+    ASSERT_TRUE(rewriter.Running());
+    process_testing::OnlyOwnChildren only({rewriter.Pid()});
+    m.scripted.answers = {IDCANCEL};
+    EXPECT_FALSE(m.RunCleanUp());
+    EXPECT_NE(rewriter.Wait(10000), 0xFFFFFFFFu) << "the parasite's process was not ended";
+    EXPECT_EQ(only.Terminated, std::vector<DWORD>{rewriter.Pid()});
+    EXPECT_EQ(m.reg.ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page"),
+              L"about:blank");
+}
+
 TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindowsFilesGo) {
     using protected_files::Kind;
     Machine m;
@@ -479,17 +498,17 @@ TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindow
                                  testing_support::Narrow(tessel::SystemUtility::Lower(path));
         return std::count(lines.begin(), lines.end(), line);
     };
-    for (const auto& [kind, path] : machine.cases) {
+    for (const auto& [kind, path, file] : machine.cases) {
         SCOPED_TRACE(testing_support::Narrow(path));
         const bool kept = kind == Kind::Whitelisted || kind == Kind::ProgramFile;
         if (kind == Kind::WindowsFolder || kind == Kind::Ordinary) {
-            EXPECT_FALSE(machine.Exists(path));
+            EXPECT_FALSE(machine.Exists(file));
         } else if (kind != Kind::Device) {
-            EXPECT_TRUE(machine.Untouched(path));
+            EXPECT_TRUE(machine.Untouched(file));
         }
         EXPECT_EQ(logged("windows", path), kind == Kind::Whitelisted ? 1 : 0);
         EXPECT_EQ(logged("velmora", path), kind == Kind::ProgramFile ? 1 : 0);
-        EXPECT_EQ(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, path).has_value(),
+        EXPECT_EQ(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, file).has_value(),
                   !kept && kind != Kind::Device);
     }
 }

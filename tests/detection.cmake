@@ -11,6 +11,6 @@ add_velmora_test(detection_tests bho_manager_tests.cpp startup_manager_tests.cpp
 target_link_libraries(detection_tests PRIVATE engine)
 add_dependencies(detection_tests fixture_mscorp fixture_mscaps fixture_both fixture_bare)
 
-add_velmora_test(cleanup_tests restore_tests.cpp cleanup_tests.cpp)
+add_velmora_test(cleanup_tests restore_tests.cpp cleanup_tests.cpp ProcessTestSupport.cpp)
 target_link_libraries(cleanup_tests PRIVATE engine)
-add_dependencies(cleanup_tests fixture_both fixture_bare)
+add_dependencies(cleanup_tests fixture_both fixture_bare vlm_holder)

@@ -332,7 +332,7 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
     const std::wstring name = L"Case";
     const std::wstring question = L"Are you sure you want to delete 'Case' browser helper object?";
     const std::wstring deleted = L"Browser helper object 'Case' deleted successfully. ";
-    for (const auto& [kind, path] : machine.cases) {
+    for (const auto& [kind, path, file] : machine.cases) {
         const bool asked = protected_files::AsksAgain(kind);
         for (const int second : asked ? std::vector<int>{IDCANCEL, IDOK} : std::vector<int>{IDOK}) {
             SCOPED_TRACE(Narrow(path) + " " + std::to_string(second));
@@ -342,20 +342,20 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
             tab.prompts.clear();
             tab.answers = {IDOK, second, IDOK};
             tab.ClickDelete();
-            const std::wstring kept = deleted + L"Its file '" + path + L"' was left in place. ";
+            const std::wstring kept = deleted + L"Its file '" + file + L"' was left in place. ";
             std::vector<std::wstring> expected{question};
             if (asked) {
-                expected.push_back(protected_files::WindowsQuestion(path));
+                expected.push_back(protected_files::WindowsQuestion(file));
             } else if (kind == Kind::ProgramFile) {
-                expected.push_back(protected_files::ProgramFileKept(path));
+                expected.push_back(protected_files::ProgramFileKept(file));
             }
             const bool disabled = kind == Kind::Ordinary || (asked && second == IDOK);
             expected.push_back(disabled || kind == Kind::Device ? deleted : kept);
             EXPECT_EQ(tab.prompts, expected);
             if (disabled) {
-                EXPECT_FALSE(Exists(path));
+                EXPECT_FALSE(Exists(file));
             } else if (kind != Kind::Device) {
-                EXPECT_TRUE(machine.Untouched(path));
+                EXPECT_TRUE(machine.Untouched(file));
             }
             EXPECT_FALSE(tab.reg.KeyExists(HKEY_LOCAL_MACHINE, kKey + Id(1)));
         }

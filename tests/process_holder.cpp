@@ -7,6 +7,10 @@
 //                                     of it, its own process included; its message box is
 //                                     answered OK at once and noted in MARKER
 //   vlm_holder end MARKER             ends the program through the product's one way of doing so
+//   vlm_holder rewrite DLL EVENT KEY URL
+//                                     loads DLL and, as a hijacker's watchdog does, writes URL as
+//                                     "Start Page" of KEY (under HKEY_CURRENT_USER) again and again;
+//                                     signals EVENT after the first write
 // A waiting holder ends by itself after two minutes (exit code 99).
 #include <windows.h>
 
@@ -81,6 +85,25 @@ int wmain(int argc, wchar_t** argv) {
         manager.TerminateProcessesByModule(listed, true);
         Append(marker, L"returned");
         return 3;
+    }
+    if (mode == L"rewrite" && argc == 6) {
+        if (!::LoadLibraryW(argv[2])) return 2;
+        const std::wstring url = argv[5];
+        const auto write = [&] {
+            HKEY key = nullptr;
+            if (::RegCreateKeyExW(HKEY_CURRENT_USER, argv[4], 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
+                return false;
+            const tessel::UniqueKey owner(key);
+            return ::RegSetValueExW(key, L"Start Page", 0, REG_SZ, reinterpret_cast<const BYTE*>(url.c_str()),
+                                    static_cast<DWORD>((url.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+        };
+        if (!write()) return 5;
+        if (!Signal(argv[3])) return 4;
+        for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < kWaitLimitMs;) {
+            write();
+            ::Sleep(1);
+        }
+        return 99;
     }
     if (mode == L"end" && argc == 3) {
         Append(argv[2], L"before");

@@ -319,6 +319,7 @@ TEST_F(Renaming, AFileThatDoesNotExistIsLoggedButNotReportedBack) {
                   1u)
             << text;
     EXPECT_EQ(CountOf(text, Narrow(L"The file '" + held + L"' does not exist")), 0u);
+    EXPECT_EQ(RecordCount(), 0u);  // a record written for a rename that failed is taken back
 }
 
 TEST_F(Renaming, ANameThatIsNotAFullPathIsNeverRenamedInTheCurrentFolder) {
@@ -415,7 +416,7 @@ TEST_F(Renaming, ALongPathIsRenamedAndRecorded) {
     EXPECT_NE(log.Text().find(Renamed(path)), std::string::npos) << log.Text();
 }
 
-TEST_F(Renaming, ARecordThatCannotBeWrittenIsAnErrorButTheFileStaysDisabled) {
+TEST_F(Renaming, AFileWhoseRecordCannotBeWrittenIsNotDisabledAndCountsAsNotDone) {
     // HKEY_CURRENT_USER is pointed at a key that has been deleted: every write under it fails.
     tessel::UniqueKey doomed;
     ASSERT_EQ(
@@ -424,6 +425,8 @@ TEST_F(Renaming, ARecordThatCannotBeWrittenIsAnErrorButTheFileStaysDisabled) {
     ASSERT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, L"Doomed"), ERROR_SUCCESS);
     ASSERT_EQ(::RegOverridePredefKey(HKEY_CURRENT_USER, doomed.get()), ERROR_SUCCESS);
     const std::wstring file = File(L"unrecorded.dll");
+    OnlyOwnChildren guard({});
+    MoveRecorder moves;
     const auto left = manager.RenameParasiteFilesEx(ListOf({file}));
     // Back to the scratch key of this test (the system keeps its own reference to it).
     ::RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
@@ -434,12 +437,18 @@ TEST_F(Renaming, ARecordThatCannotBeWrittenIsAnErrorButTheFileStaysDisabled) {
     ::RegOverridePredefKey(HKEY_CURRENT_USER, scratch.get());
     scratch.reset();
     doomed.reset();
-    EXPECT_EQ(left.Count(), 0u);
+    // Without its record it could never be given back: it stays, and its holders are left alone.
+    EXPECT_EQ(Items(left), std::vector<std::wstring>{file});
     EXPECT_EQ(RecordCount(), 0u);
-    EXPECT_FALSE(Exists(file));
+    EXPECT_TRUE(Exists(file));
+    EXPECT_TRUE(moves.TimesFor(file).empty());
+    EXPECT_TRUE(guard.Terminated.empty());
     const std::string text = log.Text();
-    EXPECT_NE(text.find(Renamed(file)), std::string::npos) << text;
+    EXPECT_EQ(text.find(Renamed(file)), std::string::npos) << text;
     EXPECT_NE(text.find(Entry(5, 0, kBatch, L"FilesToPostDelete.Count=0")), std::string::npos) << text;
+    EXPECT_NE(text.find(Entry(0, 0, kOne, L"Not disabled: '" + file + L"' could not be recorded for its restore.")),
+              std::string::npos)
+        << text;
     const std::size_t error = text.find("\t0\t");
     ASSERT_NE(error, std::string::npos) << text;
     const std::size_t lineStart = text.rfind("\r\n", error);

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <set>
+
 #include "ProtectedFilesSupport.h"
 #include "ToolsDialogTestSupport.h"
 #include "inspection/MMain.h"
@@ -174,7 +176,7 @@ TEST_F(SafeRemover, KernelByItsShortNameIsTheSystemFoldersCopyAndCancelOnTheWind
     const std::size_t end = question.find(L"' is part of Windows.");
     ASSERT_NE(end, std::wstring::npos) << Narrow(question);
     EXPECT_EQ(tessel::SystemUtility::Lower(question.substr(1, end - 1)), velmora::SysDir + L"kernel32.dll");
-    EXPECT_EQ(scripted.boxes[1].style, 49u);
+    EXPECT_EQ(scripted.boxes[1].style, 49u | MB_DEFBUTTON2);
     EXPECT_EQ(scripted.boxes[2], kOneNotDone);
     EXPECT_EQ(systemMoves, 0);
     EXPECT_TRUE(Disabled(other));
@@ -237,7 +239,8 @@ Box NotAll(int notDone) {
                 L"button to restart Windows.",
             65};
 }
-Box WindowsQuestion(const std::wstring& path) { return {protected_files::WindowsQuestion(path), 49}; }
+// Cancel is its default button.
+Box WindowsQuestion(const std::wstring& path) { return {protected_files::WindowsQuestion(path), 49 | MB_DEFBUTTON2}; }
 Box ProgramFileKept(const std::wstring& path) { return {protected_files::ProgramFileKept(path), 48}; }
 
 }  // namespace
@@ -251,14 +254,16 @@ TEST_F(SafeRemover, WindowsFilesAskOnceMoreTheProgramsOwnAreNeverDisabledAndDevi
         std::vector<Box> expected{kConfirm};
         std::deque<int> answers{IDOK};
         int notDone = 0;
-        for (const auto& [kind, path] : machine.cases) {
+        std::set<std::wstring> named;  // another spelling of a file named before is passed over
+        for (const auto& [kind, path, file] : machine.cases) {
             typed += path + L"\r\n";
+            if (!named.insert(tessel::SystemUtility::Lower(file)).second) continue;
             if (protected_files::AsksAgain(kind)) {
-                expected.push_back(WindowsQuestion(path));
+                expected.push_back(WindowsQuestion(file));
                 answers.push_back(second);
                 if (second != IDOK) ++notDone;
             } else if (kind == Kind::ProgramFile) {
-                expected.push_back(ProgramFileKept(path));
+                expected.push_back(ProgramFileKept(file));
                 answers.push_back(IDOK);
                 ++notDone;
             } else if (kind == Kind::Device) {
@@ -274,22 +279,22 @@ TEST_F(SafeRemover, WindowsFilesAskOnceMoreTheProgramsOwnAreNeverDisabledAndDevi
         Click(dialog, IDC_SR_DISABLE);
         EXPECT_FALSE(scripted.Ended());
         EXPECT_EQ(scripted.boxes, expected);
-        for (const auto& [kind, path] : machine.cases) {
+        for (const auto& [kind, path, file] : machine.cases) {
             SCOPED_TRACE(Narrow(path));
             const bool disabled = kind == Kind::Ordinary || (protected_files::AsksAgain(kind) && second == IDOK);
             if (disabled) {
-                EXPECT_TRUE(Disabled(path));
+                EXPECT_TRUE(Disabled(file));
             } else if (kind == Kind::Device) {
-                EXPECT_FALSE(Exists(GetParasiteFileName(path)));
+                EXPECT_FALSE(Exists(GetParasiteFileName(file)));
             } else {
-                EXPECT_TRUE(Untouched(path));
+                EXPECT_TRUE(Untouched(file));
             }
-            EXPECT_EQ(Disablings(path), disabled ? 1u : 0u);
+            EXPECT_EQ(Disablings(file), disabled ? 1u : 0u);
         }
     }
 }
 
-TEST_F(SafeRemover, SettingsAreRestoredAndRecordedBeforeAHolderEndsAndTheOwnProcessGoesLastOnlyWhenTheRestartIsDeclined) {
+TEST_F(SafeRemover, AHolderThatWritesItsPageBackIsEndedBeforeTheSettingsAreRestoredAndTheOwnProcessGoesLastOnlyWhenTheRestartIsDeclined) {
     const Box terminating{L"Operation complete; terminating. Please reboot Windows and restart Velmora to see whether no "
                           L"more parasites found. ",
                           64};
@@ -298,7 +303,8 @@ TEST_F(SafeRemover, SettingsAreRestoredAndRecordedBeforeAHolderEndsAndTheOwnProc
         SCOPED_TRACE(restart);
         tessel::RegistryAccessor().WriteString(HKEY_CURRENT_USER, startPage, L"Start Page", L"http://hijack/");
         const std::wstring held = process_testing::CopyFixture(process_testing::FixtureDllPath(), dir.Path(), L"held", L".dll");
-        process_testing::Child holder = process_testing::StartHolder(L"load", held);
+        // A hijacker's watchdog, writing its page back until it is ended.
+        process_testing::Child holder = process_testing::StartStartPageRewriter(held, hives, L"http://hijack/");
         ASSERT_TRUE(holder.Running());
         scripted.children.Allow(holder.Pid());
         scripted.children.Terminated.clear();
@@ -318,8 +324,8 @@ TEST_F(SafeRemover, SettingsAreRestoredAndRecordedBeforeAHolderEndsAndTheOwnProc
         const std::size_t holderEnded =
             text.find("Process for file '" + std::to_string(holder.Pid()) + "' terminated successfully. ", from);
         ASSERT_NE(holderEnded, std::string::npos) << text;
-        EXPECT_LT(renamed, restored);
-        EXPECT_LT(restored, holderEnded);
+        EXPECT_LT(renamed, holderEnded);
+        EXPECT_LT(holderEnded, restored);
         if (restart == IDOK) {
             // The restart ends everything: the program never ends itself.
             EXPECT_TRUE(ended);

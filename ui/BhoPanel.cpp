@@ -7,6 +7,7 @@
 #include "inspection/AppServices.h"
 #include "inspection/BackupState.h"
 #include "inspection/FileChecker.h"
+#include "inspection/FileStanding.h"
 #include "inspection/MAPI.h"
 #include "inspection/ProcessManager.h"
 #include "tessel/Api.h"
@@ -243,13 +244,16 @@ void BhoPanel::cmdDelete_Click() {
                   L"ucBHO.cmdDelete_Click");
         CRoDoraziva detector;
         detector.Init(*mLog);
+        // The registration may spell its file as it likes: it is judged, asked about and disabled
+        // under the one name the rename acts on.
+        const std::wstring file = record.dll.empty() ? std::wstring() : FileActedOn(record.dll);
         bool fileKept = false;
-        if (!record.dll.empty() && detector.IsParasiteBHO(record.dll)) {
-            fileKept = !MayDisableFile(*mLog, record.dll, L"ucBHO.cmdDelete_Click");
+        if (!file.empty() && detector.IsParasiteBHO(file)) {
+            fileKept = !MayDisableFile(*mLog, file, L"ucBHO.cmdDelete_Click");
             if (!fileKept) {
                 CProcessManager processes;
                 processes.Init(*mLog);
-                processes.RenameParasiteFileEx(record.dll);
+                processes.RenameParasiteFileEx(file);
             }
         }
         bool deleted = false;
@@ -260,7 +264,7 @@ void BhoPanel::cmdDelete_Click() {
             deleted = false;  // reported as a refusal, whatever the cause
         }
         if (deleted && fileKept)
-            MsgBoxEx(tessel::Format(Text(IDS_BHO_DELETED_FILE_KEPT), record.text, record.dll), MB_OK | MB_ICONINFORMATION);
+            MsgBoxEx(tessel::Format(Text(IDS_BHO_DELETED_FILE_KEPT), record.text, file), MB_OK | MB_ICONINFORMATION);
         else if (deleted)
             MsgBoxEx(tessel::Format(Text(IDS_BHO_DELETED), record.text), MB_OK | MB_ICONINFORMATION);
         else

@@ -18,8 +18,9 @@ bool MayDisableFile(tessel::Logger& log, const std::wstring& file, const wchar_t
             return false;
         case FileStanding::SystemWhitelist:
         case FileStanding::WindowsFolder:
+            // Cancel is the default button: Windows itself is not risked by a stray Enter.
             if (MsgBoxEx(tessel::Format(app::LoadResString(IDS_WINDOWS_FILE_QUESTION), file),
-                         MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK)
+                         MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDOK)
                 return true;
             log.Log(0, L"Not disabled, part of Windows: " + file, 5, source);
             return false;

@@ -7,6 +7,7 @@
 #include "inspection/AppServices.h"
 #include "inspection/BackupState.h"
 #include "inspection/FileChecker.h"
+#include "inspection/FileStanding.h"
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
 #include "tessel/Error.h"
@@ -149,10 +150,16 @@ void FSafeRemover::cmdDisableParasites_Click() {
             int notDone = 0;
             for (const std::wstring& line : text::SplitLines(boxText)) {
                 if (line.empty()) continue;
-                const std::wstring name = checker.GetFullFileNameFromShortFilename(tessel::text::TrimBlanks(line));
+                // Asked about, checked and disabled under the one name the rename acts on; a prefix
+                // or a stream goes before the search, which would take them for part of the name.
+                const std::wstring typedName =
+                    checker.GetFullFileNameFromShortFilename(FileActedOn(tessel::text::TrimBlanks(line)));
+                const std::wstring name = FileActedOn(typedName);
                 // A device (CON, COM1, NUL) is no file on the disk: there is nothing to disable.
-                if (tessel::FileAccessor::IsDevicePath(name) || !tessel::FileAccessor::Instance().FileExists(name)) {
-                    if (MsgBoxEx(tessel::Format(Res(IDS_FILE_NOT_FOUND), name), kOkCancelExclamation) != IDOK) return;
+                if (tessel::FileAccessor::IsDevicePath(typedName) || tessel::FileAccessor::IsDevicePath(name) ||
+                    !tessel::FileAccessor::Instance().FileExists(name)) {
+                    if (MsgBoxEx(tessel::Format(Res(IDS_FILE_NOT_FOUND), typedName), kOkCancelExclamation) != IDOK)
+                        return;
                     continue;
                 }
                 if (files.Exists(name) || leftAlone.Exists(name)) continue;
