@@ -77,7 +77,8 @@ std::wstring FileActedOn(const std::wstring& given) {
         const std::size_t colon = path.find(L':', slash + 1);
         if (colon != std::wstring::npos) path.resize(colon);
     }
-    if (!qualified || !IsFullyQualifiedFile(path)) return path;
+    // Windows before 98 and 2000 has no long-name function; there the name stays as given.
+    if (!qualified || !IsFullyQualifiedFile(path) || !RunningOnNT || RunningOnNT4) return path;
     // Only a short name is replaced: the letter case the path was given in stays, so that the
     // record names the file as the caller does.
     if (auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
