@@ -110,6 +110,14 @@ struct Machine {
         reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000AA}", L"", L"stub");
         source.bhos = {{L"{00000000-0000-0000-0000-0000000000AA}", L"", true}};
     }
+    // A parasite without a maker, found through its registration: a copy of the bare fixture.
+    std::wstring Plant(const TempDir& dir, const std::wstring& name, const std::wstring& id) {
+        const std::wstring file = dir / name;
+        testing_support::WriteBytes(file, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
+        reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + id, L"", name);
+        source.bhos = {{id, file}};
+        return file;
+    }
     void Store(const std::wstring& text) { reg.WriteString(HKEY_CURRENT_USER, kProduct, L"ZiRaraviz Cleanup Time", text); }
     bool Stored() { return reg.ReadValue(HKEY_CURRENT_USER, kProduct, L"ZiRaraviz Cleanup Time").has_value(); }
     // Check, then Perform; true when the program ended.
@@ -291,10 +299,7 @@ TEST(Perform, AnUnfinishedDetectionNeitherForgetsNorClaims) {
 TEST(CleanUp, DisablesTheParasiteStoresTheBootAndRestarts) {
     Machine m;
     TempDir dir;
-    const std::wstring evil = dir / L"evil.dll";
-    testing_support::WriteBytes(evil, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
-    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{00000000-0000-0000-0000-0000000000BB}", L"", L"Evil");
-    m.source.bhos = {{L"{00000000-0000-0000-0000-0000000000BB}", evil}};
+    const std::wstring evil = m.Plant(dir, L"evil.dll", L"{00000000-0000-0000-0000-0000000000BB}");
     m.reg.WriteString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page", L"http://hijack/");
     m.scripted.answers = {IDOK};
     const bool ended = m.RunCleanUp();
@@ -427,12 +432,9 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
     for (const int answer : {IDCANCEL, IDOK}) {
         Machine m;
         TempDir dir;
-        const std::wstring own = dir / L"own.dll";
-        testing_support::WriteBytes(own, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
+        const std::wstring own = m.Plant(dir, L"own.dll", L"{O}");
         tessel::UniqueModule held(::LoadLibraryW(own.c_str()));
         ASSERT_TRUE(held);
-        m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{O}", L"", L"Own");
-        m.source.bhos = {{L"{O}", own}};
         m.scripted.answers = {answer, IDOK};
         RefusedTerminations terminations;
         const bool ended = m.RunCleanUp();
@@ -463,10 +465,7 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
 TEST(CleanUp, AParasiteThatStillRunsIsEndedBeforeTheSettingsAreRestoredSoItCannotWriteItsPageBack) {
     Machine m;
     TempDir dir;
-    const std::wstring dll = dir / L"watchdog.dll";
-    testing_support::WriteBytes(dll, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
-    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{W}", L"", L"Watchdog");
-    m.source.bhos = {{L"{W}", dll}};
+    const std::wstring dll = m.Plant(dir, L"watchdog.dll", L"{W}");
     process_testing::Child rewriter = process_testing::StartStartPageRewriter(dll, m.hives, L"http://hijack.example/");
     ASSERT_TRUE(rewriter.Running());
     process_testing::OnlyOwnChildren only({rewriter.Pid()});
