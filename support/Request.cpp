@@ -159,8 +159,8 @@ std::wstring BuildRequestForm(const std::wstring& Category, const tessel::NodePa
     return L"subject=" + UrlEscape(subject) + L"&value=" + UrlEscape(encoded);
 }
 
-// A new request object, opened asynchronously and sent the form.
-tessel::ComPtr<IXMLHTTPRequest> Post(const std::wstring& form) {
+// A new request object.
+tessel::ComPtr<IXMLHTTPRequest> NewRequest() {
     tessel::ComPtr<IXMLHTTPRequest> http;
     // An error text some earlier call left on the thread must not pass for the request's own.
     ::SetErrorInfo(0, nullptr);
@@ -168,6 +168,11 @@ tessel::ComPtr<IXMLHTTPRequest> Post(const std::wstring& form) {
     Check(::CLSIDFromProgID(L"Microsoft.XMLHTTP", &clsid), "CLSIDFromProgID");
     Check(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kIID_IXMLHTTPRequest, http.put_void()),
           "CoCreateInstance");
+    return http;
+}
+
+// Opens the request asynchronously and sends it the form.
+void Send(IXMLHTTPRequest* http, const std::wstring& form) {
     const Bstr method(L"POST"), url(L"http://" + SupportServerHost() + kPath);
     // Left out, the argument means asynchronous; some implementations read a left-out one as
     // synchronous and then block inside send, so it is given explicitly.
@@ -185,7 +190,6 @@ tessel::ComPtr<IXMLHTTPRequest> Post(const std::wstring& form) {
     content.vt = VT_BSTR;
     content.bstrVal = text.get();
     Check(http->send(content), "IXMLHTTPRequest.send");
-    return http;
 }
 
 // Waits for the answer, yielding to the message loop. True when the request completed within
@@ -218,8 +222,11 @@ bool WaitForAnswer(IXMLHTTPRequest* http) {
 bool PostAndWait(const std::wstring& form, std::wstring& FalseCouse) {
     // COM for the calling thread for as long as the request lives.
     tessel::ComApartment apartment;
-    const tessel::ComPtr<IXMLHTTPRequest> http = Post(form);
+    const tessel::ComPtr<IXMLHTTPRequest> http = NewRequest();
+    // From here on, whatever fails (the open, the header, the send, the wait, the status) leaves
+    // the request on this scope's error path, which stops and keeps one that did not complete.
     try {
+        Send(http.get(), form);
         const bool answered = WaitForAnswer(http.get());
         const long state = ReadyState(http.get());
         // A request not complete within the limit, in whatever state it stopped (a server may

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>
+#include <urlmon.h>
 
 #include <functional>
 #include <new>
@@ -296,6 +297,26 @@ TEST_F(SupportPost, RefusalIsToldByItsOwnError) {
     EXPECT_FALSE(SendName(reason));
     EXPECT_FALSE(reason.empty());
     EXPECT_NE(reason, L"stale text");
+}
+
+// An address without a host name, in several spellings: the request object opens it and refuses
+// it only when sending, as it cannot connect. The request ends at once on that error, and the
+// thread's next request to a working server is still answered.
+TEST_F(SupportPost, RequestAfterAFailedSendIsAnswered) {
+    SupportServer server("200");
+    ASSERT_TRUE(server.Started());
+    const std::wstring cannotConnect = tessel::SystemUtility::Instance().SystemErrorText(
+        static_cast<unsigned long>(INET_E_CANNOT_CONNECT));
+    for (const wchar_t* host : {L"/", L"@", L":80"}) {
+        PointAt(host);
+        std::wstring reason;
+        EXPECT_FALSE(SendName(reason)) << Narrow(host);
+        EXPECT_EQ(reason, cannotConnect) << Narrow(host);
+        PointAt(server.Host());
+        reason.clear();
+        EXPECT_TRUE(SendName(reason)) << Narrow(host) << ": " << Narrow(reason);
+    }
+    EXPECT_EQ(server.Requests().size(), 3u);
 }
 
 // A step that fails ends the request on its error path whatever it raised: the reason is the
