@@ -53,7 +53,8 @@ Child StartHolder(const std::wstring& mode, const std::wstring& path, const std:
 class OnlyOwnChildren {
 public:
     explicit OnlyOwnChildren(std::set<DWORD> allowed);
-    std::vector<DWORD> Terminated;  // every process asked for, in order
+    std::vector<DWORD> Terminated;        // every process asked for, in order
+    std::vector<ULONGLONG> TerminatedAt;  // the system's tick at each of those requests
     std::vector<DWORD> Refused;
     void Allow(DWORD pid) { allowed_.insert(pid); }
 
