@@ -1,6 +1,8 @@
 // Prints the main window's load (settings backup, the four panels with their lists, the
 // tab-state log) next to the same work without windows (the backup, the Browser Helper Object
-// listing and the 26-row settings table read), in one run over this prefix's registry.
+// listing and the 26-row settings table read), in one run over this prefix's registry. The ratio
+// is a plain figure: the difference is the system making the windows; the load's own target is
+// the start-up's, to a usable window.
 #include <windows.h>
 
 #include <algorithm>
@@ -59,6 +61,6 @@ void BenchMainWindow() {
         testing_support::DeleteTree(backups);
     }
     std::printf("main window load: %.1f ms; the same work without windows (backup, %zu BHOs, %zu settings rows): "
-                "%.1f ms; ratio %.2f (target <= 1.3)\n",
+                "%.1f ms; ratio %.2f\n",
                 windowed, bhos, rows, plain, windowed / plain);
 }

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs the benchmark program under Wine and prints every figure with its target.
+# Runs the benchmark program under Wine and prints every figure, with its target where it has one.
 #   scripts/bench.sh [BUILD-DIR]
 # Without a folder: the build that scripts/test.sh built and tested here (build/i686 in a win32
 # prefix where 32-bit Wine runs, else build/x86_64 in a win64 prefix).

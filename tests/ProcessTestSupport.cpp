@@ -75,6 +75,7 @@ OnlyOwnChildren::OnlyOwnChildren(std::set<DWORD> allowed)
       preset_(tessel::api::kernel32().TerminateProcess, [this](HANDLE process, UINT code) -> BOOL {
           const DWORD pid = ::GetProcessId(process);
           Terminated.push_back(pid);
+          TerminatedAt.push_back(tessel::api::kernel32().GetTickCount64.Real());
           if (!allowed_.count(pid)) {
               Refused.push_back(pid);
               ::SetLastError(ERROR_ACCESS_DENIED);

@@ -59,7 +59,8 @@ Child StartStartPageRewriter(const std::wstring& dll, const testing_support::Scr
 class OnlyOwnChildren {
 public:
     explicit OnlyOwnChildren(std::set<DWORD> allowed);
-    std::vector<DWORD> Terminated;  // every process asked for, in order
+    std::vector<DWORD> Terminated;        // every process asked for, in order
+    std::vector<ULONGLONG> TerminatedAt;  // the system's tick at each of those requests
     std::vector<DWORD> Refused;
     void Allow(DWORD pid) { allowed_.insert(pid); }
 

@@ -113,7 +113,7 @@ public:
     void Stop() {
         if (!started_ || stopped_) return;
         testing_support::WriteBytes(dir_ / L"stop", "stop");
-        WaitForFile(dir_ / L"exited", 10000);
+        WaitForFile(dir_ / L"exited", 60000);
         stopped_ = true;
     }
     // Every request the server got, one block of lines each ("request" ... "end").

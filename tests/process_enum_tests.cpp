@@ -198,9 +198,10 @@ TEST(EnumProcs, GivesTheTreeOfTheRunningFamily) {
     LoadedCopy library(dir.Path());
     CProcessManager manager;  // no Init: the list needs no Logger
     // The process set of a quiet prefix is stable, but a Wine service, or a program of a test
-    // that runs beside this one, may come or go between two walks.
+    // that runs beside this one, may come or go between two walks: they are repeated, for up to
+    // half a minute on a busy host, until two agree.
     bool same = false;
-    for (int attempt = 0; attempt < 20 && !same; ++attempt) {
+    for (int attempt = 0; attempt < 300 && !same; ++attempt) {
         if (attempt > 0) ::Sleep(100);
         const tessel::NodeList a = manager.EnumProcs();
         const tessel::NodeList b = EnumProcessesNT();

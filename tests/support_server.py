@@ -103,7 +103,7 @@ def serve(folder, mode):
                 log_lines.extend(describe_request(self, body))
                 write_atomically(os.path.join(folder, "log"), "\n".join(log_lines) + "\n")
             if mode == "hang":
-                stop.wait(120)
+                stop.wait(600)
                 self.close_connection = True
                 return
             if mode == "stall":
@@ -113,7 +113,7 @@ def serve(folder, mode):
                 self.end_headers()
                 self.wfile.write(b"part of a body")
                 self.wfile.flush()
-                stop.wait(120)
+                stop.wait(600)
                 self.close_connection = True
                 return
             status = int(mode)
@@ -133,7 +133,8 @@ def serve(folder, mode):
     server = Server(("127.0.0.1", 0), Handler)
     server.timeout = 0.05
     write_atomically(os.path.join(folder, "ready"), "%d\n" % server.server_address[1])
-    deadline = time.time() + 120
+    # A server whose test never asks it to stop goes by itself, well after any test's end.
+    deadline = time.time() + 600
     try:
         while not os.path.exists(os.path.join(folder, "stop")) and time.time() < deadline:
             server.handle_request()

@@ -1,8 +1,13 @@
 // The seeded startup program of the whole-cycle test: loads the parasite DLL named on its
 // command line and stays running until it is terminated. It has no version information.
+//   vlmcycleholder.exe DLL [READY-FILE]   READY-FILE is made once the DLL is loaded
 #include <windows.h>
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2 || !::LoadLibraryW(argv[1])) return 1;
+    if (argc > 2) {
+        const HANDLE ready = ::CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (ready != INVALID_HANDLE_VALUE) ::CloseHandle(ready);
+    }
     for (;;) ::Sleep(1000);
 }

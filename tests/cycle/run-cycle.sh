@@ -35,9 +35,10 @@ product='HKCU\Software\Ardentis Software\Velmora\Current Version'
     /d 'cmd.exe /c echo restarted> C:\cyclefix\restarted.txt' /f
 } >"$work/seed.log" 2>&1
 
-# The infection is running: a process holds the parasite DLL.
-"$loader" 'C:\cyclefix\vlmcycleholder.exe' 'C:\cyclefix\vlmcyclebho.dll' </dev/null >/dev/null 2>&1 &
-sleep 3
+# The infection is running: a process holds the parasite DLL (it says so by its ready file).
+"$loader" 'C:\cyclefix\vlmcycleholder.exe' 'C:\cyclefix\vlmcyclebho.dll' 'C:\cyclefix\holding' </dev/null >/dev/null 2>&1 &
+for _ in $(seq 1 1200); do [ -f "$drive/cyclefix/holding" ] && break; sleep 0.1; done
+[ -f "$drive/cyclefix/holding" ] || fail "the holder did not load the DLL"
 
 answer() {  # starts the box answerer; $1 names the run
   "$loader" 'C:\cyclefix\vlm_pressok.exe' "C:\\cyclefix\\answers-$1.txt" "C:\\cyclefix\\stop-$1" 200 \
@@ -49,8 +50,7 @@ answer first
 timeout 300 "$loader" 'C:\cyclefix\Velmora\Velmora.exe' </dev/null >"$work/first.out" 2>&1
 echo "first start ended with $?"
 touch "$drive/cyclefix/stop-first"
-sleep 2
-for _ in 1 2 3 4 5 6 7 8 9 10; do [ -f "$drive/cyclefix/restarted.txt" ] && break; sleep 1; done
+for _ in $(seq 1 120); do [ -f "$drive/cyclefix/restarted.txt" ] && break; sleep 1; done
 [ -f "$drive/cyclefix/restarted.txt" ] && ok "Windows was asked to restart (its RunOnce ran)" \
   || fail "no restart: the RunOnce entry did not run"
 if w reg query "$product" /v "ZiRaraviz Cleanup Time" >/dev/null 2>&1; then

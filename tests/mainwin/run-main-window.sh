@@ -23,7 +23,7 @@ drive_steps box:cancel main
 [ "$(backups)" = 1 ] && ok "one backup at start" || fail "backups at start: $(backups)"
 sleep 1.2  # a backup within the same second would replace the start's
 drive_steps menu:4202 box:ok menu:4207 'about:C:\vlmrdemo\about.bmp' menu:4201 gone
-for _ in $(seq 1 60); do kill -0 $program 2>/dev/null || break; sleep 0.5; done
+for _ in $(seq 1 240); do kill -0 $program 2>/dev/null || break; sleep 0.5; done
 if kill -0 $program 2>/dev/null; then fail "the program is still running after File > Exit"; kill $program; else
   wait $program; ok "File > Exit ended the program (status $?)"; fi
 [ "$(backups)" = 2 ] && ok "the backup command added one file" || fail "backups after the command: $(backups)"

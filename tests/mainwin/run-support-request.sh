@@ -15,7 +15,7 @@ vlmr_install "$dist" "$bin"
 
 mkdir -p "$work/server"
 "$python" "$script" serve "$work/server" 200 >"$work/server.out" 2>&1 &
-for _ in $(seq 1 100); do [ -s "$work/server/ready" ] && break; sleep 0.1; done
+for _ in $(seq 1 600); do [ -s "$work/server/ready" ] && break; sleep 0.1; done
 port=$(cat "$work/server/ready" 2>/dev/null)
 [ -n "$port" ] || { echo "the support server did not start"; cat "$work/server.out"; exit 1; }
 # The product's host setting points the request at the loopback server.
@@ -29,7 +29,7 @@ description=$'It still opens about:blank \u0421\u0442\u0430\u0440\u0442 \u4E3B\u
 timeout 200 "$loader" 'C:\vlmrdemo\vlm_uidriver.exe' 'C:\vlmrdemo\report.txt' 150 main tab:4 \
   "set:3404:$description" 'set:3401:Ivan Petrov' 'set:3402:ivan@example.com' click:3403 box:ok \
   menu:4201 gone </dev/null >/dev/null 2>&1
-for _ in $(seq 1 60); do kill -0 $program 2>/dev/null || break; sleep 0.5; done
+for _ in $(seq 1 240); do kill -0 $program 2>/dev/null || break; sleep 0.5; done
 kill -0 $program 2>/dev/null && { fail "the program is still running after File > Exit"; kill $program; }
 touch "$work/server/stop"
 

@@ -192,11 +192,15 @@ int wmain(int argc, wchar_t** argv) {
             for (int tries = 0; main && tries < 8 && CurrentTab(main) != want && TimeLeft(); ++tries) {
                 ::SetForegroundWindow(main);
                 ::Sleep(100);
+                const int before = CurrentTab(main);
                 Key(VK_CONTROL, false);
                 Key(VK_TAB, false);
                 Key(VK_TAB, true);
                 Key(VK_CONTROL, true);
-                ::Sleep(300);
+                // The next stroke waits for this one to be handled: on a busy host, one pressed
+                // again before would step past the tab.
+                const DWORD pressed = ::GetTickCount();
+                while (TimeLeft() && CurrentTab(main) == before && ::GetTickCount() - pressed < 5000) ::Sleep(50);
             }
             Report(report, L"tab: " + std::to_wstring(main ? CurrentTab(main) : 0));
         } else if (step.rfind(L"shot:", 0) == 0) {

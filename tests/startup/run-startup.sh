@@ -36,7 +36,13 @@ start() {
   "$loader" 'C:\vlmstart\vlm_uidriver.exe' "C:\\vlmstart\\closer-$run.txt" 110 main menu:4201 gone \
     </dev/null >/dev/null 2>&1 &
   local closer=$!
-  sleep 1
+  # The splash can be timed only by a watcher that looked before the program started.
+  local waited
+  for waited in $(seq 1 1200); do
+    grep -qs watching "$drive/vlmstart/splash-$run.txt" && break
+    kill -0 "$watch" 2>/dev/null || break
+    sleep 0.1
+  done
   timeout 120 "$loader" 'C:\vlmstart\Velmora\Velmora.exe' </dev/null >"$work/$run.out" 2>&1
   echo "$run: the program ended with $?"
   touch "$drive/vlmstart/stop-$run"
@@ -63,9 +69,9 @@ check_start_lines registered
   || fail "fourth line: $(head_of_log 4 | sed -n 4p)"
 cut -f2 "$app/VLMR.log" | grep -qx 0 && fail "an error was logged at Level 0"
 splash=$(cat "$drive/vlmstart/splash-registered.txt" 2>/dev/null)
-# Seen at least 3 s, less the watcher's polling at either end.
-if [[ "$splash" =~ ^shown\ ([0-9]+) ]] && [ "${BASH_REMATCH[1]}" -ge 2950 ]; then
-  ok "the splash was up ${BASH_REMATCH[1]} ms"
+# Up its 3 s: the watcher's span holds all the time it was up, less at most a step of the tick.
+if [[ "$splash" =~ ^shown\ ([0-9]+) ]] && [ "${BASH_REMATCH[1]}" -ge 2980 ]; then
+  ok "the splash was up its 3 s (seen within ${BASH_REMATCH[1]} ms)"
 else
   fail "splash: $splash"
 fi

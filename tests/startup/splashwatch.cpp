@@ -1,6 +1,9 @@
-// Watches for the splash window of the real program: writes "shown <milliseconds>" once the
-// window has come and gone (how long it was seen up), or "none" when the stop file appears
-// first without it ever being seen.
+// Watches for the splash window of the real program: writes "watching" once it has looked and
+// found none (the program may be started then), "shown <milliseconds>" once the window has
+// come and gone, or "none" when the stop file appears first without it ever being seen. The
+// milliseconds run from the last look that did not yet see the window to the first look that
+// no longer saw it: the window was up no longer than that, and a look that comes late (a busy
+// host) only makes the span longer.
 //   splashwatch.exe RESULT-FILE STOP-FILE SECONDS
 #include <windows.h>
 
@@ -26,21 +29,26 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring result = argv[1], stop = argv[2];
     const DWORD limit = static_cast<DWORD>(_wtoi(argv[3])) * 1000;
     const DWORD start = ::GetTickCount();
-    DWORD first = 0, last = 0;
-    bool seen = false;
+    DWORD before = start;
+    bool seen = false, watching = false;
     while (::GetTickCount() - start < limit) {
+        // A look between two readings: the window was in the state seen at some moment between.
+        const DWORD lookStart = ::GetTickCount();
         const HWND splash = ::FindWindowW(L"VelmoraSplash", L"Velmora");
-        const DWORD now = ::GetTickCount();
-        if (splash && ::IsWindowVisible(splash)) {
-            if (!seen) first = now;
+        const bool up = splash && ::IsWindowVisible(splash);
+        const DWORD lookEnd = ::GetTickCount();
+        if (up) {
             seen = true;
-            last = now;
         } else if (seen) {
-            Write(result, "shown " + std::to_string(last - first) + "\n");
+            Write(result, "shown " + std::to_string(lookEnd - before) + "\n");
             return 0;
         } else if (::GetFileAttributesW(stop.c_str()) != INVALID_FILE_ATTRIBUTES) {
             Write(result, "none\n");
             return 0;
+        } else {
+            before = lookStart;
+            if (!watching) Write(result, "watching\n");
+            watching = true;
         }
         ::Sleep(20);
     }
