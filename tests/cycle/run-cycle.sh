@@ -65,9 +65,9 @@ fi
 # Second start, after another start of Windows. The first start's processes end with its
 # server, as they would with Windows. This start of Windows came an hour after the one the
 # first start saw: the boot time it stored (the eight bytes of a date, in base 64) is moved an
-# hour back. The clocks themselves stay as they are: a wineserver whose clocks run apart from
-# its programs' ends their timed waits at once, its desktop then never starts, and no program
-# of it can make a window, for 32-bit and 64-bit builds alike.
+# hour back, for 32-bit and 64-bit builds alike. The clocks themselves stay as they are: a
+# wineserver whose clocks run apart from its programs' takes the time limits of their waits as
+# long past, Wine's desktop then never starts, and no program of it can make a window.
 "$server" -k 2>/dev/null
 "$server" -w 2>/dev/null
 "$server" -p </dev/null >/dev/null 2>&1
