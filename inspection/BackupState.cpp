@@ -24,8 +24,15 @@ bool ConfirmChangeWithoutBackup(tessel::Logger& log, std::wstring_view source) {
                                     ? app::LoadResString(IDS_NO_BACKUP_MADE)
                                     : tessel::Format(app::LoadResString(IDS_BACKUP_FAILED), state.lastFailure);
     // Cancel is the default button: what cannot be undone is not done by a stray Enter.
-    const bool goOn = MsgBoxEx(tessel::Format(app::LoadResString(IDS_NO_BACKUP_WARNING), reason),
-                               MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDOK;
+    const int answer = MsgBoxEx(tessel::Format(app::LoadResString(IDS_NO_BACKUP_WARNING), reason),
+                                MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2);
+    if (answer == 0) {
+        // No box came up, so nobody answered: the log says so rather than record a Cancel.
+        log.Log(0, L"Nothing changed, the warning that there is no settings backup could not be shown: " + reason, 0,
+                source);
+        return false;
+    }
+    const bool goOn = answer == IDOK;
     log.Log(0, (goOn ? L"Going on without a settings backup: " : L"Nothing changed, no settings backup: ") + reason,
             goOn ? 4 : 5, source);
     return goOn;

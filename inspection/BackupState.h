@@ -20,8 +20,8 @@ void RecordBackupFailed(const std::wstring& reason);
 
 // Asked before a change that the backup would undo. When no backup file has been written since
 // the program started, tells the user why and that the change cannot be undone, and logs the
-// answer under `source`: True to go on (OK), False to change nothing (Cancel or the box closed).
-// True at once when a backup was written.
+// answer under `source`: True to go on (OK), False to change nothing (Cancel or the box closed;
+// a box the system could not show is logged as an error). True at once when a backup was written.
 bool ConfirmChangeWithoutBackup(tessel::Logger& log, std::wstring_view source);
 
 }  // namespace velmora

@@ -101,8 +101,9 @@ int MsgBoxEx(const std::wstring& prompt, long style, const std::wstring& title,
         ~Restore() { app::SetMousePointer(pointer); }
     } restore{saved};
     const std::wstring caption = title.empty() ? app::LoadResString(IDS_PRODUCT_NAME) : title;
-    return tessel::api::user32().MessageBoxW(::GetActiveWindow(), prompt.c_str(), caption.c_str(),
-                                             static_cast<UINT>(style));
+    const int answer = tessel::api::user32().MessageBoxW(::GetActiveWindow(), prompt.c_str(), caption.c_str(),
+                                                         static_cast<UINT>(style));
+    return answer > 0 ? answer : 0;
 }
 
 bool ShowFileProperties(const std::wstring& path, HWND owner) {

@@ -34,6 +34,29 @@ ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const wchar_t* value) 
 
 ScopedEnvironment::~ScopedEnvironment() { ::SetEnvironmentVariableW(name_.c_str(), had_ ? saved_.c_str() : nullptr); }
 
+namespace {
+// The hook runs on the thread that installed it: one refusal at a time is all a test needs.
+bool g_refusing = false;
+std::wstring g_refusedClass;  // empty: every window
+
+LRESULT CALLBACK RefuseWindow(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_CREATEWND && g_refusing) {
+        const LPCWSTR cls = reinterpret_cast<const CBT_CREATEWNDW*>(lParam)->lpcs->lpszClass;
+        if (g_refusedClass.empty() || (!IS_INTRESOURCE(cls) && ::lstrcmpiW(cls, g_refusedClass.c_str()) == 0))
+            return 1;
+    }
+    return ::CallNextHookEx(nullptr, code, wParam, lParam);
+}
+}  // namespace
+
+RefusedWindows::RefusedWindows(const wchar_t* className)
+    : hook_(::SetWindowsHookExW(WH_CBT, &RefuseWindow, nullptr, ::GetCurrentThreadId())) {
+    g_refusedClass = className ? className : L"";
+    g_refusing = true;
+}
+
+RefusedWindows::~RefusedWindows() { g_refusing = false; }
+
 TempDir::TempDir() {
     auto& su = tessel::SystemUtility::Instance();
     path_ = su.TempFolder() + L"vlmr-test-" + su.NewId();

@@ -91,6 +91,26 @@ private:
 // Runs `step`; true when it ended the program through a ScriptedExit (the end stops here).
 bool EndsProgram(const std::function<void()>& step);
 
+// The system's own way of not making a window, for this thread while this lives: a CBT hook
+// refuses every window of the class named (every window at all for null), and the call that
+// fails gets no reason of its own from the system.
+class RefusedWindows {
+public:
+    explicit RefusedWindows(const wchar_t* className);
+    ~RefusedWindows();
+    RefusedWindows(const RefusedWindows&) = delete;
+    RefusedWindows& operator=(const RefusedWindows&) = delete;
+    bool Installed() const noexcept { return static_cast<bool>(hook_); }
+
+private:
+    struct HookTraits {
+        using Handle = HHOOK;
+        static Handle invalid() noexcept { return nullptr; }
+        static void close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
+    };
+    tessel::Unique<HookTraits> hook_;
+};
+
 // Message boxes answered from a script (Cancel once it runs out), their texts and styles kept.
 struct ScriptedBoxes {
     struct Box {

@@ -7,7 +7,10 @@
 #include <cstring>
 #include <vector>
 
+#include "BackupTestSupport.h"
+#include "DetectionTestSupport.h"
 #include "TestSupport.h"
+#include "inspection/BackupState.h"
 #include "tessel/Api.h"
 #include "tessel/FileAccessor.h"
 #include "tessel/RegistryAccessor.h"
@@ -270,4 +273,33 @@ TEST(BackupFile, ANameTheFileCannotCarryIsLoggedOnceAndLeftOut) {
               std::vector<std::string>{"4|0|FMain.BackupRegistry|Left out of the backup, its name cannot be written in a "
                                        "registry file: the value 'x\\r\\n[HKEY_CURRENT_USER\\Software\\Other]\\r\\n@=\"planted\"' "
                                        "of 'HKEY_CURRENT_USER\\Software\\Microsoft\\Internet Explorer\\Main'"});
+}
+
+// Without a backup of this run the user is asked first, and the log says what came of it: OK goes
+// on, Cancel changes nothing, and a warning the system could not show at all changes nothing
+// either but is logged as the error it is, never as a Cancel that nobody gave.
+TEST(NoBackupWarning, LogsTheAnswerOrThatNoBoxCameUp) {
+    const std::string reason = "No backup of the settings has been written since Velmora started.";
+    const struct {
+        int answer;
+        bool goesOn;
+        std::string line;
+    } cases[] = {
+        {IDOK, true, "4|0|the caller|Going on without a settings backup: " + reason},
+        {IDCANCEL, false, "5|0|the caller|Nothing changed, no settings backup: " + reason},
+        {0, false, "0|0|the caller|Nothing changed, the warning that there is no settings backup could not be shown: " +
+                       reason},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.answer);
+        testing_support::BackupRecord backup;
+        backup.Forget();
+        detection_support::TestLog t;
+        testing_support::ScriptedBoxes boxes;
+        boxes.answers = {c.answer};
+        EXPECT_EQ(velmora::ConfirmChangeWithoutBackup(t.log, L"the caller"), c.goesOn);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].style, UINT(MB_OKCANCEL | MB_ICONEXCLAMATION | MB_DEFBUTTON2));
+        EXPECT_EQ(t.Lines(), std::vector<std::string>{c.line});
+    }
 }

@@ -29,6 +29,8 @@
 #include "ui/RestoreFiles.h"
 #include "ui/SafeRemover.h"
 #include "ui/SettingsPanelIds.h"
+#include "ui/Splash.h"
+#include "ui/Startup.h"
 #include "ui/ToolsDialogIds.h"
 #include "ui/UiHandles.h"
 
@@ -482,6 +484,68 @@ TEST_F(MainWindow, IsFoundFromItsOwnWindowsAndKeepsNoHandleOnceDestroyed) {
     // The keys of a window that is gone do nothing.
     window->Form_KeyUp(VK_F12, 0);
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A start whose main window the system refuses to make: the user is told why, as the log is,
+// and the cleanup decision does not run, not even its warning that this start wrote no backup;
+// a message the system cannot show either is logged as such. A start whose window is made goes
+// on to the decision. The parasite is there all along and is never removed.
+TEST_F(MainWindow, AStartWithoutItsWindowTellsTheUserAndDecidesNothing) {
+    detection_support::FakeSource parasites;
+    parasites.bhos = {{kFirst, L"", true}};
+    const std::wstring offer =
+        L"Velmora detected about:blank parasites which can be deleted automatically. Press OK to clean up.";
+    const struct {
+        const char* name;
+        bool refused;
+        int answer;  // to the one box shown
+    } starts[] = {{"made", false, IDCANCEL}, {"refused", true, IDOK}, {"refused, no box either", true, 0}};
+    for (const auto& start : starts) {
+        SCOPED_TRACE(start.name);
+        backup.Forget();  // a new start: no backup of its own yet
+        boxes.shown.clear();
+        boxes.answers = {start.answer};
+        const std::size_t linesBefore = testLog.Lines().size();
+        velmora::CZiRaraviz cleanup;
+        cleanup.Init(testLog.log);
+        cleanup.UseDetectionSource(&parasites);
+        cleanup.Check();
+        std::wstring failure;
+        bool shown = false;
+        {
+            testing_support::RefusedWindows refuse(start.refused ? L"VelmoraMainWindow" : L"no class of the program");
+            ASSERT_TRUE(refuse.Installed());
+            tessel::Guard([&] { velmora::ui::LoadProgramMainWindow(testLog.log, folder.Path()); },
+                          [&](tessel::ErrorDescription error) { failure = error.text; });
+            const velmora::ui::FMain* loaded = velmora::ui::ProgramMainWindow();
+            EXPECT_EQ(loaded && loaded->Handle(), !start.refused);
+            velmora::ui::Splash splash;  // closed already: nothing to wait for
+            shown = velmora::ui::StartupAfterWindowLoaded(testLog.log, failure, cleanup, splash);
+        }
+        velmora::ui::ReleaseProgramMainWindow();
+        EXPECT_EQ(shown, !start.refused);
+        EXPECT_TRUE(reg.KeyExists(HKEY_LOCAL_MACHINE, kBhoKey + L"\\" + kFirst));
+        EXPECT_FALSE(reg.ReadValue(HKEY_CURRENT_USER, L"Software\\Ardentis Software\\Velmora\\Current Version",
+                                   L"ZiRaraviz Cleanup Time"));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        if (!start.refused) {
+            EXPECT_TRUE(failure.empty()) << Narrow(failure);
+            EXPECT_EQ(boxes.shown[0].text, offer);
+            continue;
+        }
+        EXPECT_EQ(failure.rfind(L"The main window cannot be created", 0), 0u) << Narrow(failure);
+        const std::wstring message = failure + L" Nothing has been changed. Please start Velmora again.";
+        EXPECT_EQ(boxes.shown[0].text, message);
+        EXPECT_EQ(boxes.shown[0].style, UINT(MB_OK | MB_ICONHAND));
+        const std::string told = "4|0|FMain.Form_Initialize|" + Narrow(message);
+        const std::string notShown = "0|0|FMain.Form_Initialize|The message could not be shown: " + Narrow(message);
+        const auto lines = testLog.Lines();
+        const std::vector<std::string> logged(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end());
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), told), start.answer != 0 ? 1 : 0);
+        EXPECT_EQ(std::count(logged.begin(), logged.end(), notShown), start.answer == 0 ? 1 : 0);
+    }
+    // Only the start whose window was made wrote its backup.
+    EXPECT_EQ(BackupFiles(folder.Path()).size(), 1u);
 }
 
 TEST_F(MainWindow, APanelThatFailsLeavesTheOthersInitialised) {

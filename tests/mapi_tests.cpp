@@ -245,6 +245,16 @@ TEST(MsgBoxEx, ShowsTheProductTitleWithTheDefaultPointerAndRestoresIt) {
     app::SetMousePointer(app::kDefaultPointer);
 }
 
+// A box the system cannot make asked nobody: the real call's answer for it, whatever the system
+// gives, comes back as 0, never as a button.
+TEST(MsgBoxEx, ABoxTheSystemCannotMakeAnswersNothing) {
+    const testing_support::RefusedWindows refuse(nullptr);
+    ASSERT_TRUE(refuse.Installed());
+    EXPECT_EQ(MsgBoxEx(L"Nobody sees this.", MB_OKCANCEL | MB_ICONEXCLAMATION), 0);
+    ScopedPreset box(tessel::api::user32().MessageBoxW, [](HWND, LPCWSTR, LPCWSTR, UINT) { return -1; });
+    EXPECT_EQ(MsgBoxEx(L"Nobody sees this either.", MB_OK), 0);
+}
+
 TEST(StringTable, HoldsTheProgramTexts) {
     EXPECT_EQ(app::LoadResString(IDS_PRODUCT_NAME), L"Velmora");
     EXPECT_EQ(app::LoadResString(IDS_DESCRIPTION_PLACEHOLDER), L"Your description here...");

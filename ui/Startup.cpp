@@ -9,6 +9,7 @@
 #include "inspection/MAPI.h"
 #include "tessel/ComObject.h"
 #include "tessel/Error.h"
+#include "tessel/SystemUtility.h"
 #include "tessel/Text.h"
 #include "ui/Boundary.h"
 #include "ui/CheckComponents.h"
@@ -39,6 +40,18 @@ void WaitForSplash(const Splash& splash) {
         ::MsgWaitForMultipleObjectsEx(0, nullptr, 100, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     }
 }
+
+// A program without its main window can do nothing the user could follow: the user hears why,
+// as the component check tells its failure, and the log keeps the message. A box the system
+// cannot show either is logged as such, so that nobody reads the log as a box left unanswered.
+void TellNoMainWindow(tessel::Logger& log, const std::wstring& failure) {
+    const std::wstring message = tessel::Format(app::LoadResString(IDS_MAIN_WINDOW_FAILED),
+                                                failure.empty() ? L"The main window cannot be created." : failure);
+    int answer = 0;
+    tessel::PassOver([&] { answer = MsgBoxEx(message, MB_OK | MB_ICONHAND); });
+    if (answer != 0) log.Log(0, message, 4, kSource);
+    else log.Log(0, L"The message could not be shown: " + message, 0, kSource);
+}
 }  // namespace
 
 std::wstring ProgramFolder() {
@@ -50,7 +63,8 @@ std::wstring ProgramFolder() {
 
 void LoadMainWindow(tessel::Logger& log, const std::wstring& folder) { LoadProgramMainWindow(log, folder); }
 
-void StartupUntilWindowLoaded(tessel::Logger& log, const std::wstring& folder, CZiRaraviz& cleanup, Splash& splash) {
+std::wstring StartupUntilWindowLoaded(tessel::Logger& log, const std::wstring& folder, CZiRaraviz& cleanup,
+                                      Splash& splash) {
     // Every step runs whatever the one before it did; the last error is logged once.
     tessel::PendingError pending;
     pending.Run([&] { log.Open(folder + L"\\VLMR.log", folder + L"\\short.log"); });
@@ -77,20 +91,37 @@ void StartupUntilWindowLoaded(tessel::Logger& log, const std::wstring& folder, C
     });
     // Every start that passed the component check writes its settings backup before any
     // automatic cleanup runs.
-    pending.Run([&] { LoadMainWindow(log, folder); });
+    std::wstring windowFailure;
+    tessel::Guard([&] { LoadMainWindow(log, folder); },
+                  [&](tessel::ErrorDescription error) {
+                      windowFailure = error.text;
+                      pending.Keep(std::move(error));
+                  });
     pending.LogAndClear(log, 0, kSource);
+    return windowFailure;
 }
 
-void FormInitialize(tessel::Logger& log) {
-    Splash splash;
-    CZiRaraviz cleanup;
-    StartupUntilWindowLoaded(log, ProgramFolder(), cleanup, splash);
+bool StartupAfterWindowLoaded(tessel::Logger& log, const std::wstring& windowFailure, CZiRaraviz& cleanup,
+                              Splash& splash) {
     WaitForSplash(splash);
     app::SetMousePointer(app::kDefaultPointer);
     splash.Destroy();
+    const FMain* window = ProgramMainWindow();
+    if (!window || !window->Handle()) {
+        TellNoMainWindow(log, windowFailure);
+        return false;
+    }
     // The decision logs its own errors; the start-up logs none of it.
     tessel::PendingError ignored;
     ignored.Run([&] { cleanup.Perform(); });
+    return true;
+}
+
+bool FormInitialize(tessel::Logger& log) {
+    Splash splash;
+    CZiRaraviz cleanup;
+    const std::wstring windowFailure = StartupUntilWindowLoaded(log, ProgramFolder(), cleanup, splash);
+    return StartupAfterWindowLoaded(log, windowFailure, cleanup, splash);
 }
 
 }  // namespace velmora::ui
