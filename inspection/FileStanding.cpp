@@ -103,7 +103,7 @@ FileStanding StandingOf(const std::wstring& path) {
         for (const wchar_t* name : kProgramFiles)
             if (file == Comparable(programFolder + name)) return FileStanding::ProgramFile;
     }
-    if (IsOnSystemWhitelist(actedOn) || IsOnSystemWhitelist(file)) return FileStanding::SystemWhitelist;
+    if (IsOnSystemWhitelist(actedOn)) return FileStanding::SystemWhitelist;
     if (!WinDir.empty()) {
         std::wstring windows = WinDir;
         while (!windows.empty() && (windows.back() == L'\\' || windows.back() == L'/')) windows.pop_back();

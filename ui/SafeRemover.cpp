@@ -156,8 +156,7 @@ void FSafeRemover::cmdDisableParasites_Click() {
                     checker.GetFullFileNameFromShortFilename(FileActedOn(tessel::text::TrimBlanks(line)));
                 const std::wstring name = FileActedOn(typedName);
                 // A device (CON, COM1, NUL) is no file on the disk: there is nothing to disable.
-                if (tessel::FileAccessor::IsDevicePath(typedName) || tessel::FileAccessor::IsDevicePath(name) ||
-                    !tessel::FileAccessor::Instance().FileExists(name)) {
+                if (tessel::FileAccessor::IsDevicePath(name) || !tessel::FileAccessor::Instance().FileExists(name)) {
                     if (MsgBoxEx(tessel::Format(Res(IDS_FILE_NOT_FOUND), typedName), kOkCancelExclamation) != IDOK)
                         return;
                     continue;
