@@ -178,8 +178,10 @@ void CZiRaraviz::FinishDisabling(const tessel::KeyedList<std::wstring>& files, i
     notDone += static_cast<int>(stillThere.Count());
     // A parasite that still runs writes its settings back: every other holder is ended before
     // the settings are restored. The program's own process is not among them, since it may
-    // hold one of the files itself and must first restore and offer the restart.
-    processManager.TerminateProcessesByModules(files, false);
+    // hold one of the files itself and must first restore and offer the restart. Holders that
+    // cannot be looked for are a step not done; the settings are restored all the same.
+    if (!tessel::Guard(*log_, end.source, 0, [&] { processManager.TerminateProcessesByModules(files, false); }))
+        ++notDone;
     notDone += RestoreConfigurationSettings();
 
     const std::wstring question =
@@ -191,7 +193,8 @@ void CZiRaraviz::FinishDisabling(const tessel::KeyedList<std::wstring>& files, i
         if (!RebootSystem(errorText)) RestartFailed(errorText, end.source);
         EndProgram();
     }
-    processManager.TerminateProcessesByModules(files, true);
+    // The question has told the user what was not done: a search that fails now is logged.
+    tessel::Guard(*log_, end.source, 0, [&] { processManager.TerminateProcessesByModules(files, true); });
 }
 
 void CZiRaraviz::RestartFailed(const std::wstring& errorText, const wchar_t* source) {

@@ -45,8 +45,9 @@ public:
     // could not be done (each is logged); the others are done all the same.
     int RestoreConfigurationSettings();
     // The end of every disabling, the cleanup's and Zazi Dururuv's alike: the files disabled and
-    // recorded, every other process that holds one of them ended, and only then the browser
-    // configuration restored; then the restart is offered. OK restarts Windows and ends the
+    // recorded, every other process that holds one of them ended and gone, and only then the
+    // browser configuration restored (also when the holders could not be looked for, which
+    // counts as a step not done); then the restart is offered. OK restarts Windows and ends the
     // program. Declined, the program's own process, should it hold one of the files, is ended
     // last, after telling the user. notDone counts the caller's steps that could not be done.
     void FinishDisabling(const tessel::KeyedList<std::wstring>& files, int notDone, const DisablingEnd& end);

@@ -34,18 +34,25 @@ std::wstring ProgramFolder() {
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
+// The length of the drive ("c:\") or the share ("\\server\share\") that a fully qualified path
+// begins with; 0 for any other path, which would be taken relative to the current folder or drive.
+std::size_t RootLength(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && path[2] == L'\\';
+    if (drive) return 3;
+    if (!StartsWith(path, L"\\\\")) return 0;
+    const std::size_t server = path.find(L'\\', 2);
+    if (server == std::wstring::npos || server == 2) return 0;
+    const std::size_t share = path.find(L'\\', server + 1);
+    if (share == std::wstring::npos) return path.size() > server + 1 ? path.size() : 0;
+    return share > server + 1 ? share + 1 : 0;
+}
+
 }  // namespace
 
 bool IsFullyQualifiedFile(const std::wstring& path) {
-    if (path.empty() || path.back() == L'\\') return false;
-    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && path[2] == L'\\';
-    if (drive) return true;
-    if (!StartsWith(path, L"\\\\")) return false;
-    const std::size_t server = path.find(L'\\', 2);
-    if (server == std::wstring::npos || server == 2) return false;
-    const std::size_t share = path.find(L'\\', server + 1);
-    return share != std::wstring::npos && share > server + 1;
+    const std::size_t root = RootLength(path);
+    return root != 0 && path.size() > root && path.back() != L'\\';
 }
 
 std::wstring WithoutPathPrefix(const std::wstring& given) {
@@ -65,20 +72,29 @@ std::wstring FileActedOn(const std::wstring& given) {
     // A device name, in a folder too ("c:\x\com1.dll"), is no file: a full-path function would
     // turn it into another spelling of the device, and the checks for devices know it as given.
     if (tessel::FileAccessor::IsDevicePath(path)) return path;
-    const bool qualified = IsFullyQualifiedFile(path);
-    if (qualified) {
-        if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-                return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
-            }))
-            path = *full;
-    }
-    const std::size_t slash = path.find_last_of(L'\\');
-    if (slash != std::wstring::npos) {
-        const std::size_t colon = path.find(L':', slash + 1);
+    // Windows takes a stream off the last name before it drops that name's trailing dots and
+    // blanks: "x.dll.:s" and "x.dll .:s" are streams of x.dll. So the stream goes first and the
+    // full-path function then drops what Windows drops. Should ".." bring up a name that holds a
+    // colon itself ("c:\x:s\."), that is read the same way, until nothing changes.
+    for (int pass = 0; pass < 8; ++pass) {
+        const std::wstring before = path;
+        // A name without a folder is left as given: it is not fully qualified and is refused later.
+        const std::size_t slash = path.find_last_of(L'\\');
+        const std::size_t colon = slash == std::wstring::npos ? std::wstring::npos : path.find(L':', slash + 1);
         if (colon != std::wstring::npos) path.resize(colon);
+        // A path that is not fully qualified is never made full: it would be taken relative to
+        // the current folder or drive.
+        if (RootLength(path) != 0) {
+            if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+                    return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+                }))
+                path = *full;
+        }
+        if (path == before) break;
     }
+    if (tessel::FileAccessor::IsDevicePath(path)) return path;
     // Windows before 98 and 2000 has no long-name function; there the name stays as given.
-    if (!qualified || !IsFullyQualifiedFile(path) || !RunningOnNT || RunningOnNT4) return path;
+    if (!IsFullyQualifiedFile(path) || !RunningOnNT || RunningOnNT4) return path;
     // Only a short name is replaced: the letter case the path was given in stays, so that the
     // record names the file as the caller does.
     if (auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
@@ -89,9 +105,17 @@ std::wstring FileActedOn(const std::wstring& given) {
     return path;
 }
 
+bool NamesFolder(const std::wstring& actedOn) {
+    if (RootLength(actedOn) == 0 || tessel::FileAccessor::IsDevicePath(actedOn)) return false;
+    const DWORD attributes = ::GetFileAttributesW(tessel::FileAccessor::ExtendedPath(actedOn).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool IsOnSystemWhitelist(const std::wstring& path) {
-    if (RunningOnNT) return IsSystemProcessNT(path) || IsSystemModuleNT(path);
-    return IsSystemProcess9x(path) || IsSystemModule9x(path);
+    const SystemFolders folders = RunningSystemFolders(&FileActedOn);
+    if (RunningOnNT)
+        return IsOnWhitelist(Whitelist::ProcessNT, path, folders) || IsOnWhitelist(Whitelist::ModuleNT, path, folders);
+    return IsOnWhitelist(Whitelist::Process9x, path, folders) || IsOnWhitelist(Whitelist::Module9x, path, folders);
 }
 
 FileStanding StandingOf(const std::wstring& path) {

@@ -26,20 +26,26 @@ bool IsFullyQualifiedFile(const std::wstring& path);
 // full-path function would make it a folder "??" on the current drive.
 std::wstring WithoutPathPrefix(const std::wstring& path);
 
-// The file that a disabling given this path acts on, in the one spelling that the check of what
+// The file that Windows acts on for this spelling, in the one spelling that the check of what
 // a file is and the rename both use: "/" read as "\", the native "\??\" and the extended "\\?\"
-// prefix taken off, "." and ".." steps resolved, an alternate stream (a ":" in the file name
-// itself, "::$DATA" too) cut away, and short names made long where the file exists. A path that
-// is not fully qualified is never made absolute: what would be taken relative to the current
-// folder is refused later, not resolved.
+// prefix taken off, an alternate stream (a ":" in the file name itself, "::$DATA" too) cut away,
+// then "." and ".." steps resolved and the trailing dots and blanks of the name dropped, and
+// short names made long where the file exists. Reading its answer again changes nothing. A path
+// that is not fully qualified is never made absolute: what would be taken relative to the
+// current folder is refused later, not resolved.
 std::wstring FileActedOn(const std::wstring& given);
+
+// The path (as FileActedOn gives it) names a folder, a drive's root among them: there is no
+// file to disable.
+bool NamesFolder(const std::wstring& actedOn);
 
 // How the file that a disabling given this path acts on stands (FileActedOn, without regard to
 // letter case); the first of ProgramFile, SystemWhitelist and WindowsFolder that applies is the
 // answer.
 FileStanding StandingOf(const std::wstring& path);
 
-// Either system whitelist of the running family names the path.
+// Either system whitelist of the running family names the file that a disabling given this
+// path acts on: the entries are read as FileActedOn reads the path.
 bool IsOnSystemWhitelist(const std::wstring& path);
 
 }  // namespace velmora

@@ -28,6 +28,9 @@ namespace {
 constexpr DWORD kAllAccess = 0x1F0FFF;  // PROCESS_ALL_ACCESS as every Windows family knows it
 constexpr DWORD kArchiveOnly = FILE_ATTRIBUTE_ARCHIVE;
 constexpr unsigned long kRetryDelayMs = 2000;
+// How long the processes told to end are waited for, together: a process ends within moments
+// of being told, unless the system cannot end it at all.
+constexpr unsigned long kEndWaitMs = 5000;
 constexpr wchar_t kOwnProcessMessage[] =
     L"Operation complete; terminating. Please reboot Windows and restart Velmora to see whether no more "
     L"parasites found. ";
@@ -37,11 +40,11 @@ std::wstring Source(std::wstring_view procedure) { return L"CProcessManager." + 
 std::wstring ProcessKey(DWORD id) { return L"_" + std::to_wstring(id); }
 
 // True when there is no file by that name: nothing to disable (the server of an orphaned
-// registration, a device name). A name that is not fully qualified, or one whose state cannot
-// be told, is not taken as gone.
+// registration, a device name, a folder). A name that is not fully qualified, or one whose
+// state cannot be told, is not taken as gone.
 bool IsGone(const std::wstring& given) {
     const std::wstring name = FileActedOn(given);
-    if (tessel::FileAccessor::IsDevicePath(name)) return true;
+    if (tessel::FileAccessor::IsDevicePath(name) || NamesFolder(name)) return true;
     if (!IsFullyQualifiedFile(name)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(name).c_str(), GetFileExInfoStandard, &data))
@@ -170,10 +173,15 @@ void CProcessManager::FindModuleProcesses9x(const tessel::KeyedList<std::wstring
 
 void CProcessManager::TerminateProcesses(FoundList& Found) {
     const DWORD own = kernel32().GetCurrentProcessId();
+    // A process told to end may still run a moment (a thread in the middle of a write): what
+    // comes after the termination must not find it still at work.
+    std::vector<std::pair<HANDLE, DWORD>> told;
+    std::vector<tessel::UniqueHandle> opened;
     for (const FoundProcess& entry : Found) {
         if (entry.Id == own) continue;
         if (entry.Process) {
-            MyTerminateProcess(entry.Process.get(), std::to_wstring(entry.Id));
+            if (MyTerminateProcess(entry.Process.get(), std::to_wstring(entry.Id)))
+                told.emplace_back(entry.Process.get(), entry.Id);
             continue;
         }
         tessel::UniqueHandle process(kernel32().OpenProcess(kAllAccess, FALSE, entry.Id));
@@ -189,7 +197,18 @@ void CProcessManager::TerminateProcesses(FoundList& Found) {
             });
             if (!same) continue;
         }
-        MyTerminateProcess(process.get(), std::to_wstring(entry.Id));
+        if (MyTerminateProcess(process.get(), std::to_wstring(entry.Id))) {
+            told.emplace_back(process.get(), entry.Id);
+            opened.push_back(std::move(process));
+        }
+    }
+    const ULONGLONG start = kernel32().GetTickCount64();
+    for (const auto& [process, id] : told) {
+        const ULONGLONG elapsed = kernel32().GetTickCount64() - start;
+        if (WaitPumpingFor(process, elapsed < kEndWaitMs ? static_cast<unsigned long>(kEndWaitMs - elapsed) : 0)) continue;
+        mLog->Log(tessel::kUnspecifiedFailure,
+                  tessel::Format(L"Process for file '%1' did not end within %2 seconds. ", id, kEndWaitMs / 1000), 0,
+                  Source(L"TerminateProcesses"));
     }
     if (!Found.Exists(ProcessKey(own))) return;
     tessel::UniqueHandle self(kernel32().OpenProcess(kAllAccess, FALSE, own));
@@ -199,7 +218,7 @@ void CProcessManager::TerminateProcesses(FoundList& Found) {
     MyTerminateProcess(self.get(), L"my:" + std::to_wstring(own));
 }
 
-void CProcessManager::MyTerminateProcess(HANDLE Process, const std::wstring& Label) {
+bool CProcessManager::MyTerminateProcess(HANDLE Process, const std::wstring& Label) {
     const BOOL ok = kernel32().TerminateProcess(Process, 0);
     const DWORD code = ::GetLastError();
     if (ok) {
@@ -209,6 +228,7 @@ void CProcessManager::MyTerminateProcess(HANDLE Process, const std::wstring& Lab
         mLog->Log(tessel::kUnspecifiedFailure, tessel::Format(L"Cannot terminate process for file '%1'. %2", Label, code),
                   0, Source(L"MyTerminateProcess"));
     }
+    return ok != FALSE;
 }
 
 // ---------------------------------------------------------------- renaming
@@ -240,7 +260,7 @@ tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
     for (const std::wstring& file : FilesToPostDelete) {
         Disabling outcome = Disabling::Failed;
         tessel::Guard(*mLog, source, 0, [&] { outcome = RenameParasiteFile(file); });
-        if (outcome == Disabling::Disabled) continue;
+        if (outcome == Disabling::Disabled || outcome == Disabling::NothingToDisable) continue;
         if (outcome == Disabling::Failed && IsGone(file)) {
             // Not a step that could not be done: there is no file to disable.
             mLog->Log(0, tessel::Format(L"The file '%1' does not exist: there is nothing to disable.", tessel::LogName(file)),
@@ -260,6 +280,13 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
         // A device is no file: a move would open it, and a serial port can hold its opener.
         LogRenameFailure(!RunningOnNT, source, name, 0, 0, ERROR_FILE_NOT_FOUND);
         return Disabling::Failed;
+    }
+    if (NamesFolder(name)) {
+        // A registration can name a folder (a broken installer, a variable that expands to a
+        // folder): renamed, the folder's files would be out of the user's reach.
+        mLog->Log(0, tessel::Format(L"'%1' is a folder, not a file: there is nothing to disable.", tessel::LogName(name)), 5,
+                  source);
+        return Disabling::NothingToDisable;
     }
     if (!IsFullyQualifiedFile(name)) {
         // Never taken relative to the current folder.
@@ -283,7 +310,11 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
         mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", name), 0, source);
         return Disabling::Refused;
     }
-    if (SafeRenameFile(name, GetParasiteFileName(name))) return Disabling::Disabled;
+    // The rename takes the name as it stands, so that Windows drops nothing further from it and
+    // the file renamed is the one that was checked.
+    const std::wstring disabledName = GetParasiteFileName(name);
+    if (RunningOnNT ? RenameFileNT(name, disabledName, true) : RenameFile9x(name, disabledName))
+        return Disabling::Disabled;
     if (!recordedBefore) tessel::PassOver([&] { registry.DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, name); });
     return Disabling::Failed;
 }
@@ -366,10 +397,11 @@ bool CProcessManager::RenameLogged(const wchar_t* step, bool nineX, const std::w
     return result;
 }
 
-bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename) {
+bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename, bool asGiven) {
     return RenameLogged(L"RenameFileNT", false, OldFilename, [&]() -> BOOL {
-        const std::wstring from = tessel::FileAccessor::ExtendedPath(OldFilename);
-        const std::wstring to = tessel::FileAccessor::ExtendedPath(NewFilename);
+        const auto form = asGiven ? &tessel::FileAccessor::VerbatimPath : &tessel::FileAccessor::ExtendedPath;
+        const std::wstring from = form(OldFilename);
+        const std::wstring to = form(NewFilename);
         tessel::PassOver([&] { kernel32().SetFileAttributesW(from.c_str(), kArchiveOnly); });
         // A file already at the disabled name is replaced by the move itself, so that a move
         // that fails loses nothing.

@@ -34,8 +34,9 @@ public:
     // for a list of that one file.
     void TerminateProcessesByModule(const std::wstring& Module, bool TerminateOwnProcess);
     // Terminates every other process that has one of the listed files (the keys) loaded, as
-    // its executable or as a module. The program's own process only when TerminateOwnProcess
-    // is True, last, after telling the user; the call does not come back when that succeeds.
+    // its executable or as a module, and waits (a few seconds at most) until the ones told to end
+    // are gone. The program's own process only when TerminateOwnProcess is True, last, after
+    // telling the user; the call does not come back when that succeeds.
     void TerminateProcessesByModules(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess);
 
     // The running processes and their modules, by the running family's interface.
@@ -53,8 +54,8 @@ public:
     // Disables every listed file (items are full paths) and records it; when some renames
     // fail, terminates the holders of all the listed files, waits two seconds and tries the
     // failed files once more. Returns the files that are still not disabled after that; a file
-    // that does not exist (an orphaned registration's server) has nothing to disable: it is
-    // logged and not returned.
+    // that does not exist (an orphaned registration's server) or a path that names a folder has
+    // nothing to disable: it is logged and not returned.
     tessel::KeyedList<std::wstring> RenameParasiteFilesEx(const tessel::KeyedList<std::wstring>& ParasiteFiles);
     // The same for one file.
     tessel::KeyedList<std::wstring> RenameParasiteFileEx(const std::wstring& ParasiteFile);
@@ -70,13 +71,16 @@ private:
     void FindModuleProcessesNT(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess);
     void FindModuleProcesses9x(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess);
     void TerminateProcesses(FoundList& Found);
-    void MyTerminateProcess(HANDLE Process, const std::wstring& Label);
+    // True when the process was told to end; it may still run for a while after that.
+    bool MyTerminateProcess(HANDLE Process, const std::wstring& Label);
 
     // How the disabling of one file ended: a file refused (the program's own, or one whose
-    // record cannot be written) is not tried again, and its holders are not ended for it.
-    enum class Disabling { Disabled, Failed, Refused };
+    // record cannot be written) is not tried again, and its holders are not ended for it; a
+    // path with no file to disable (a folder) is neither tried again nor reported back.
+    enum class Disabling { Disabled, Failed, Refused, NothingToDisable };
     Disabling RenameParasiteFile(const std::wstring& path);
-    bool RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename);
+    // asGiven: the names are renamed exactly as they stand, with nothing dropped or resolved.
+    bool RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename, bool asGiven = false);
     bool RenameFile9x(const std::wstring& OldFilename, const std::wstring& NewFilename);
     // Fingerprints the file, runs the family's move and logs its outcome under the step's name.
     bool RenameLogged(const wchar_t* step, bool nineX, const std::wstring& OldFilename, const std::function<BOOL()>& move);

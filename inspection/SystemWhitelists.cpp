@@ -121,47 +121,57 @@ const wchar_t* const kModuleNTUnderSysDir[] = {
 
 std::wstring Lower(const std::wstring& s) { return tessel::SystemUtility::Lower(s); }
 
-// The fixed candidates of one list, lower-cased, for one pair of folders. The folders are
-// written once by the start-up; the sets are rebuilt only when they differ from the last ones.
+using Reading = std::wstring (*)(const std::wstring&);
+
+// A path as the caller's reading gives it, lower-cased.
+std::wstring Comparable(const std::wstring& path, Reading reading) { return Lower(reading ? reading(path) : path); }
+
+// The fixed candidates of one list, lower-cased, for one pair of folders and one reading. The
+// folders are written once by the start-up; the sets are rebuilt only when they differ from the
+// last ones.
 struct Candidates {
     std::wstring winDir, sysDir;
     std::unordered_set<std::wstring> set;
 };
 
 template <std::size_t N>
-void AddUnder(std::unordered_set<std::wstring>& set, const std::wstring& base, const wchar_t* const (&entries)[N]) {
-    for (const wchar_t* e : entries) set.insert(Lower(base + e));
+void AddUnder(std::unordered_set<std::wstring>& set, const std::wstring& base, const wchar_t* const (&entries)[N],
+              Reading reading) {
+    for (const wchar_t* e : entries) set.insert(Comparable(base + e, reading));
 }
 
-std::unordered_set<std::wstring> Build(Whitelist list, const std::wstring& winDir, const std::wstring& sysDir) {
+std::unordered_set<std::wstring> Build(Whitelist list, const std::wstring& winDir, const std::wstring& sysDir,
+                                       Reading reading) {
     std::unordered_set<std::wstring> set;
     switch (list) {
         case Whitelist::Process9x:
-            set.insert(Lower(sysDir + kProcess9xUnderSysDir));
+            set.insert(Comparable(sysDir + kProcess9xUnderSysDir, reading));
             break;
         case Whitelist::ProcessNT:
-            set.insert(Lower(L"\\??\\" + sysDir + kProcessNTDevicePrefixed));
-            set.insert(Lower(kProcessNTComplete));
-            set.insert(Lower(winDir + kProcessNTUnderWinDir));
-            AddUnder(set, sysDir, kProcessNTUnderSysDir);
+            set.insert(Comparable(L"\\??\\" + sysDir + kProcessNTDevicePrefixed, reading));
+            set.insert(Comparable(kProcessNTComplete, reading));
+            set.insert(Comparable(winDir + kProcessNTUnderWinDir, reading));
+            AddUnder(set, sysDir, kProcessNTUnderSysDir, reading);
             break;
         case Whitelist::Module9x:
-            set.insert(Lower(winDir + kModule9xUnderWinDir));
-            AddUnder(set, sysDir, kModule9xUnderSysDir);
+            set.insert(Comparable(winDir + kModule9xUnderWinDir, reading));
+            AddUnder(set, sysDir, kModule9xUnderSysDir, reading);
             break;
         case Whitelist::ModuleNT:
-            AddUnder(set, winDir, kModuleNTUnderWinDir);
-            AddUnder(set, sysDir, kModuleNTUnderSysDir);
+            AddUnder(set, winDir, kModuleNTUnderWinDir, reading);
+            AddUnder(set, sysDir, kModuleNTUnderSysDir, reading);
             break;
     }
     return set;
 }
 
 const std::unordered_set<std::wstring>& FixedCandidates(Whitelist list, const SystemFolders& folders) {
-    static Candidates cache[4];
-    Candidates& c = cache[static_cast<int>(list)];
+    // One cache for the names as given and one for a reading: the inventory and the disabling
+    // each keep theirs.
+    static Candidates cache[4][2];
+    Candidates& c = cache[static_cast<int>(list)][folders.reading ? 1 : 0];
     if (c.set.empty() || c.winDir != folders.winDir || c.sysDir != folders.sysDir) {
-        c.set = Build(list, folders.winDir, folders.sysDir);
+        c.set = Build(list, folders.winDir, folders.sysDir, folders.reading);
         c.winDir = folders.winDir;
         c.sysDir = folders.sysDir;
     }
@@ -177,20 +187,21 @@ bool MatchesEnvironmentEntry(const std::wstring& lowered, const SystemFolders& f
         const std::wstring tail = Lower(entry.substr(entry.find_last_of(L'\\')));
         if (lowered.size() < tail.size() || lowered.compare(lowered.size() - tail.size(), tail.size(), tail) != 0)
             continue;
-        if (Lower(folders.expand(entry)) == lowered) return true;
+        if (Comparable(folders.expand(entry), folders.reading) == lowered) return true;
     }
     return false;
 }
 
-SystemFolders RunningSystem() {
-    return {WinDir, SysDir, [](const std::wstring& t) { return tessel::SystemUtility::Instance().ExpandEnvironment(t); }};
-}
-
 }  // namespace
+
+SystemFolders RunningSystemFolders(std::wstring (*reading)(const std::wstring&)) {
+    return {WinDir, SysDir, [](const std::wstring& t) { return tessel::SystemUtility::Instance().ExpandEnvironment(t); },
+            reading};
+}
 
 bool IsOnWhitelist(Whitelist list, const std::wstring& path, const SystemFolders& folders) {
     if (path.empty()) return false;
-    const std::wstring lowered = Lower(path);
+    const std::wstring lowered = Comparable(path, folders.reading);
     if (FixedCandidates(list, folders).count(lowered)) return true;
     return list == Whitelist::ModuleNT && MatchesEnvironmentEntry(lowered, folders);
 }
@@ -206,9 +217,9 @@ std::size_t WhitelistSize(Whitelist list) {
     return 0;
 }
 
-bool IsSystemProcess9x(const std::wstring& path) { return IsOnWhitelist(Whitelist::Process9x, path, RunningSystem()); }
-bool IsSystemProcessNT(const std::wstring& path) { return IsOnWhitelist(Whitelist::ProcessNT, path, RunningSystem()); }
-bool IsSystemModule9x(const std::wstring& path) { return IsOnWhitelist(Whitelist::Module9x, path, RunningSystem()); }
-bool IsSystemModuleNT(const std::wstring& path) { return IsOnWhitelist(Whitelist::ModuleNT, path, RunningSystem()); }
+bool IsSystemProcess9x(const std::wstring& path) { return IsOnWhitelist(Whitelist::Process9x, path, RunningSystemFolders()); }
+bool IsSystemProcessNT(const std::wstring& path) { return IsOnWhitelist(Whitelist::ProcessNT, path, RunningSystemFolders()); }
+bool IsSystemModule9x(const std::wstring& path) { return IsOnWhitelist(Whitelist::Module9x, path, RunningSystemFolders()); }
+bool IsSystemModuleNT(const std::wstring& path) { return IsOnWhitelist(Whitelist::ModuleNT, path, RunningSystemFolders()); }
 
 }  // namespace velmora

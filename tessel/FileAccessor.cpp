@@ -73,7 +73,11 @@ FileAccessor& FileAccessor::Instance() {
 }
 
 std::wstring FileAccessor::ExtendedPath(const std::wstring& path) {
-    if (path.size() < MAX_PATH - 12 || path.rfind(L"\\\\?\\", 0) == 0) return path;
+    return path.size() < MAX_PATH - 12 ? path : VerbatimPath(path);
+}
+
+std::wstring FileAccessor::VerbatimPath(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
     if (IsAbsoluteDrivePath(path)) {
         std::wstring p = path;
         for (auto& c : p)

@@ -1,5 +1,7 @@
 #include "ProcessTestSupport.h"
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "tessel/FileAccessor.h"
@@ -70,6 +72,24 @@ Child StartStartPageRewriter(const std::wstring& dll, const testing_support::Scr
     return StartHolder(L"rewrite", dll, HolderPath(), L"\"" + main + L"\" \"" + url + L"\"");
 }
 
+namespace {
+
+struct LateEnd {
+    HANDLE process;  // a copy of the caller's handle, closed here
+    UINT code;
+    DWORD delayMs;
+};
+
+DWORD WINAPI EndLater(LPVOID param) {
+    const std::unique_ptr<LateEnd> late(static_cast<LateEnd*>(param));
+    ::Sleep(late->delayMs);
+    ::TerminateProcess(late->process, late->code);
+    ::CloseHandle(late->process);
+    return 0;
+}
+
+}  // namespace
+
 OnlyOwnChildren::OnlyOwnChildren(std::set<DWORD> allowed)
     : allowed_(std::move(allowed)),
       preset_(tessel::api::kernel32().TerminateProcess, [this](HANDLE process, UINT code) -> BOOL {
@@ -81,8 +101,23 @@ OnlyOwnChildren::OnlyOwnChildren(std::set<DWORD> allowed)
               ::SetLastError(ERROR_ACCESS_DENIED);
               return FALSE;
           }
-          return tessel::api::kernel32().TerminateProcess.Real(process, code);
+          if (lateMs_ == 0) return tessel::api::kernel32().TerminateProcess.Real(process, code);
+          // Told to end, it goes on for a while: the end comes from a thread of the test's own.
+          HANDLE copy = nullptr;
+          if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &copy, 0, FALSE,
+                                 DUPLICATE_SAME_ACCESS))
+              return FALSE;
+          auto late = std::make_unique<LateEnd>(LateEnd{copy, code, lateMs_});
+          lateEnds_.emplace_back(::CreateThread(nullptr, 0, EndLater, late.get(), 0, nullptr));
+          if (lateEnds_.back()) late.release();
+          else EndLater(late.release());
+          return TRUE;
       }) {}
+
+OnlyOwnChildren::~OnlyOwnChildren() {
+    for (const auto& thread : lateEnds_)
+        if (thread) ::WaitForSingleObject(thread.get(), INFINITE);
+}
 
 TestLog::TestLog() : path_(dir_ / L"VLMR.log") { log_.Open(path_, dir_ / L"short.log"); }
 

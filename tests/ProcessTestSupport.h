@@ -59,13 +59,21 @@ Child StartStartPageRewriter(const std::wstring& dll, const testing_support::Scr
 class OnlyOwnChildren {
 public:
     explicit OnlyOwnChildren(std::set<DWORD> allowed);
+    ~OnlyOwnChildren();  // once every late end has come
+    OnlyOwnChildren(const OnlyOwnChildren&) = delete;
+    OnlyOwnChildren& operator=(const OnlyOwnChildren&) = delete;
     std::vector<DWORD> Terminated;        // every process asked for, in order
     std::vector<ULONGLONG> TerminatedAt;  // the system's tick at each of those requests
     std::vector<DWORD> Refused;
     void Allow(DWORD pid) { allowed_.insert(pid); }
+    // From now on a termination succeeds at once and the process ends this much later, as
+    // Windows may leave a process running for a while after TerminateProcess has returned.
+    void EndLate(DWORD delayMs) { lateMs_ = delayMs; }
 
 private:
     std::set<DWORD> allowed_;
+    DWORD lateMs_ = 0;
+    std::vector<tessel::UniqueHandle> lateEnds_;
     tessel::api::ScopedPreset<decltype(tessel::api::kernel32().TerminateProcess)> preset_;
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "inspection/FileStanding.h"
 #include "inspection/Globals.h"
 #include "tessel/SystemUtility.h"
+#include "tessel/Unique.h"
 
 namespace protected_files {
 
@@ -72,6 +74,19 @@ public:
             cases.back().path = spell(cases.back().file);
             cases.push_back({Kind::ProgramFile, spell(program), program});
         }
+        // A stream of a name with trailing dots or blanks is a stream of the name without them:
+        // each whitelisted file its own, since it may be disabled once the user says so.
+        const wchar_t* const whitelisted[] = {L"lz32.dll", L"shell32.dll", L"mshtml.dll"};
+        for (std::size_t i = 0; i < std::size(kStreamSpellings); ++i) {
+            Put(Kind::Whitelisted, std::wstring(L"windows\\system32\\") + whitelisted[i], ini);
+            cases.back().path = cases.back().file + kStreamSpellings[i];
+            for (const wchar_t* own : {L"Velmora.exe", L"Tessel.dll", L"VLMRCustom.dll"}) {
+                const std::wstring file = dir / (std::wstring(L"velmora\\") + own);
+                cases.push_back({Kind::ProgramFile, file + kStreamSpellings[i], file});
+            }
+        }
+        // The system whitelist lists it only in its native spelling, "\\??\\" and the system folder.
+        Put(Kind::Whitelisted, L"windows\\system32\\winlogon.exe", ini);
     }
     ~ScratchMachine() {
         velmora::WinDir = winDir_;
@@ -93,6 +108,7 @@ public:
     std::vector<Case> cases;
 
 private:
+    static constexpr const wchar_t* kStreamSpellings[] = {L".:x", L". ::$DATA", L" .:x"};
     using Spelling = std::wstring (*)(const std::wstring&);
     static std::vector<std::pair<std::wstring, Spelling>> Spellings() {
         return {
@@ -127,6 +143,34 @@ private:
     std::wstring winDir_, sysDir_, programDir_;
     bool nt_;
     testing_support::ScopedEnvironment programFiles_;
+};
+
+// Two folders that hold the user's files, as a registration's server path may name them: by
+// their own name, and through a ".." step.
+struct UserFolders {
+    explicit UserFolders(const testing_support::TempDir& dir) : data(dir / L"Data") {
+        for (const wchar_t* folder : {L"", L"\\Notes", L"\\Letters", L"\\Letters\\x"})
+            ::CreateDirectoryW((data + folder).c_str(), nullptr);
+        testing_support::WriteBytes(data + L"\\Notes\\note.txt", "a note");
+        testing_support::WriteBytes(data + L"\\Letters\\letter.txt", "a letter");
+    }
+    // Both folders under their own names with their files, and nothing beside them.
+    bool AsTheyWere() const {
+        std::vector<std::wstring> names;
+        WIN32_FIND_DATAW found;
+        const tessel::UniqueFind find(::FindFirstFileW((data + L"\\*").c_str(), &found));
+        if (!find) return false;
+        do
+            if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
+        while (::FindNextFileW(find.get(), &found));
+        std::sort(names.begin(), names.end());
+        return names == std::vector<std::wstring>{L"Letters", L"Notes"} &&
+               testing_support::ReadBytes(data + L"\\Notes\\note.txt") == "a note" &&
+               testing_support::ReadBytes(data + L"\\Letters\\letter.txt") == "a letter";
+    }
+
+    std::wstring data;
+    std::vector<std::wstring> spellings{data + L"\\Notes", data + L"\\Letters\\x\\.."};
 };
 
 }  // namespace protected_files

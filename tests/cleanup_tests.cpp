@@ -462,19 +462,68 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
     }
 }
 
-TEST(CleanUp, AParasiteThatStillRunsIsEndedBeforeTheSettingsAreRestoredSoItCannotWriteItsPageBack) {
+TEST(CleanUp, AParasiteThatStillRunsIsEndedAndGoneBeforeTheSettingsAreRestoredSoItCannotWriteItsPageBack) {
+    // Ended at once, and still writing for half a second after it was told to end.
+    for (const DWORD lateMs : {0u, 500u}) {
+        SCOPED_TRACE(lateMs);
+        Machine m;
+        TempDir dir;
+        const std::wstring dll = m.Plant(dir, L"watchdog.dll", L"{W}");
+        process_testing::Child rewriter = process_testing::StartStartPageRewriter(dll, m.hives, L"http://hijack.example/");
+        ASSERT_TRUE(rewriter.Running());
+        process_testing::OnlyOwnChildren only({rewriter.Pid()});
+        only.EndLate(lateMs);
+        m.scripted.answers = {IDCANCEL};
+        EXPECT_FALSE(m.RunCleanUp());
+        EXPECT_NE(rewriter.Wait(10000), 0xFFFFFFFFu) << "the parasite's process was not ended";
+        EXPECT_EQ(only.Terminated, std::vector<DWORD>{rewriter.Pid()});
+        EXPECT_EQ(m.reg.ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page"),
+                  L"about:blank");
+    }
+}
+
+TEST(CleanUp, HoldersThatCannotBeLookedForStillLeaveTheSettingsRestoredAndTheRestartAsked) {
     Machine m;
     TempDir dir;
-    const std::wstring dll = m.Plant(dir, L"watchdog.dll", L"{W}");
-    process_testing::Child rewriter = process_testing::StartStartPageRewriter(dll, m.hives, L"http://hijack.example/");
-    ASSERT_TRUE(rewriter.Running());
-    process_testing::OnlyOwnChildren only({rewriter.Pid()});
-    m.scripted.answers = {IDCANCEL};
-    EXPECT_FALSE(m.RunCleanUp());
-    EXPECT_NE(rewriter.Wait(10000), 0xFFFFFFFFu) << "the parasite's process was not ended";
-    EXPECT_EQ(only.Terminated, std::vector<DWORD>{rewriter.Pid()});
+    const std::wstring evil = m.Plant(dir, L"evil.dll", L"{E}");
+    m.reg.WriteString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page", L"http://hijack/");
+    ScopedPreset walk(tessel::api::psapi().EnumProcesses, [](DWORD*, DWORD, DWORD*) -> BOOL {
+        throw tessel::Error(126, L"The process list cannot be taken.");
+    });
+    m.RunCleanUp();
+    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{L"Cleanup finished, but 1 of its steps could not be done; the log "
+                                                          L"lists them. Close all opened documents then press OK button "
+                                                          L"to restart Windows. "});
+    EXPECT_TRUE(m.t.Has("0|126|CZiRaraviz.CleanUp|The process list cannot be taken."));
+    EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(dir / L"parasite_evil.dll.parasite"));
     EXPECT_EQ(m.reg.ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page"),
               L"about:blank");
+}
+
+TEST(CleanUp, AFolderNamedAsAServerHasNothingToDisableAndKeepsItsNameAndItsFiles) {
+    Machine m;
+    TempDir dir;
+    protected_files::UserFolders folders(dir);
+    for (std::size_t n = 0; n < folders.spellings.size(); ++n) {
+        const std::wstring id = L"{F" + std::to_wstring(n) + L"}";
+        m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + id, L"", L"Folder");
+        m.source.bhos.push_back({id, folders.spellings[n]});
+    }
+    m.RunCleanUp();
+    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{kComplete});  // no step that could not be done
+    EXPECT_TRUE(folders.AsTheyWere());
+    for (const wchar_t* folder : {L"\\Notes", L"\\Letters"})
+        EXPECT_FALSE(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, folders.data + folder).has_value());
+}
+
+TEST(FileActedOn, EverySpellingIsReadAsTheFileItNamesAndASecondReadingChangesNothing) {
+    protected_files::ScratchMachine machine;
+    for (const auto& [kind, path, file] : machine.cases) {
+        SCOPED_TRACE(testing_support::Narrow(path));
+        const std::wstring once = velmora::FileActedOn(path);
+        EXPECT_EQ(velmora::FileActedOn(once), once);
+        EXPECT_EQ(tessel::SystemUtility::Lower(once), tessel::SystemUtility::Lower(file));
+    }
 }
 
 TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindowsFilesGo) {

@@ -548,6 +548,19 @@ TEST_F(MainWindow, AStartWithoutItsWindowTellsTheUserAndDecidesNothing) {
     EXPECT_EQ(BackupFiles(folder.Path()).size(), 1u);
 }
 
+TEST_F(MainWindow, TheStartUpHasAFileOnADriveWithoutItsDiskAnsweredAsAnErrorNotByTheSystemsBox) {
+    ::SetErrorMode(0);
+    testing_support::ScriptedExit exit;
+    velmora::CZiRaraviz cleanup;
+    velmora::ui::Splash splash;
+    // Whether the components are found here or not (then the start-up ends), it has set the mode.
+    testing_support::EndsProgram(
+        [&] { velmora::ui::StartupUntilWindowLoaded(testLog.log, folder.Path(), cleanup, splash); });
+    velmora::ui::ReleaseProgramMainWindow();
+    const UINT mode = ::SetErrorMode(0);
+    EXPECT_EQ(mode & (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX), UINT(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
+}
+
 TEST_F(MainWindow, APanelThatFailsLeavesTheOthersInitialised) {
     struct FailingPanel : velmora::ui::Panel {
         void Create(HWND) override { throw tessel::Error(5, L"panel refused"); }

@@ -362,6 +362,39 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
     }
 }
 
+TEST(BhoPanel, AFolderKeepsItsNameUnaskedAndAFileThatCouldNotBeDisabledIsSaidToBeLeftInPlace) {
+    BhoTab tab;
+    tab.panel.Init(tab.t.log);
+    protected_files::UserFolders folders(tab.dir);
+    // Held without FILE_SHARE_DELETE by the test itself: neither the rename nor its retry moves it.
+    const std::wstring locked = tab.File(L"locked.dll");
+    const tessel::UniqueFile hold(
+        ::CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(hold);
+    const std::wstring name = L"Case";
+    const std::wstring deleted = L"Browser helper object 'Case' deleted successfully. ";
+    const struct {
+        std::wstring server;
+        std::wstring said;
+    } cases[] = {{folders.spellings[0], deleted},
+                 {folders.spellings[1], deleted},
+                 {locked, deleted + L"Its file '" + locked + L"' was left in place. "}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Narrow(c.server));
+        tab.Add(Id(1), &name, c.server);
+        tab.panel.RefreshList();
+        tab.Select(0);
+        tab.prompts.clear();
+        tab.answers = {IDOK, IDOK};
+        tab.ClickDelete();
+        EXPECT_EQ(tab.prompts,
+                  (std::vector<std::wstring>{L"Are you sure you want to delete 'Case' browser helper object?", c.said}));
+        EXPECT_FALSE(tab.reg.KeyExists(HKEY_LOCAL_MACHINE, kKey + Id(1)));
+    }
+    EXPECT_TRUE(folders.AsTheyWere());
+    EXPECT_TRUE(Exists(locked));
+}
+
 namespace {
 struct DuringTheWait {
     BhoTab* tab = nullptr;

@@ -323,7 +323,9 @@ TEST_F(SafeRemover, AHolderThatWritesItsPageBackIsEndedBeforeTheSettingsAreResto
         const std::size_t restored = text.find("Restoring all configuration settings", from);
         const std::size_t holderEnded =
             text.find("Process for file '" + std::to_string(holder.Pid()) + "' terminated successfully. ", from);
+        ASSERT_NE(renamed, std::string::npos) << text;
         ASSERT_NE(holderEnded, std::string::npos) << text;
+        ASSERT_NE(restored, std::string::npos) << text;
         EXPECT_LT(renamed, holderEnded);
         EXPECT_LT(holderEnded, restored);
         if (restart == IDOK) {

@@ -246,14 +246,17 @@ void BhoPanel::cmdDelete_Click() {
         detector.Init(*mLog);
         // The registration may spell its file as it likes: it is judged, asked about and disabled
         // under the one name the rename acts on.
+        // A folder has no file to disable: nobody is asked about it, and it keeps its name.
         const std::wstring file = record.dll.empty() ? std::wstring() : FileActedOn(record.dll);
         bool fileKept = false;
-        if (!file.empty() && detector.IsParasiteBHO(file)) {
+        if (!file.empty() && !NamesFolder(file) && detector.IsParasiteBHO(file)) {
             fileKept = !MayDisableFile(*mLog, file, L"ucBHO.cmdDelete_Click");
             if (!fileKept) {
                 CProcessManager processes;
                 processes.Init(*mLog);
-                processes.RenameParasiteFileEx(file);
+                // A file that could not be disabled (its record refused, its rename failed) is
+                // left in place as surely as one the user chose to keep.
+                fileKept = processes.RenameParasiteFileEx(file).Count() > 0;
             }
         }
         bool deleted = false;
