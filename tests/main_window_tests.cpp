@@ -549,7 +549,7 @@ TEST_F(MainWindow, AStartWithoutItsWindowTellsTheUserAndDecidesNothing) {
 }
 
 TEST_F(MainWindow, TheStartUpHasAFileOnADriveWithoutItsDiskAnsweredAsAnErrorNotByTheSystemsBox) {
-    ::SetErrorMode(0);
+    const UINT before = ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
     testing_support::ScriptedExit exit;
     velmora::CZiRaraviz cleanup;
     velmora::ui::Splash splash;
@@ -557,8 +557,8 @@ TEST_F(MainWindow, TheStartUpHasAFileOnADriveWithoutItsDiskAnsweredAsAnErrorNotB
     testing_support::EndsProgram(
         [&] { velmora::ui::StartupUntilWindowLoaded(testLog.log, folder.Path(), cleanup, splash); });
     velmora::ui::ReleaseProgramMainWindow();
-    const UINT mode = ::SetErrorMode(0);
-    EXPECT_EQ(mode & (SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX), UINT(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
+    // Its own two flags added to the ones it was started with.
+    EXPECT_EQ(::SetErrorMode(before), UINT(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX));
 }
 
 TEST_F(MainWindow, APanelThatFailsLeavesTheOthersInitialised) {

@@ -371,6 +371,9 @@ TEST(BhoPanel, AFolderKeepsItsNameUnaskedAndAFileThatCouldNotBeDisabledIsSaidToB
     const tessel::UniqueFile hold(
         ::CreateFileW(locked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(hold);
+    int terminations = 0;
+    api::ScopedPreset<decltype(api::kernel32().TerminateProcess)> noTermination(
+        api::kernel32().TerminateProcess, [&](HANDLE, UINT) { return ++terminations, FALSE; });
     const std::wstring name = L"Case";
     const std::wstring deleted = L"Browser helper object 'Case' deleted successfully. ";
     const struct {
@@ -393,6 +396,7 @@ TEST(BhoPanel, AFolderKeepsItsNameUnaskedAndAFileThatCouldNotBeDisabledIsSaidToB
     }
     EXPECT_TRUE(folders.AsTheyWere());
     EXPECT_TRUE(Exists(locked));
+    EXPECT_EQ(terminations, 0);
 }
 
 namespace {

@@ -68,7 +68,8 @@ std::wstring StartupUntilWindowLoaded(tessel::Logger& log, const std::wstring& f
     // A registration or a startup entry may name a file on a drive without its disk (a floppy,
     // a CD, a removed USB drive): its first look would otherwise stop at the system's own box,
     // during the splash and again at every later look. The error comes back as an error instead.
-    ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // The flags the program was started with stay.
+    ::SetErrorMode(::SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // Every step runs whatever the one before it did; the last error is logged once.
     tessel::PendingError pending;
     pending.Run([&] { log.Open(folder + L"\\VLMR.log", folder + L"\\short.log"); });
