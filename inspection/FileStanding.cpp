@@ -112,8 +112,9 @@ std::wstring FileActedOn(const std::wstring& given) {
     return path;
 }
 
-bool NamesFolder(const std::wstring& actedOn) {
-    if (RootLength(actedOn) == 0 || tessel::FileAccessor::IsDevicePath(actedOn)) return false;
+bool NamesNoFile(const std::wstring& actedOn) {
+    if (tessel::FileAccessor::IsDevicePath(actedOn)) return true;
+    if (RootLength(actedOn) == 0) return false;
     const DWORD attributes = ::GetFileAttributesW(tessel::FileAccessor::ExtendedPath(actedOn).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }

@@ -35,9 +35,9 @@ std::wstring WithoutPathPrefix(const std::wstring& path);
 // current folder is refused later, not resolved.
 std::wstring FileActedOn(const std::wstring& given);
 
-// The path (as FileActedOn gives it) names a folder, a drive's root among them: there is no
-// file to disable.
-bool NamesFolder(const std::wstring& actedOn);
+// The path (as FileActedOn gives it) names something that is not a file: a device, a folder or
+// a drive's root. There is nothing to disable.
+bool NamesNoFile(const std::wstring& actedOn);
 
 // How the file that a disabling given this path acts on stands (FileActedOn, without regard to
 // letter case); the first of ProgramFile, SystemWhitelist and WindowsFolder that applies is the

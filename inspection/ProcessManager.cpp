@@ -40,11 +40,10 @@ std::wstring Source(std::wstring_view procedure) { return L"CProcessManager." + 
 std::wstring ProcessKey(DWORD id) { return L"_" + std::to_wstring(id); }
 
 // True when there is no file by that name: nothing to disable (the server of an orphaned
-// registration, a device name, a folder). A name that is not fully qualified, or one whose
-// state cannot be told, is not taken as gone.
+// registration). A name that is not fully qualified, or one whose state cannot be told, is not
+// taken as gone.
 bool IsGone(const std::wstring& given) {
     const std::wstring name = FileActedOn(given);
-    if (tessel::FileAccessor::IsDevicePath(name) || NamesFolder(name)) return true;
     if (!IsFullyQualifiedFile(name)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(name).c_str(), GetFileExInfoStandard, &data))
@@ -276,16 +275,11 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
     const std::wstring source = Source(L"RenameParasiteFile");
     const std::wstring name = FileActedOn(path);
     if (name != path) mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", path, name), 5, source);
-    if (tessel::FileAccessor::IsDevicePath(name)) {
-        // A device is no file: a move would open it, and a serial port can hold its opener.
-        LogRenameFailure(!RunningOnNT, source, name, 0, 0, ERROR_FILE_NOT_FOUND);
-        return Disabling::Failed;
-    }
-    if (NamesFolder(name)) {
-        // A registration can name a folder (a broken installer, a variable that expands to a
-        // folder): renamed, the folder's files would be out of the user's reach.
-        mLog->Log(0, tessel::Format(L"'%1' is a folder, not a file: there is nothing to disable.", tessel::LogName(name)), 5,
-                  source);
+    if (NamesNoFile(name)) {
+        // A registration can name a device or a folder (a broken installer, a variable that
+        // expands to a folder). A move would open the device, and a serial port can hold its
+        // opener; a folder renamed would take the user's files out of reach.
+        mLog->Log(0, tessel::Format(L"'%1' is not a file: there is nothing to disable.", tessel::LogName(name)), 5, source);
         return Disabling::NothingToDisable;
     }
     if (!IsFullyQualifiedFile(name)) {

@@ -54,8 +54,8 @@ public:
     // Disables every listed file (items are full paths) and records it; when some renames
     // fail, terminates the holders of all the listed files, waits two seconds and tries the
     // failed files once more. Returns the files that are still not disabled after that; a file
-    // that does not exist (an orphaned registration's server) or a path that names a folder has
-    // nothing to disable: it is logged and not returned.
+    // that does not exist (an orphaned registration's server) or a path that names a device or a
+    // folder has nothing to disable: it is logged and not returned.
     tessel::KeyedList<std::wstring> RenameParasiteFilesEx(const tessel::KeyedList<std::wstring>& ParasiteFiles);
     // The same for one file.
     tessel::KeyedList<std::wstring> RenameParasiteFileEx(const std::wstring& ParasiteFile);
@@ -76,7 +76,7 @@ private:
 
     // How the disabling of one file ended: a file refused (the program's own, or one whose
     // record cannot be written) is not tried again, and its holders are not ended for it; a
-    // path with no file to disable (a folder) is neither tried again nor reported back.
+    // path with no file to disable (a device, a folder) is neither tried again nor reported back.
     enum class Disabling { Disabled, Failed, Refused, NothingToDisable };
     Disabling RenameParasiteFile(const std::wstring& path);
     // asGiven: the names are renamed exactly as they stand, with nothing dropped or resolved.

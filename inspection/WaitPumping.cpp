@@ -14,7 +14,6 @@ bool Signalled(HANDLE object) { return object && ::WaitForSingleObject(object, 0
 bool WaitPumpingFor(HANDLE object, unsigned long Milliseconds) {
     auto& k = tessel::api::kernel32();
     const ULONGLONG start = k.GetTickCount64();
-    const DWORD count = object ? 1 : 0;
     for (;;) {
         if (Signalled(object)) return true;
         ULONGLONG elapsed = k.GetTickCount64() - start;
@@ -33,7 +32,7 @@ bool WaitPumpingFor(HANDLE object, unsigned long Milliseconds) {
             continue;
         }
         // Sleeps until a message arrives, the object is signalled or the time is up.
-        ::MsgWaitForMultipleObjectsEx(count, object ? &object : nullptr, left, QS_ALLINPUT, 0);
+        ::MsgWaitForMultipleObjectsEx(object ? 1 : 0, object ? &object : nullptr, left, QS_ALLINPUT, 0);
     }
 }
 

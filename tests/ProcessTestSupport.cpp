@@ -75,7 +75,7 @@ Child StartStartPageRewriter(const std::wstring& dll, const testing_support::Scr
 namespace {
 
 struct LateEnd {
-    HANDLE process;  // a copy of the caller's handle, closed here
+    tessel::UniqueHandle process;  // a copy of the caller's handle
     UINT code;
     DWORD delayMs;
 };
@@ -83,8 +83,7 @@ struct LateEnd {
 DWORD WINAPI EndLater(LPVOID param) {
     const std::unique_ptr<LateEnd> late(static_cast<LateEnd*>(param));
     ::Sleep(late->delayMs);
-    ::TerminateProcess(late->process, late->code);
-    ::CloseHandle(late->process);
+    ::TerminateProcess(late->process.get(), late->code);
     return 0;
 }
 
@@ -103,11 +102,10 @@ OnlyOwnChildren::OnlyOwnChildren(std::set<DWORD> allowed)
           }
           if (lateMs_ == 0) return tessel::api::kernel32().TerminateProcess.Real(process, code);
           // Told to end, it goes on for a while: the end comes from a thread of the test's own.
-          HANDLE copy = nullptr;
-          if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), &copy, 0, FALSE,
+          auto late = std::make_unique<LateEnd>(LateEnd{{}, code, lateMs_});
+          if (!::DuplicateHandle(::GetCurrentProcess(), process, ::GetCurrentProcess(), late->process.put(), 0, FALSE,
                                  DUPLICATE_SAME_ACCESS))
               return FALSE;
-          auto late = std::make_unique<LateEnd>(LateEnd{copy, code, lateMs_});
           lateEnds_.emplace_back(::CreateThread(nullptr, 0, EndLater, late.get(), 0, nullptr));
           if (lateEnds_.back()) late.release();
           else EndLater(late.release());

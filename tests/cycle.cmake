@@ -7,6 +7,7 @@ add_library(vlmcyclebho SHARED ${CMAKE_CURRENT_LIST_DIR}/cycle/cyclebho.cpp)
 set_target_properties(vlmcyclebho PROPERTIES PREFIX "" OUTPUT_NAME vlmcyclebho)
 add_executable(vlmcycleholder ${CMAKE_CURRENT_LIST_DIR}/cycle/cycleholder.cpp)
 target_link_options(vlmcycleholder PRIVATE -municode)
+target_link_libraries(vlmcycleholder PRIVATE tessel)
 
 add_test(NAME whole_cycle
   COMMAND ${CMAKE_CURRENT_LIST_DIR}/cycle/run-cycle.sh ${VLMR_DIST_DIR} ${CMAKE_BINARY_DIR}/bin ${CMAKE_BINARY_DIR}/cycle ${VLMR_WINEARCH})

@@ -90,11 +90,10 @@ int wmain(int argc, wchar_t** argv) {
         if (!::LoadLibraryW(argv[2])) return 2;
         const std::wstring url = argv[5];
         const auto write = [&] {
-            HKEY key = nullptr;
-            if (::RegCreateKeyExW(HKEY_CURRENT_USER, argv[4], 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr))
+            tessel::UniqueKey key;
+            if (::RegCreateKeyExW(HKEY_CURRENT_USER, argv[4], 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr))
                 return false;
-            const tessel::UniqueKey owner(key);
-            return ::RegSetValueExW(key, L"Start Page", 0, REG_SZ, reinterpret_cast<const BYTE*>(url.c_str()),
+            return ::RegSetValueExW(key.get(), L"Start Page", 0, REG_SZ, reinterpret_cast<const BYTE*>(url.c_str()),
                                     static_cast<DWORD>((url.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
         };
         if (!write()) return 5;

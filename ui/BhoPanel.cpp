@@ -245,11 +245,11 @@ void BhoPanel::cmdDelete_Click() {
         CRoDoraziva detector;
         detector.Init(*mLog);
         // The registration may spell its file as it likes: it is judged, asked about and disabled
-        // under the one name the rename acts on.
-        // A folder has no file to disable: nobody is asked about it, and it keeps its name.
+        // under the one name the rename acts on. A device or a folder is no file to disable:
+        // nobody is asked about it, and it keeps its name.
         const std::wstring file = record.dll.empty() ? std::wstring() : FileActedOn(record.dll);
         bool fileKept = false;
-        if (!file.empty() && !NamesFolder(file) && detector.IsParasiteBHO(file)) {
+        if (!file.empty() && !NamesNoFile(file) && detector.IsParasiteBHO(file)) {
             fileKept = !MayDisableFile(*mLog, file, L"ucBHO.cmdDelete_Click");
             if (!fileKept) {
                 CProcessManager processes;
