@@ -37,15 +37,9 @@ std::optional<std::wstring> Search(const std::wstring& name) {
     return SystemUtility::FromAnsi(*found);
 }
 
-bool IsAbsolutePath(const std::wstring& path) {
-    if (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/'))
-        return (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
-    return path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\';  // a share or \\?\ form
-}
-
 // A direct look at exactly this path: no search, no wildcards.
 bool IsExistingFile(const std::wstring& path) {
-    if (path.find_first_of(L"*?") != std::wstring::npos || tessel::FileAccessor::IsDevicePath(path)) return false;
+    if (tessel::FileAccessor::HasWildcards(path) || tessel::FileAccessor::IsDevicePath(path)) return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(path).c_str(), GetFileExInfoStandard,
                                          &data))
@@ -88,10 +82,11 @@ std::wstring CFileChecker::GetFullFileNameFromShortFilename(std::wstring Filenam
 }
 
 std::wstring CFileChecker::ResolveRegisteredPath(const std::wstring& registryText) {
-    // A prefixed path names the file behind its prefix; searched as it stands, "\??\" would be
-    // taken for a folder of the current drive.
-    const std::wstring whole = WithoutPathPrefix(TrimmedUnquoted(SystemUtility::Instance().ExpandEnvironment(registryText)));
-    if (IsAbsolutePath(whole) && IsExistingFile(whole)) return whole;
+    // A fully qualified path is the file Windows reads it as: a prefixed one the file behind its
+    // prefix (searched as it stands, "\\?\" would be taken for a folder of the current drive), a
+    // verbatim one exactly as written, trailing dot and all.
+    const std::wstring file = FileActedOn(TrimmedUnquoted(SystemUtility::Instance().ExpandEnvironment(registryText)));
+    if (IsFullyQualifiedFile(file) && IsExistingFile(file)) return file;
     return GetFullFileNameFromShortFilename(GetFileNameFromCommandLine(registryText));
 }
 

@@ -32,7 +32,8 @@ public:
 
     // The file that a server entry or a startup command names. A text that is, once expanded,
     // trimmed and unquoted, the absolute path of an existing file is that file, blanks in its
-    // name and all; any other text goes through the two steps above.
+    // name and all, in the spelling FileActedOn gives it (a verbatim path read exactly as
+    // written); any other text goes through the two steps above.
     std::wstring ResolveRegisteredPath(const std::wstring& registryText);
 
 private:

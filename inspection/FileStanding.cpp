@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <optional>
+#include <set>
+#include <string_view>
+#include <vector>
+
 #include "inspection/Globals.h"
 #include "inspection/PathCall.h"
 #include "inspection/SystemWhitelists.h"
@@ -19,6 +24,18 @@ const wchar_t* const kProgramFiles[] = {L"Velmora.exe", L"Tessel.dll", L"VLMRCus
 
 bool StartsWith(const std::wstring& s, std::wstring_view prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
+bool IsDriveAt(const std::wstring& path, std::size_t at) {
+    return path.size() >= at + 3 && ((path[at] >= L'A' && path[at] <= L'Z') || (path[at] >= L'a' && path[at] <= L'z')) &&
+           path[at + 1] == L':' && path[at + 2] == L'\\';
+}
+
+// "\\?\" and "\??\": Windows reads what follows exactly as it is written.
+bool IsVerbatim(const std::wstring& path) { return StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\??\\"); }
+
+bool IsUncAt(const std::wstring& path, std::size_t at) {
+    return path.size() >= at + 4 && _wcsnicmp(path.c_str() + at, L"UNC\\", 4) == 0;
+}
+
 // The file's own spelling for comparing: FileActedOn without regard to letter case.
 std::wstring Comparable(const std::wstring& given) { return tessel::SystemUtility::Lower(FileActedOn(given)); }
 
@@ -34,32 +51,52 @@ std::wstring ProgramFolder() {
     return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
-// The length of the drive ("c:\") or the share ("\\server\share\") that a fully qualified path
-// begins with; 0 for any other path, which would be taken relative to the current folder or drive.
-std::size_t RootLength(const std::wstring& path) {
-    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && path[2] == L'\\';
-    if (drive) return 3;
-    if (!StartsWith(path, L"\\\\")) return 0;
-    const std::size_t server = path.find(L'\\', 2);
-    if (server == std::wstring::npos || server == 2) return 0;
+// The length of "server\share\" in a path whose server name starts at `at`; 0 when there is none.
+std::size_t ShareRootLength(const std::wstring& path, std::size_t at) {
+    const std::size_t server = path.find(L'\\', at);
+    if (server == std::wstring::npos || server == at) return 0;
     const std::size_t share = path.find(L'\\', server + 1);
     if (share == std::wstring::npos) return path.size() > server + 1 ? path.size() : 0;
     return share > server + 1 ? share + 1 : 0;
 }
 
-// The name as Windows reads it: the stream taken off the last name before that name's trailing
-// dots and blanks are dropped ("x.dll.:s" and "x.dll .:s" are streams of x.dll), so the stream
-// goes first and the full-path function then drops what Windows drops. Should ".." bring up a
-// name that holds a colon itself ("c:\x:s\."), that is read the same way, until nothing changes.
-// A name without a folder is left as given, and a path that is not fully qualified is never made
-// full: it would be taken relative to the current folder or drive, and is refused later.
+// The length of the drive ("c:\", "\\?\c:\") or the share ("\\server\share\",
+// "\\?\UNC\server\share\") that a fully qualified path begins with; 0 for any other path, which
+// would be taken relative to the current folder or drive, or names a device.
+std::size_t RootLength(const std::wstring& path) {
+    if (StartsWith(path, L"\\\\?\\")) {
+        if (IsDriveAt(path, 4)) return 7;
+        return IsUncAt(path, 4) ? ShareRootLength(path, 8) : 0;
+    }
+    if (IsDriveAt(path, 0)) return 3;
+    if (!StartsWith(path, L"\\\\") || StartsWith(path, L"\\\\.\\")) return 0;
+    return ShareRootLength(path, 2);
+}
+
+// "\\?\c:\x" as the plain "c:\x", "\\?\UNC\server\share\x" as "\\server\share\x".
+std::wstring PlainOf(const std::wstring& verbatim) {
+    if (IsUncAt(verbatim, 4)) return L"\\\\" + verbatim.substr(8);
+    return verbatim.substr(4);
+}
+
+// A stream of the last name ("x.dll:s", "x.dll::$DATA") is part of that file.
+std::wstring WithoutStream(std::wstring path) {
+    const std::size_t slash = path.find_last_of(L'\\');
+    const std::size_t colon = slash == std::wstring::npos ? std::wstring::npos : path.find(L':', slash + 1);
+    if (colon != std::wstring::npos) path.resize(colon);
+    return path;
+}
+
+// A plain name as Windows reads it: the stream taken off the last name before that name's
+// trailing dots and blanks are dropped ("x.dll.:s" and "x.dll .:s" are streams of x.dll), so the
+// stream goes first and the full-path function then drops what Windows drops. Should ".." bring
+// up a name that holds a colon itself ("c:\x:s\."), that is read the same way, until nothing
+// changes. A name without a folder is left as given, and a path that is not fully qualified is
+// never made full: it would be taken relative to the current folder or drive, and is refused later.
 std::wstring Settled(std::wstring path) {
     for (int pass = 0; pass < 8; ++pass) {
         const std::wstring before = path;
-        const std::size_t slash = path.find_last_of(L'\\');
-        const std::size_t colon = slash == std::wstring::npos ? std::wstring::npos : path.find(L':', slash + 1);
-        if (colon != std::wstring::npos) path.resize(colon);
+        if (path.find_last_of(L'\\') != std::wstring::npos) path = WithoutStream(path);
         if (RootLength(path) != 0) {
             if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
                     return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
@@ -71,6 +108,162 @@ std::wstring Settled(std::wstring path) {
     return path;
 }
 
+// The plain spelling names this very file: Windows drops nothing from it, resolves nothing in it
+// and takes no part of it for a device.
+bool ReadsAsItself(const std::wstring& plain) {
+    return Settled(plain) == plain && !tessel::FileAccessor::IsDevicePath(plain);
+}
+
+// The one spelling of a file that a verbatim path reaches: the plain one where Windows reads it
+// as this very file, so that the checks and the records compare like with like; else the
+// verbatim one, the only spelling that reaches it ("\\?\c:\x\tool.dll." beside c:\x\tool.dll).
+std::wstring Spelled(const std::wstring& verbatim) {
+    const std::wstring plain = PlainOf(verbatim);
+    return ReadsAsItself(plain) ? plain : verbatim;
+}
+
+// A ".." that climbs out of the drive or the share: behind "\\.\" Windows then reads the rest as a
+// name of the device namespace ("\\.\c:\..\x" is "\\.\x"), not as a file on the drive.
+bool ClimbsAboveRoot(const std::wstring& path) {
+    int depth = 0;
+    std::size_t at = RootLength(path);
+    while (at < path.size()) {
+        std::size_t end = path.find(L'\\', at);
+        if (end == std::wstring::npos) end = path.size();
+        const std::wstring_view name(path.data() + at, end - at);
+        if (name == L"..") {
+            if (depth == 0) return true;
+            --depth;
+        } else if (!name.empty() && name != L".") {
+            ++depth;
+        }
+        at = end + 1;
+    }
+    return false;
+}
+
+// Short names made long where the file exists (Windows before 98 and 2000 has no long-name
+// function; there the name stays as given). Only a short name is replaced: the letter case the
+// path was given in stays, so that the record names the file as the caller does. A long name that
+// Windows would read as another file (one made with a trailing dot through "\\?\") is taken in
+// its verbatim spelling, which reaches the file.
+std::wstring WithLongNames(const std::wstring& path) {
+    if (!IsFullyQualifiedFile(path) || !RunningOnNT || RunningOnNT4) return path;
+    const auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+        return tessel::api::kernel32().GetLongPathNameW(path.c_str(), buf, size);
+    });
+    if (!longForm || tessel::SystemUtility::Lower(*longForm) == tessel::SystemUtility::Lower(path)) return path;
+    if (StartsWith(*longForm, L"\\\\?\\")) return RootLength(*longForm) ? Spelled(*longForm) : path;
+    return ReadsAsItself(*longForm) ? *longForm : tessel::FileAccessor::VerbatimPath(*longForm);
+}
+
+// What a file is, whatever the path that reaches it: its volume and its number on the volume.
+// A folder link, a drive letter made for a folder, or a share of this machine reach a file under
+// another spelling; its identity stays the same.
+struct FileId {
+    DWORD volume = 0, high = 0, low = 0;
+    auto operator<=>(const FileId&) const = default;
+};
+
+std::optional<FileId> IdentityOf(const std::wstring& path) {
+    if (RootLength(path) == 0 || tessel::FileAccessor::IsDevicePath(path)) return std::nullopt;
+    // No access asked for and everything shared: a file held open by its holder, or one the
+    // user may not read, still says what it is; a folder opens only with backup semantics.
+    const tessel::UniqueFile file(::CreateFileW(tessel::FileAccessor::ExtendedPath(path).c_str(), 0,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    // A volume that numbers no files leaves the comparison to the names.
+    if (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0) return std::nullopt;
+    return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+// A folder as a path that opens it: without its closing "\" unless it is a drive's root.
+std::wstring FolderPath(std::wstring folder) {
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/')) folder.pop_back();
+    return folder;
+}
+
+// Turns off the file-system redirection of a 32-bit program on 64-bit Windows for its life, where
+// there is one: the system folder is then the 64-bit one, which a folder link or "Sysnative"
+// reaches all the same.
+class RedirectionOff {
+public:
+    RedirectionOff() : off_(tessel::api::kernel32().Wow64DisableWow64FsRedirection(&previous_) != FALSE) {}
+    ~RedirectionOff() {
+        if (off_) tessel::api::kernel32().Wow64RevertWow64FsRedirection(previous_);
+    }
+    RedirectionOff(const RedirectionOff&) = delete;
+    RedirectionOff& operator=(const RedirectionOff&) = delete;
+    explicit operator bool() const { return off_; }
+
+private:
+    PVOID previous_ = nullptr;
+    bool off_;
+};
+
+// The identities of the files that a disabling may not take on its own word, and of the Windows
+// and system folders. Read once, when a file's standing is first asked (never at the start-up),
+// and again only should the folders they are read from change.
+struct KnownFiles {
+    std::wstring readFrom;
+    std::set<FileId> program, whitelisted, windowsFolders;
+};
+
+const KnownFiles& Known() {
+    static KnownFiles known;
+    static bool read = false;
+    const SystemFolders folders = RunningSystemFolders();
+    const std::wstring programFolder = ProgramFolder();
+    const std::wstring readFrom = folders.winDir + L"|" + folders.sysDir + L"|" + programFolder + L"|" +
+                                  folders.expand(L"%ProgramFiles%") + (RunningOnNT ? L"|NT" : L"|9x");
+    if (read && known.readFrom == readFrom) return known;
+    known = KnownFiles{readFrom, {}, {}, {}};
+    read = true;
+    std::vector<std::wstring> listed;
+    const Whitelist lists[] = {RunningOnNT ? Whitelist::ProcessNT : Whitelist::Process9x,
+                               RunningOnNT ? Whitelist::ModuleNT : Whitelist::Module9x};
+    for (const Whitelist list : lists)
+        for (const std::wstring& entry : WhitelistEntries(list, folders)) listed.push_back(FileActedOn(entry));
+    const std::wstring windowsFolders[] = {FolderPath(folders.winDir), FolderPath(folders.sysDir)};
+    // The names are read before the redirection is turned off: nothing but the identities is
+    // asked for without it.
+    const auto readIdentities = [&] {
+        for (const std::wstring& file : listed)
+            if (const auto id = IdentityOf(file)) known.whitelisted.insert(*id);
+        for (const std::wstring& folder : windowsFolders)
+            if (!folder.empty())
+                if (const auto id = IdentityOf(folder)) known.windowsFolders.insert(*id);
+    };
+    readIdentities();
+    if (const RedirectionOff off; off) readIdentities();
+    if (!programFolder.empty())
+        for (const wchar_t* name : kProgramFiles)
+            if (const auto id = IdentityOf(FileActedOn(programFolder + name))) known.program.insert(*id);
+    return known;
+}
+
+bool Holds(const std::set<FileId>& known, const std::optional<FileId>& id) { return id && known.count(*id) != 0; }
+
+// One of the folders on the path, reached through the path itself, is the Windows or the system
+// folder.
+bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::set<FileId>& windowsFolders) {
+    if (windowsFolders.empty()) return false;
+    for (std::size_t at = actedOn.find(L'\\', RootLength(actedOn)); at != std::wstring::npos;
+         at = actedOn.find(L'\\', at + 1))
+        if (Holds(windowsFolders, IdentityOf(actedOn.substr(0, at)))) return true;
+    return false;
+}
+
+bool OnWhitelistByName(const std::wstring& path) {
+    const SystemFolders folders = RunningSystemFolders(&FileActedOn);
+    if (RunningOnNT)
+        return IsOnWhitelist(Whitelist::ProcessNT, path, folders) || IsOnWhitelist(Whitelist::ModuleNT, path, folders);
+    return IsOnWhitelist(Whitelist::Process9x, path, folders) || IsOnWhitelist(Whitelist::Module9x, path, folders);
+}
+
 }  // namespace
 
 bool IsFullyQualifiedFile(const std::wstring& path) {
@@ -78,38 +271,39 @@ bool IsFullyQualifiedFile(const std::wstring& path) {
     return root != 0 && path.size() > root && path.back() != L'\\';
 }
 
-std::wstring WithoutPathPrefix(const std::wstring& given) {
-    std::wstring path = given;
-    if (StartsWith(path, L"\\??\\") || StartsWith(path, L"\\\\?\\")) {
-        path.erase(0, 4);
-        if (StartsWith(path, L"UNC\\")) path = L"\\\\" + path.substr(4);
-    }
-    return path;
-}
-
 std::wstring FileActedOn(const std::wstring& given) {
+    if (IsVerbatim(given)) {
+        const std::wstring verbatim = L"\\\\?\\" + given.substr(4);
+        // Without a drive or a share it names a device ("\\?\GLOBALROOT\...").
+        if (RootLength(verbatim) == 0) return given;
+        return WithLongNames(Spelled(WithoutStream(verbatim)));
+    }
     std::wstring path = given;
     for (auto& c : path)
         if (c == L'/') c = L'\\';
-    path = WithoutPathPrefix(path);
+    if (StartsWith(path, L"\\\\.\\")) {
+        // The device namespace reaches a drive or a share as a plain path does, "." and ".."
+        // resolved and trailing dots and blanks dropped, except that a reserved name is a file
+        // there ("\\.\c:\x\com1.dll"), which then only its verbatim spelling reaches.
+        const std::wstring verbatim = L"\\\\?\\" + path.substr(4);
+        if (RootLength(verbatim) == 0) return path;  // \\.\COM1, \\.\C:, \\.\pipe\x
+        const std::wstring plain = PlainOf(verbatim);
+        if (ClimbsAboveRoot(plain)) {
+            const auto read = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+                return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+            });
+            return read ? *read : path;
+        }
+        const std::wstring settled = Settled(plain);
+        return WithLongNames(tessel::FileAccessor::IsDevicePath(settled) ? tessel::FileAccessor::VerbatimPath(settled)
+                                                                          : settled);
+    }
     // A device name, in a folder too ("c:\x\com1.dll"), is no file: a full-path function would
     // turn it into another spelling of the device, and the checks for devices know it as given.
     if (tessel::FileAccessor::IsDevicePath(path)) return path;
     path = Settled(path);
     if (tessel::FileAccessor::IsDevicePath(path)) return path;
-    // Windows before 98 and 2000 has no long-name function; there the name stays as given.
-    if (!IsFullyQualifiedFile(path) || !RunningOnNT || RunningOnNT4) return path;
-    // Only a short name is replaced: the letter case the path was given in stays, so that the
-    // record names the file as the caller does. A long name that Windows would itself read as
-    // another file (one made with a trailing dot through "\\?\") is not taken: the short name
-    // reaches the file.
-    if (auto longForm = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-            return tessel::api::kernel32().GetLongPathNameW(path.c_str(), buf, size);
-        });
-        longForm && tessel::SystemUtility::Lower(*longForm) != tessel::SystemUtility::Lower(path) &&
-        Settled(*longForm) == *longForm)
-        path = *longForm;
-    return path;
+    return WithLongNames(path);
 }
 
 bool NamesNoFile(const std::wstring& actedOn) {
@@ -120,22 +314,25 @@ bool NamesNoFile(const std::wstring& actedOn) {
 }
 
 bool IsOnSystemWhitelist(const std::wstring& path) {
-    const SystemFolders folders = RunningSystemFolders(&FileActedOn);
-    if (RunningOnNT)
-        return IsOnWhitelist(Whitelist::ProcessNT, path, folders) || IsOnWhitelist(Whitelist::ModuleNT, path, folders);
-    return IsOnWhitelist(Whitelist::Process9x, path, folders) || IsOnWhitelist(Whitelist::Module9x, path, folders);
+    const std::wstring actedOn = FileActedOn(path);
+    return OnWhitelistByName(actedOn) || Holds(Known().whitelisted, IdentityOf(actedOn));
 }
 
 FileStanding StandingOf(const std::wstring& path) {
     if (path.empty()) return FileStanding::Ordinary;
     const std::wstring actedOn = FileActedOn(path);
     const std::wstring file = tessel::SystemUtility::Lower(actedOn);
+    // The names are compared as before, and the identities too: a name compares where a volume
+    // numbers no files, an identity where a link, a drive letter or a share spells it otherwise.
+    const KnownFiles& known = Known();
+    const std::optional<FileId> id = IdentityOf(actedOn);
     const std::wstring programFolder = ProgramFolder();
+    if (Holds(known.program, id)) return FileStanding::ProgramFile;
     if (!programFolder.empty()) {
         for (const wchar_t* name : kProgramFiles)
             if (file == Comparable(programFolder + name)) return FileStanding::ProgramFile;
     }
-    if (IsOnSystemWhitelist(actedOn)) return FileStanding::SystemWhitelist;
+    if (OnWhitelistByName(actedOn) || Holds(known.whitelisted, id)) return FileStanding::SystemWhitelist;
     if (!WinDir.empty()) {
         std::wstring windows = WinDir;
         while (!windows.empty() && (windows.back() == L'\\' || windows.back() == L'/')) windows.pop_back();
@@ -143,6 +340,7 @@ FileStanding StandingOf(const std::wstring& path) {
         if (file.size() > windows.size() && file.compare(0, windows.size(), windows) == 0)
             return FileStanding::WindowsFolder;
     }
+    if (InWindowsFolderByIdentity(actedOn, known.windowsFolders)) return FileStanding::WindowsFolder;
     return FileStanding::Ordinary;
 }
 

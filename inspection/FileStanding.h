@@ -17,21 +17,21 @@ enum class FileStanding {
 // program file.
 inline std::wstring ProgramDir;
 
-// A drive path ("c:\...") or a network path ("\\server\share\..."), naming a file and not a
-// folder: anything else would be taken relative to the current folder or drive.
+// A drive path ("c:\...") or a network path ("\\server\share\..."), plain or verbatim ("\\?\c:\...",
+// "\\?\UNC\server\share\..."), naming a file and not a folder: anything else would be taken
+// relative to the current folder or drive.
 bool IsFullyQualifiedFile(const std::wstring& path);
 
-// The path without the native "\??\" or the extended "\\?\" prefix (and "UNC\" after it made
-// "\\" again): the file functions read "\??\c:\x" as the file c:\x, while a search or a
-// full-path function would make it a folder "??" on the current drive.
-std::wstring WithoutPathPrefix(const std::wstring& path);
-
 // The file that Windows acts on for this spelling, in the one spelling that the check of what
-// a file is and the rename both use: "/" read as "\", the native "\??\" and the extended "\\?\"
-// prefix taken off, an alternate stream (a ":" in the file name itself, "::$DATA" too) cut away,
-// then "." and ".." steps resolved and the trailing dots and blanks of the name dropped, and
-// short names made long where the file exists. Reading its answer again changes nothing. A path
-// that is not fully qualified is never made absolute: what would be taken relative to the
+// a file is, the facts read from it, the rename, the record and the restore all use. A plain
+// path: "/" read as "\", an alternate stream (a ":" in the file name itself, "::$DATA" too) cut
+// away, then "." and ".." steps resolved and the trailing dots and blanks of the name dropped. A
+// verbatim path ("\\?\", or the native "\??\"): read exactly as written, only the stream cut; a
+// device-namespace path to a drive or a share ("\\.\c:\..."): read as the plain path, except
+// that a reserved name is a file there. The answer is the plain spelling wherever Windows reads
+// that as this very file, and the verbatim one ("\\?\c:\x\tool.dll.") where only that reaches
+// it; short names are made long where the file exists. Reading its answer again changes nothing.
+// A path that is not fully qualified is never made absolute: what would be taken relative to the
 // current folder is refused later, not resolved.
 std::wstring FileActedOn(const std::wstring& given);
 
@@ -41,11 +41,14 @@ bool NamesNoFile(const std::wstring& actedOn);
 
 // How the file that a disabling given this path acts on stands (FileActedOn, without regard to
 // letter case); the first of ProgramFile, SystemWhitelist and WindowsFolder that applies is the
-// answer.
+// answer. A file is known by its name and by what it is: the identity of the file the path
+// reaches against those of the program's files and the whitelisted files, and the folders on its
+// path against the Windows and the system folder, so that a folder link, a drive letter made for
+// a folder or a share of this machine hides none of them.
 FileStanding StandingOf(const std::wstring& path);
 
 // Either system whitelist of the running family names the file that a disabling given this
-// path acts on: the entries are read as FileActedOn reads the path.
+// path acts on: the entries are read as FileActedOn reads the path, and compared by identity too.
 bool IsOnSystemWhitelist(const std::wstring& path);
 
 }  // namespace velmora

@@ -59,7 +59,7 @@ std::int32_t CHashier::HashFromFullFileName(const std::wstring& FullFilePathname
 }
 
 std::int32_t FileSizeFromFullFileName(const std::wstring& FullFileName) {
-    if (FullFileName.empty() || FullFileName.find_first_of(L"*?") != std::wstring::npos) return 0;
+    if (FullFileName.empty() || tessel::FileAccessor::HasWildcards(FullFileName)) return 0;
     if (tessel::FileAccessor::IsDevicePath(FullFileName)) return 0;
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!tessel::api::kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(FullFileName).c_str(),

@@ -22,6 +22,7 @@ namespace velmora {
 
 namespace walk = process_walk;
 using tessel::api::kernel32;
+using tessel::ThrowLastError;
 
 namespace {
 
@@ -108,7 +109,12 @@ void CProcessManager::FindModuleProcessesNT(const tessel::KeyedList<std::wstring
     FoundList found;
     bool ownHolds = false;
     std::vector<HMODULE> modules;
-    for (const DWORD id : walk::ProcessIds()) {
+    bool taken = false;
+    const std::vector<DWORD> ids = walk::ProcessIds(&taken);
+    // An empty list would say that nothing holds the files: the search that could not be made
+    // is a step not done.
+    if (!taken) ThrowLastError("EnumProcesses", L"The running processes cannot be listed to find those that hold the files");
+    for (const DWORD id : ids) {
         tessel::UniqueHandle process(kernel32().OpenProcess(kAllAccess, FALSE, id));
         if (!process) continue;
         if (!walk::ModuleHandles(process.get(), modules)) continue;
@@ -161,7 +167,9 @@ void CProcessManager::FindModuleProcesses9x(const tessel::KeyedList<std::wstring
             found.Add(std::move(entry), ProcessKey(id));
         }
     });
-    if (!taken) return;
+    if (!taken)
+        ThrowLastError("CreateToolhelp32Snapshot",
+                       L"The running processes cannot be listed to find those that hold the files");
     if (ownHolds && TerminateOwnProcess) {
         FoundProcess entry;
         entry.Id = own;

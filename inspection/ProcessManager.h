@@ -36,7 +36,8 @@ public:
     // Terminates every other process that has one of the listed files (the keys) loaded, as
     // its executable or as a module, and waits (a few seconds at most) until the ones told to end
     // are gone. The program's own process only when TerminateOwnProcess is True, last, after
-    // telling the user; the call does not come back when that succeeds.
+    // telling the user; the call does not come back when that succeeds. A list of the running
+    // processes that cannot be taken raises an error: nothing is then known of the holders.
     void TerminateProcessesByModules(const tessel::KeyedList<std::wstring>& Modules, bool TerminateOwnProcess);
 
     // The running processes and their modules, by the running family's interface.

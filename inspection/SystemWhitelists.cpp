@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <unordered_set>
+#include <vector>
 
 #include "inspection/Globals.h"
 #include "tessel/SystemUtility.h"
@@ -134,34 +135,37 @@ struct Candidates {
     std::unordered_set<std::wstring> set;
 };
 
-template <std::size_t N>
-void AddUnder(std::unordered_set<std::wstring>& set, const std::wstring& base, const wchar_t* const (&entries)[N],
-              Reading reading) {
-    for (const wchar_t* e : entries) set.insert(Comparable(base + e, reading));
+// Every fixed entry of one list as the path it names under the given folders.
+template <class Visit>
+void ForEachFixedEntry(Whitelist list, const std::wstring& winDir, const std::wstring& sysDir, Visit&& visit) {
+    const auto under = [&](const std::wstring& base, const auto& entries) {
+        for (const wchar_t* e : entries) visit(base + e);
+    };
+    switch (list) {
+        case Whitelist::Process9x:
+            visit(sysDir + kProcess9xUnderSysDir);
+            break;
+        case Whitelist::ProcessNT:
+            visit(L"\\??\\" + sysDir + kProcessNTDevicePrefixed);
+            visit(kProcessNTComplete);
+            visit(winDir + kProcessNTUnderWinDir);
+            under(sysDir, kProcessNTUnderSysDir);
+            break;
+        case Whitelist::Module9x:
+            visit(winDir + kModule9xUnderWinDir);
+            under(sysDir, kModule9xUnderSysDir);
+            break;
+        case Whitelist::ModuleNT:
+            under(winDir, kModuleNTUnderWinDir);
+            under(sysDir, kModuleNTUnderSysDir);
+            break;
+    }
 }
 
 std::unordered_set<std::wstring> Build(Whitelist list, const std::wstring& winDir, const std::wstring& sysDir,
                                        Reading reading) {
     std::unordered_set<std::wstring> set;
-    switch (list) {
-        case Whitelist::Process9x:
-            set.insert(Comparable(sysDir + kProcess9xUnderSysDir, reading));
-            break;
-        case Whitelist::ProcessNT:
-            set.insert(Comparable(L"\\??\\" + sysDir + kProcessNTDevicePrefixed, reading));
-            set.insert(Comparable(kProcessNTComplete, reading));
-            set.insert(Comparable(winDir + kProcessNTUnderWinDir, reading));
-            AddUnder(set, sysDir, kProcessNTUnderSysDir, reading);
-            break;
-        case Whitelist::Module9x:
-            set.insert(Comparable(winDir + kModule9xUnderWinDir, reading));
-            AddUnder(set, sysDir, kModule9xUnderSysDir, reading);
-            break;
-        case Whitelist::ModuleNT:
-            AddUnder(set, winDir, kModuleNTUnderWinDir, reading);
-            AddUnder(set, sysDir, kModuleNTUnderSysDir, reading);
-            break;
-    }
+    ForEachFixedEntry(list, winDir, sysDir, [&](const std::wstring& path) { set.insert(Comparable(path, reading)); });
     return set;
 }
 
@@ -204,6 +208,14 @@ bool IsOnWhitelist(Whitelist list, const std::wstring& path, const SystemFolders
     const std::wstring lowered = Comparable(path, folders.reading);
     if (FixedCandidates(list, folders).count(lowered)) return true;
     return list == Whitelist::ModuleNT && MatchesEnvironmentEntry(lowered, folders);
+}
+
+std::vector<std::wstring> WhitelistEntries(Whitelist list, const SystemFolders& folders) {
+    std::vector<std::wstring> entries;
+    ForEachFixedEntry(list, folders.winDir, folders.sysDir, [&](const std::wstring& path) { entries.push_back(path); });
+    if (list == Whitelist::ModuleNT)
+        for (const wchar_t* e : kModuleNTEnvironment) entries.push_back(folders.expand(e));
+    return entries;
 }
 
 std::size_t WhitelistSize(Whitelist list) {

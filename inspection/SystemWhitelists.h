@@ -5,6 +5,7 @@
 #pragma once
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -32,6 +33,10 @@ bool IsOnWhitelist(Whitelist list, const std::wstring& path, const SystemFolders
 
 // The running system's folders (as for the four tests above), with the reading given.
 SystemFolders RunningSystemFolders(std::wstring (*reading)(const std::wstring&) = nullptr);
+
+// The paths that the entries of one list name under the folders given, as written: the
+// environment entries expanded, no reading applied.
+std::vector<std::wstring> WhitelistEntries(Whitelist list, const SystemFolders& folders);
 
 // How many entries each list holds (for the tests of the lists themselves).
 std::size_t WhitelistSize(Whitelist list);

@@ -42,6 +42,17 @@ ULONGLONG WINAPI TickCount64BeforeVista() {
     }
 }
 
+BOOL WINAPI NoFsRedirectionToTurnOff(PVOID* previous) {
+    if (previous) *previous = nullptr;
+    ::SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
+BOOL WINAPI NoFsRedirectionToRevert(PVOID) {
+    ::SetLastError(ERROR_INVALID_FUNCTION);
+    return FALSE;
+}
+
 Kernel32& kernel32() { static Kernel32 t; return t; }
 Psapi& psapi() { static Psapi t; return t; }
 Advapi32& advapi32() { static Advapi32 t; return t; }

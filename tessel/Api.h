@@ -77,6 +77,8 @@ private:
 // be known.
 ULONGLONG WidenTickCount(ULONGLONG last, DWORD now);
 ULONGLONG WINAPI TickCount64BeforeVista();
+BOOL WINAPI NoFsRedirectionToTurnOff(PVOID* previous);
+BOOL WINAPI NoFsRedirectionToRevert(PVOID previous);
 
 struct Kernel32 {
     Library lib{L"kernel32.dll"};
@@ -115,6 +117,10 @@ struct Kernel32 {
     Fn<DWORD, LPCWSTR, LPCWSTR, LPCWSTR, DWORD, LPWSTR, LPWSTR*> SearchPathW{lib, "SearchPathW"};
     Fn<DWORD, LPCSTR, LPCSTR, LPCSTR, DWORD, LPSTR, LPSTR*> SearchPathA{lib, "SearchPathA"};
     Fn<DWORD, LPCWSTR, LPWSTR, DWORD> GetLongPathNameW{lib, "GetLongPathNameW"};
+    // The file-system redirection of a 32-bit program on 64-bit Windows. 32-bit XP has neither
+    // function nor any redirection: there the fallbacks say that nothing was turned off.
+    Fn<BOOL, PVOID*> Wow64DisableWow64FsRedirection{lib, "Wow64DisableWow64FsRedirection", &NoFsRedirectionToTurnOff};
+    Fn<BOOL, PVOID> Wow64RevertWow64FsRedirection{lib, "Wow64RevertWow64FsRedirection", &NoFsRedirectionToRevert};
     // Starts a command line the way the Basic runtime's Shell does (the maker's home page).
     Fn<UINT, LPCSTR, UINT> WinExec{lib, "WinExec"};
 };

@@ -38,6 +38,17 @@ bool IsReservedName(std::wstring_view base) {
     return (digit >= L'1' && digit <= L'9') || digit == 0x00B9 || digit == 0x00B2 || digit == 0x00B3;
 }
 
+// \\server\pipe\name and \\server\mailslot\name reach another machine's pipes.
+bool IsPipeShare(std::wstring_view p) {
+    if (p.size() < 2 || p[0] != L'\\' || p[1] != L'\\') return false;
+    const std::size_t server = p.find(L'\\', 2);
+    if (server == std::wstring_view::npos) return false;
+    const std::size_t share = p.find(L'\\', server + 1);
+    const std::wstring_view shareName =
+        p.substr(server + 1, share == std::wstring_view::npos ? std::wstring_view::npos : share - server - 1);
+    return SameAscii(shareName, L"pipe") || SameAscii(shareName, L"mailslot");
+}
+
 template <class Buffer>
 Buffer ReadAll(const std::wstring& path) {
     UniqueFile file = FileAccessor::OpenDiskFile(path, FILE_ATTRIBUTE_NORMAL);
@@ -77,7 +88,8 @@ std::wstring FileAccessor::ExtendedPath(const std::wstring& path) {
 }
 
 std::wstring FileAccessor::VerbatimPath(const std::wstring& path) {
-    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+    // A verbatim or a device-namespace path is already read as it stands.
+    if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return path;
     if (IsAbsoluteDrivePath(path)) {
         std::wstring p = path;
         for (auto& c : p)
@@ -96,28 +108,15 @@ bool FileAccessor::IsDevicePath(std::wstring_view given) {
     const bool win32Prefix = p.size() >= 4 && p[0] == L'\\' && p[1] == L'\\' && (p[2] == L'.' || p[2] == L'?');
     const bool native = p.size() >= 4 && p[0] == L'\\' && p[1] == L'?' && p[2] == L'?';
     if ((win32Prefix || native) && p[3] == L'\\') {
-        if (p[2] == L'.') return true;  // \\.\COM1, \\.\pipe\x, \\.\PhysicalDrive0, \\.\C:
-        // \\?\ and \??\ name a file only through a drive or a share.
+        // These prefixes name a file only through a drive or a share: \\.\COM1, \\.\pipe\x,
+        // \\.\PhysicalDrive0, \\.\C: and \\?\GLOBALROOT\... do not. Behind them a reserved name is a
+        // name like any other: "\\?\c:\x\com1.dll" and "\\.\c:\x\com1.dll" are files.
         const std::wstring_view rest = p.substr(4);
-        if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') {
-            p = rest;
-        } else if (rest.size() >= 4 && SameAscii(rest.substr(0, 4), L"UNC\\")) {
-            path = L"\\\\" + std::wstring(rest.substr(4));
-            p = path;
-        } else {
-            return true;
-        }
+        if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
+        if (rest.size() < 4 || !SameAscii(rest.substr(0, 4), L"UNC\\")) return true;
+        return IsPipeShare(L"\\\\" + std::wstring(rest.substr(4)));
     }
-    if (p.size() >= 2 && p[0] == L'\\' && p[1] == L'\\') {
-        // \\server\pipe\name and \\server\mailslot\name reach another machine's pipes.
-        const std::size_t server = p.find(L'\\', 2);
-        if (server != std::wstring_view::npos) {
-            const std::size_t share = p.find(L'\\', server + 1);
-            const std::wstring_view shareName =
-                p.substr(server + 1, share == std::wstring_view::npos ? std::wstring_view::npos : share - server - 1);
-            if (SameAscii(shareName, L"pipe") || SameAscii(shareName, L"mailslot")) return true;
-        }
-    }
+    if (IsPipeShare(p)) return true;
     std::size_t start = p.find_last_of(L'\\');
     start = start == std::wstring_view::npos ? 0 : start + 1;
     if (start == 0 && p.size() >= 2 && IsDriveLetter(p[0]) && p[1] == L':') start = 2;  // c:COM1
@@ -128,6 +127,13 @@ bool FileAccessor::IsDevicePath(std::wstring_view given) {
     if (cut != std::wstring_view::npos) base = base.substr(0, cut);
     while (!base.empty() && base.back() == L' ') base.remove_suffix(1);
     return IsReservedName(base);
+}
+
+bool FileAccessor::HasWildcards(std::wstring_view path) {
+    if (path.size() >= 4 && path[0] == L'\\' && (path[1] == L'\\' || path[1] == L'?') && path[2] == L'?' &&
+        path[3] == L'\\')
+        path.remove_prefix(4);
+    return path.find_first_of(L"*?") != std::wstring_view::npos;
 }
 
 UniqueFile FileAccessor::OpenDiskFile(const std::wstring& path, DWORD flags) {

@@ -30,10 +30,14 @@ public:
     static std::wstring VerbatimPath(const std::wstring& path);
     // True for a name that the system takes as a device rather than a file on a disk: a
     // reserved name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$) with or
-    // without a folder or an extension, a \\.\ path, a \\?\ path that names no drive or
-    // share (\\?\GLOBALROOT...), a pipe or a mailslot. Such a name is never opened to be
+    // without a folder or an extension, a \\.\, \\?\ or \??\ path that names no drive or
+    // share (\\.\COM1, \\.\C:, \\?\GLOBALROOT...), a pipe or a mailslot. Behind one of those
+    // prefixes, a drive or a share names a file whatever its name: only the plain form reads a
+    // reserved name as the device. Such a name is never opened to be
     // read: a serial port can keep a reader waiting forever. Looks at the text alone.
     static bool IsDevicePath(std::wstring_view path);
+    // A "*" or a "?" in the path itself; the "?" of a "\\?\" or "\??\" prefix is none.
+    static bool HasWildcards(std::wstring_view path);
     // Opens an existing file on a disk to be read, shared for reading, writing and deletion,
     // with the flags given; an empty handle when it cannot be, the last error saying why. A
     // device or a pipe (IsDevicePath, or found so once open) is never read from: it reads as

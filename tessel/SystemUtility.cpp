@@ -3,7 +3,12 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <optional>
+#include <utility>
+#include <vector>
 
 #include "tessel/Api.h"
 #include "tessel/Error.h"
@@ -170,11 +175,80 @@ void ForEachChild(const BYTE* base, const Block& parent, F&& f) {
     }
 }
 
+// The version resource read out of a program file's own bytes: the first language of the
+// RT_VERSION resource of its image. Empty when the file is no 32- or 64-bit image, or has none.
+std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image) {
+    const auto u16 = [&](std::size_t at) -> std::optional<DWORD> {
+        if (at > image.size() || image.size() - at < 2) return std::nullopt;
+        return static_cast<DWORD>(image[at] | image[at + 1] << 8);
+    };
+    const auto u32 = [&](std::size_t at) -> std::optional<DWORD> {
+        const auto low = u16(at), high = u16(at + 2);
+        if (!low || !high) return std::nullopt;
+        return *low | *high << 16;
+    };
+    if (u16(0) != 0x5A4Du) return {};  // "MZ"
+    const auto pe = u32(0x3C);
+    if (!pe || u32(*pe) != 0x00004550u) return {};  // "PE\0\0"
+    const auto sections = u16(*pe + 6), optionalSize = u16(*pe + 20), magic = u16(*pe + 24);
+    if (!sections || !optionalSize || !magic) return {};
+    const std::size_t directories = *pe + 24 + (*magic == 0x20B ? 112 : 96);
+    const auto resourceRva = u32(directories + 2 * 8);
+    if (!resourceRva || *resourceRva == 0) return {};
+    const std::size_t table = *pe + 24 + *optionalSize;
+    // Where a virtual address of the image lies in the file.
+    const auto offsetOf = [&](DWORD rva) -> std::optional<std::size_t> {
+        for (DWORD n = 0; n < *sections; ++n) {
+            const std::size_t section = table + n * 40;
+            const auto virtualSize = u32(section + 8), address = u32(section + 12), rawSize = u32(section + 16),
+                       raw = u32(section + 20);
+            if (!virtualSize || !address || !rawSize || !raw) return std::nullopt;
+            if (rva >= *address && rva - *address < std::max(*virtualSize, *rawSize)) return *raw + (rva - *address);
+        }
+        return std::nullopt;
+    };
+    const auto root = offsetOf(*resourceRva);
+    if (!root) return {};
+    // One level of the resource tree: the entry of the id given (or the first when none is
+    // given), its offset from the root, and whether it is a further level.
+    const auto entryOf = [&](std::size_t directory, std::optional<DWORD> id) -> std::optional<std::pair<DWORD, bool>> {
+        const auto named = u16(directory + 12), ids = u16(directory + 14);
+        if (!named || !ids) return std::nullopt;
+        for (DWORD n = 0; n < *named + *ids; ++n) {
+            const auto name = u32(directory + 16 + n * 8), target = u32(directory + 20 + n * 8);
+            if (!name || !target) return std::nullopt;
+            if (!id || *name == *id) return std::pair{*target & 0x7FFFFFFFu, (*target & 0x80000000u) != 0};
+        }
+        return std::nullopt;
+    };
+    const auto type = entryOf(*root, 16u);  // RT_VERSION
+    if (!type || !type->second) return {};
+    const auto name = entryOf(*root + type->first, std::nullopt);
+    if (!name || !name->second) return {};
+    const auto language = entryOf(*root + name->first, std::nullopt);
+    if (!language || language->second) return {};
+    const auto dataRva = u32(*root + language->first), dataSize = u32(*root + language->first + 4);
+    if (!dataRva || !dataSize) return {};
+    const auto data = offsetOf(*dataRva);
+    if (!data || *data > image.size() || image.size() - *data < *dataSize) return {};
+    // Room behind it as the version functions keep it, for what they convert in place.
+    std::vector<BYTE> resource(static_cast<std::size_t>(*dataSize) * 2, 0);
+    std::memcpy(resource.data(), image.data() + *data, *dataSize);
+    return resource;
+}
+
 // The whole version resource of a file; empty when it has none or cannot be read. Reading
 // it opens the file: a device (a serial port may wait forever) or a pipe is no file, and has
-// no version resource.
+// no version resource. The version functions make a plain name of a verbatim one, which can be
+// another file ("\\?\c:\x\tool.dll." is read as c:\x\tool.dll): a verbatim name is read from the
+// file's own bytes.
 std::vector<BYTE> VersionResource(const std::wstring& file) {
     if (file.empty() || FileAccessor::IsDevicePath(file)) return {};
+    if (file.rfind(L"\\\\?\\", 0) == 0) {
+        std::vector<BYTE> resource;
+        PassOver([&] { resource = VersionResourceOfImage(FileAccessor::Instance().ReadBytes(file)); });
+        return resource;
+    }
     DWORD ignored = 0;
     const DWORD size = ::GetFileVersionInfoSizeW(file.c_str(), &ignored);
     if (size == 0) return {};

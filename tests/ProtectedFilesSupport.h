@@ -86,6 +86,23 @@ public:
         }
         // The system whitelist lists it only in its native spelling, "\\??\\" and the system folder.
         Put(Kind::Whitelisted, L"windows\\system32\\winlogon.exe", ini);
+        // Other routes to the same files, as a hijacker may take them: a drive letter made for the
+        // machine's root, and folder links to its system folder and to the program's folder. Each
+        // Windows file its own again.
+        ::CreateDirectoryW((dir / L"Data").c_str(), nullptr);
+        links_.reserve(3);
+        links_.emplace_back(dir / L"windows\\system32", dir / L"Data\\sys");
+        links_.emplace_back(dir / L"velmora", dir / L"Data\\app");
+        links_.push_back(testing_support::FolderLink::Drive(dir.Path()));
+        const testing_support::FolderLink &sys = links_[0], &app = links_[1], &drive = links_[2];
+        Routed(Kind::Whitelisted, L"version.dll", sys / L"version.dll", L".:x", ini);
+        Routed(Kind::Whitelisted, L"urlmon.dll", drive / L"windows\\system32\\urlmon.dll", L"", ini);
+        Routed(Kind::WindowsFolder, L"linked.ini", sys / L"linked.ini", L"", ini);
+        cases.push_back({Kind::ProgramFile, app / L"Tessel.dll", app / L"Tessel.dll"});
+        cases.push_back({Kind::ProgramFile, drive / L"velmora\\VLMRCustom.dll", drive / L"velmora\\VLMRCustom.dll"});
+        // The device namespace reaches a file on a drive as a plain path does.
+        Put(Kind::Ordinary, L"device-namespace.dll", "a file without version information");
+        cases.back().path = L"\\\\.\\" + cases.back().file;
     }
     ~ScratchMachine() {
         velmora::WinDir = winDir_;
@@ -134,6 +151,13 @@ private:
              }},
         };
     }
+    // A file of the system folder, named through another route as `file`, and given as that
+    // spelled with `tail`.
+    void Routed(Kind kind, const std::wstring& name, const std::wstring& file, const std::wstring& tail,
+                const std::string& bytes) {
+        testing_support::WriteBytes(dir / (L"windows\\system32\\" + name), bytes);
+        cases.push_back({kind, file + tail, file});
+    }
     void Put(Kind kind, const std::wstring& name, const std::string& bytes) {
         testing_support::WriteBytes(dir / name, bytes);
         cases.push_back({kind, dir / name, dir / name});
@@ -142,6 +166,8 @@ private:
     std::wstring winDir_, sysDir_, programDir_;
     bool nt_;
     testing_support::ScopedEnvironment programFiles_;
+    // Removed before the machine's folder is: a recursive removal would follow them.
+    std::vector<testing_support::FolderLink> links_;
 };
 
 // Two folders that hold the user's files, as a registration's server path may name them: by

@@ -86,6 +86,101 @@ void DeleteTree(const std::wstring& path) {
     ::RemoveDirectoryW(tessel::FileAccessor::ExtendedPath(path).c_str());
 }
 
+namespace {
+
+// The Unix path that Wine gives a Windows one.
+std::string UnixPath(const std::wstring& path) {
+    using ToUnix = char*(CDECL*)(LPCWSTR);
+    const auto toUnix = reinterpret_cast<ToUnix>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!toUnix) return {};
+    char* unix = toUnix(path.c_str());
+    if (!unix) return {};
+    std::string result = unix;
+    ::HeapFree(::GetProcessHeap(), 0, unix);
+    return result;
+}
+
+// Starts a Unix program with its arguments, each in quotation marks.
+void RunUnix(const std::vector<std::string>& argv) {
+    std::wstring line;
+    for (const std::string& arg : argv) line += L"\"" + tessel::text::FromUtf8(arg) + L"\" ";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION started{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
+        << Narrow(line);
+    // A Unix program comes without handles; should one come, it is closed.
+    if (started.hProcess) ::CloseHandle(started.hProcess);
+    if (started.hThread) ::CloseHandle(started.hThread);
+}
+
+// Waits, half a minute at most, until the path can be seen (or, with `there` false, no longer).
+bool AwaitPath(const std::wstring& path, bool there) {
+    for (int n = 0; n < 3000; ++n) {
+        if ((::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
+        ::Sleep(10);
+    }
+    return false;
+}
+
+bool SameFolder(const std::wstring& a, const std::wstring& b) {
+    BY_HANDLE_FILE_INFORMATION info[2]{};
+    const std::wstring paths[] = {a, b};
+    for (int i = 0; i < 2; ++i) {
+        const tessel::UniqueFile f(::CreateFileW(paths[i].c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!f || !::GetFileInformationByHandle(f.get(), &info[i])) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+}  // namespace
+
+FolderLink::FolderLink(const std::wstring& target, const std::wstring& link) : path_(link) {
+    const std::size_t slash = link.find_last_of(L'\\');
+    const std::string folder = UnixPath(link.substr(0, slash)), to = UnixPath(target);
+    if (folder.empty() || to.empty()) {
+        ADD_FAILURE() << "no Unix path for " << Narrow(link) << " or " << Narrow(target);
+        return;
+    }
+    unix_ = folder + "/" + tessel::text::ToUtf8(link.substr(slash + 1));
+    RunUnix({"/bin/ln", "-s", to, unix_});
+    EXPECT_TRUE(AwaitPath(link, true) && SameFolder(link, target)) << "no folder link " << Narrow(link);
+}
+
+FolderLink FolderLink::Drive(const std::wstring& target) {
+    FolderLink drive;
+    std::string devices = UnixPath(L"C:\\");  // ".../dosdevices/c:/"
+    const std::size_t cut = devices.rfind("c:");
+    if (cut == std::string::npos) {
+        ADD_FAILURE() << "no dosdevices folder in " << devices;
+        return drive;
+    }
+    devices.resize(cut);
+    const std::string to = UnixPath(target);
+    for (wchar_t letter = L'P'; letter <= L'Y'; ++letter) {
+        const std::wstring root = std::wstring(1, letter) + L":\\";
+        if (::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // another test's, or the prefix's
+        // -f replaces a link left by a test that could not remove it; one that is seen is never replaced.
+        const std::string unix = devices + static_cast<char>(letter - L'A' + 'a') + ":";
+        RunUnix({"/bin/ln", "-sfn", to, unix});
+        if (!AwaitPath(root, true) || !SameFolder(root, target)) continue;  // taken meanwhile: not ours
+        drive.path_ = root.substr(0, 2);
+        drive.unix_ = unix;
+        return drive;
+    }
+    ADD_FAILURE() << "no free drive letter for " << Narrow(target);
+    return drive;
+}
+
+FolderLink::~FolderLink() {
+    if (unix_.empty()) return;
+    RunUnix({"/bin/rm", "-f", unix_});
+    EXPECT_TRUE(AwaitPath(path_ + L"\\", false)) << "the link " << Narrow(path_) << " stays";
+}
+
 ScratchHives::ScratchHives() {
     root_ = L"Software\\VelmoraTests\\" + tessel::SystemUtility::Instance().NewId();
     auto make = [&](const wchar_t* name, tessel::UniqueKey& key) {

@@ -27,6 +27,31 @@ private:
     std::wstring path_;
 };
 
+// Another route to a folder of the test's own, as a hijacker may take one: a folder link (a Unix
+// symbolic link, which Wine shows as a plain folder, as NTFS shows a junction) or a drive letter
+// (a link in the prefix's dosdevices folder; Wine's subst makes none that opens files). Made and
+// removed by the system's own ln and rm, started through Wine, which hands a Unix program no
+// handle: each step is waited for until the link is there, or gone.
+class FolderLink {
+public:
+    // A link at `link` (a Windows path whose folder exists) to the folder `target`.
+    FolderLink(const std::wstring& target, const std::wstring& link);
+    // The first free drive letter from P on made for the folder `target`; Path() is "X:".
+    static FolderLink Drive(const std::wstring& target);
+    FolderLink(FolderLink&& other) noexcept : path_(std::move(other.path_)), unix_(std::move(other.unix_)) {
+        other.unix_.clear();
+    }
+    FolderLink& operator=(FolderLink&&) = delete;
+    ~FolderLink();
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    FolderLink() = default;
+    std::wstring path_;
+    std::string unix_;  // the link's own Unix path; empty once it is not ours to remove
+};
+
 // Redirects HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT of this process to
 // fresh scratch keys, so that a test writes nothing into the prefix's real hives. Undone
 // (and the scratch keys removed) at the end.

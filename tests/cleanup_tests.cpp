@@ -482,22 +482,39 @@ TEST(CleanUp, AParasiteThatStillRunsIsEndedAndGoneBeforeTheSettingsAreRestoredSo
     }
 }
 
-TEST(CleanUp, HoldersThatCannotBeLookedForStillLeaveTheSettingsRestoredAndTheRestartAsked) {
-    Machine m;
-    TempDir dir;
-    const std::wstring evil = m.Plant(dir, L"evil.dll", L"{E}");
-    m.reg.WriteString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page", L"http://hijack/");
-    ScopedPreset walk(tessel::api::psapi().EnumProcesses, [](DWORD*, DWORD, DWORD*) -> BOOL {
-        throw tessel::Error(126, L"The process list cannot be taken.");
-    });
-    m.RunCleanUp();
-    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{L"Cleanup finished, but 1 of its steps could not be done; the log "
-                                                          L"lists them. Close all opened documents then press OK button "
-                                                          L"to restart Windows. "});
-    EXPECT_TRUE(m.t.Has("0|126|CZiRaraviz.CleanUp|The process list cannot be taken."));
-    EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(dir / L"parasite_evil.dll.parasite"));
-    EXPECT_EQ(m.reg.ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page"),
-              L"about:blank");
+TEST(CleanUp, HoldersThatCannotBeLookedForAreCountedAndStillLeaveTheSettingsRestoredAndTheRestartAsked) {
+    // The process list fails as the system fails it (no list, the reason in the last error), and
+    // with an error raised on the way.
+    const std::function<BOOL()> failures[] = {
+        [] {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        },
+        []() -> BOOL { throw tessel::Error(126, L"The process list cannot be taken."); },
+    };
+    for (const auto& fail : failures) {
+        Machine m;
+        TempDir dir;
+        const std::wstring evil = m.Plant(dir, L"evil.dll", L"{E}");
+        m.reg.WriteString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page", L"http://hijack/");
+        ScopedPreset walk(tessel::api::psapi().EnumProcesses, [&](DWORD*, DWORD, DWORD*) { return fail(); });
+        m.RunCleanUp();
+        EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{L"Cleanup finished, but 1 of its steps could not be done; the "
+                                                              L"log lists them. Close all opened documents then press OK "
+                                                              L"button to restart Windows. "});
+        // Logged by the search before the question and by the one after it.
+        const auto lines = m.t.Lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string& l) {
+                                    return l.rfind("0|", 0) == 0 && l.find("|CZiRaraviz.CleanUp|") != std::string::npos &&
+                                           (l.find("The process list cannot be taken.") != std::string::npos ||
+                                            l.find("The running processes cannot be listed") != std::string::npos);
+                                }),
+                  2);
+        EXPECT_TRUE(tessel::FileAccessor::Instance().FileExists(dir / L"parasite_evil.dll.parasite"));
+        EXPECT_EQ(m.reg.ReadString(HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main", L"Start Page"),
+                  L"about:blank");
+    }
 }
 
 TEST(CleanUp, AFolderNamedAsAServerHasNothingToDisableAndKeepsItsNameAndItsFiles) {

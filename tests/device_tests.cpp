@@ -50,7 +50,8 @@ TEST(Devices, AreNoSuchFileForTheFingerprintAndTheVersionInformation) {
     };
     // Names of files, which stay files.
     for (const wchar_t* file : {L"c:\\windows\\notepad.exe", L"c:\\x\\console.dll", L"c:\\x\\com10.dll",
-                                L"c:\\com1\\x.dll", L"\\\\?\\c:\\x\\a.dll", L"\\\\server\\share\\com.dll", L"comx"})
+                                L"c:\\com1\\x.dll", L"\\\\?\\c:\\x\\a.dll", L"\\\\server\\share\\com.dll", L"comx",
+                                L"\\\\.\\c:\\x\\a.dll", L"\\\\.\\UNC\\server\\share\\a.dll", L"\\\\?\\c:\\x\\com1.dll"})
         EXPECT_FALSE(tessel::FileAccessor::IsDevicePath(file)) << Narrow(file);
     tessel::Logger log;  // never opened
     velmora::CHashier hashier;

@@ -18,6 +18,7 @@
 #include "TestSupport.h"
 #include "detection/BHOManager.h"
 #include "inspection/Globals.h"
+#include "inspection/MMain.h"
 #include "tessel/Api.h"
 #include "tessel/RegistryAccessor.h"
 #include "ui/BhoPanel.h"
@@ -359,6 +360,37 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
             }
             EXPECT_FALSE(tab.reg.KeyExists(HKEY_LOCAL_MACHINE, kKey + Id(1)));
         }
+    }
+}
+
+TEST(BhoPanel, AVerbatimServerPathIsShownJudgedAndDisabledAsTheFileItNamesNotAsTheFileBesideIt) {
+    // A name with a trailing dot, which only the verbatim path reaches, beside a file of the plain
+    // name; one of the two is from a known maker.
+    const std::string known = testing_support::ReadBytes(velmora::SysDir + L"lz32.dll"), unknown = "no version information";
+    const struct {
+        std::string named, beside;
+        bool disabled;
+    } rows[] = {{unknown, known, true}, {known, unknown, false}};
+    for (const auto& [named, beside, disabled] : rows) {
+        SCOPED_TRACE(disabled);
+        BhoTab tab;
+        tab.panel.Init(tab.t.log);
+        const std::wstring server = L"\\\\?\\" + tab.dir / L"tool.dll.", plain = tab.dir / L"tool.dll";
+        testing_support::WriteBytes(server, named);
+        testing_support::WriteBytes(plain, beside);
+        const std::wstring name = L"Tool";
+        tab.Add(Id(1), &name, server);
+        tab.panel.RefreshList();
+        tab.Select(0);
+        EXPECT_EQ(tab.Box(), server);
+        tab.answers = {IDOK, IDOK};
+        tab.ClickDelete();
+        EXPECT_EQ(tab.prompts, (std::vector<std::wstring>{L"Are you sure you want to delete 'Tool' browser helper object?",
+                                                          L"Browser helper object 'Tool' deleted successfully. "}));
+        EXPECT_EQ(Exists(server), !disabled);
+        EXPECT_EQ(Exists(velmora::GetParasiteFileName(server)), disabled);
+        EXPECT_EQ(testing_support::ReadBytes(plain), beside);
+        EXPECT_EQ(tab.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, server).has_value(), disabled);
     }
 }
 

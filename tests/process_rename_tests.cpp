@@ -156,7 +156,7 @@ struct MoveRecorder {
     };
     std::vector<Call> calls;
     ScopedPreset<decltype(kernel32().MoveFileW)> preset{kernel32().MoveFileW, [this](LPCWSTR from, LPCWSTR to) {
-        calls.push_back({velmora::WithoutPathPrefix(from), velmora::WithoutPathPrefix(to), Tick()});
+        calls.push_back({velmora::FileActedOn(from), velmora::FileActedOn(to), Tick()});
         return kernel32().MoveFileW.Real(from, to);
     }};
     std::vector<ULONGLONG> TimesFor(const std::wstring& from) const {
@@ -203,20 +203,45 @@ TEST_F(Renaming, AnAlternateStreamIsCutAndTheFileRenamedAndRecorded) {
     }
 }
 
-TEST_F(Renaming, ANamePrefixIsTakenOffAndOnlyAColonInTheFileNameIsCut) {
-    const std::wstring a = File(L"evil.dll"), b = File(L"evil2.dll"), c = File(L"evil3.dll");
-    const std::wstring givenA = L"\\??\\" + a, givenB = L"\\\\?\\" + b, givenC = L"\\\\?\\" + c + L"::$DATA";
-    const auto left = manager.RenameParasiteFilesEx(ListOf({givenA, givenB, givenC}));
-    EXPECT_EQ(left.Count(), 0u);
-    for (const auto& [given, path] : {std::pair{givenA, a}, {givenB, b}, {givenC, c}}) {
+TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderThatName) {
+    const std::wstring a = File(L"evil.dll"), b = File(L"evil2.dll"), c = File(L"evil3.dll"), d = File(L"evil4.dll");
+    // A name with a trailing dot, which only a verbatim path reaches, beside the user's file of
+    // the plain name.
+    const std::wstring dotted = L"\\\\?\\" + dir / L"tool.dll.", plain = File(L"tool.dll", "the user's");
+    WriteBytes(dotted, "abc");
+    const struct {
+        std::wstring given, file;
+    } rows[] = {
+        {L"\\??\\" + a, a},
+        {L"\\\\?\\" + b, b},
+        {L"\\\\?\\" + c + L"::$DATA", c},
+        {dotted, dotted},
+        {L"\\\\.\\" + d, d},  // the device namespace reaches a drive as a plain path does
+    };
+    tessel::KeyedList<std::wstring> list;
+    for (const auto& row : rows) tessel::AddUnique(list, row.given);
+    list.Add(L"\\\\.\\COM1", L"\\\\.\\COM1");  // a device stays no file
+    EXPECT_EQ(manager.RenameParasiteFilesEx(list).Count(), 0u);
+    EXPECT_NE(log.Text().find(Entry(5, 0, kOne, L"'\\\\.\\COM1' is not a file: there is nothing to disable.")),
+              std::string::npos);
+    EXPECT_EQ(RecordCount(), 5u);
+    for (const auto& [given, path] : rows) {
+        SCOPED_TRACE(Narrow(given));
+        if (given != path) {
+            EXPECT_NE(log.Text().find(Entry(5, 0, kOne, L"Converting filename '" + given + L"' -> '" + path + L"'")),
+                      std::string::npos)
+                << log.Text();
+        }
         EXPECT_FALSE(Exists(path));
-        EXPECT_TRUE(Exists(GetParasiteFileName(path)));
         EXPECT_EQ(Record(path), path);
-        EXPECT_NE(log.Text().find(Entry(5, 0, kOne, L"Converting filename '" + given + L"' -> '" + path + L"'")),
-                  std::string::npos)
-            << log.Text();
     }
-    EXPECT_EQ(RecordCount(), 3u);
+    EXPECT_EQ(ReadBytes(plain), "the user's");
+    // Each comes back under the very name it had, the dotted one beside the user's file.
+    for (const std::wstring& path : {a, b, c, d, dotted}) {
+        EXPECT_TRUE(manager.RestoreRenamedFile(GetParasiteFileName(Record(path)), Record(path))) << Narrow(path);
+        EXPECT_EQ(ReadBytes(path), "abc") << Narrow(path);
+    }
+    EXPECT_EQ(ReadBytes(plain), "the user's");
 }
 
 TEST_F(Renaming, AllRenamedGivesOneCountLineAndNoTerminationOrWait) {
@@ -491,7 +516,7 @@ TEST_F(Renaming, AnErrorWithOneFileDoesNotStopTheBatch) {
     const std::wstring a = File(L"a.dll"), b = File(L"b.dll");
     int movesOfA = 0;
     ScopedPreset move(kernel32().MoveFileW, [&](LPCWSTR from, LPCWSTR to) -> BOOL {
-        if (velmora::WithoutPathPrefix(from) == a && ++movesOfA == 1) throw tessel::Error(127, L"The call is out of reach.", "MoveFileW");
+        if (velmora::FileActedOn(from) == a && ++movesOfA == 1) throw tessel::Error(127, L"The call is out of reach.", "MoveFileW");
         return kernel32().MoveFileW.Real(from, to);
     });
     // The termination of the holders fails too; the retry is made all the same.

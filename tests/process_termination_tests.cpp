@@ -283,15 +283,27 @@ TEST_F(Termination, OnThe9xFamilyAnIdThatNoLongerShowsTheSameImageIsLeftAlone) {
     EXPECT_EQ(log.Text(), "");
 }
 
-TEST_F(Termination, OnThe9xFamilyWithoutASnapshotNothingHappens) {
-    RunningOnNT = false;
+TEST_F(Termination, AProcessListThatCannotBeTakenEndsNothingAndIsAnErrorOnBothFamilies) {
     const std::wstring dll = NewDll();
     Child holder = StartHolder(L"load", dll);
     OnlyOwnChildren guard({holder.Pid()});
-    ScopedPreset none(kernel32().CreateToolhelp32Snapshot, [](DWORD, DWORD) { return INVALID_HANDLE_VALUE; });
-    manager.TerminateProcessesByModules(ListOf({dll}), true);
-    EXPECT_TRUE(holder.Running());
-    EXPECT_EQ(log.Text(), "");
+    for (const bool nt : {true, false}) {
+        SCOPED_TRACE(nt);
+        RunningOnNT = nt;
+        // What the systems answer: no list, and the reason in the last error.
+        ScopedPreset ids(psapi().EnumProcesses, [](DWORD*, DWORD, DWORD*) -> BOOL {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        });
+        ScopedPreset none(kernel32().CreateToolhelp32Snapshot, [](DWORD, DWORD) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return INVALID_HANDLE_VALUE;
+        });
+        // An empty list would pass for "nothing holds the files".
+        EXPECT_THROW(manager.TerminateProcessesByModules(ListOf({dll}), true), tessel::Error);
+        EXPECT_TRUE(holder.Running());
+        EXPECT_TRUE(guard.Terminated.empty());
+    }
 }
 
 TEST(EndProgram, EndsTheProcessThroughExitProcess) {

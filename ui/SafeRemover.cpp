@@ -151,9 +151,12 @@ void FSafeRemover::cmdDisableParasites_Click() {
             for (const std::wstring& line : text::SplitLines(boxText)) {
                 if (line.empty()) continue;
                 // Asked about, checked and disabled under the one name the rename acts on; a prefix
-                // or a stream goes before the search, which would take them for part of the name.
+                // or a stream goes before the search, which would take them for part of the name. A
+                // fully qualified name is not searched for: the search would read a verbatim one as
+                // a plain one, and lose its trailing dot.
+                const std::wstring given = FileActedOn(tessel::text::TrimBlanks(line));
                 const std::wstring typedName =
-                    checker.GetFullFileNameFromShortFilename(FileActedOn(tessel::text::TrimBlanks(line)));
+                    IsFullyQualifiedFile(given) ? given : checker.GetFullFileNameFromShortFilename(given);
                 const std::wstring name = FileActedOn(typedName);
                 // A device (CON, COM1, NUL) is no file on the disk: there is nothing to disable.
                 if (tessel::FileAccessor::IsDevicePath(name) || !tessel::FileAccessor::Instance().FileExists(name)) {
