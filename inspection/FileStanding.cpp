@@ -111,6 +111,8 @@ std::wstring Settled(std::wstring path) {
 // The plain spelling names this very file: Windows drops nothing from it, resolves nothing in it
 // and takes no part of it for a device.
 bool ReadsAsItself(const std::wstring& plain) {
+    // "\\?\UNC\?\c:\x" names a server "?", not c:\x: a plain form that is itself prefixed is not one.
+    if (IsVerbatim(plain) || StartsWith(plain, L"\\\\.\\")) return false;
     return Settled(plain) == plain && !tessel::FileAccessor::IsDevicePath(plain);
 }
 
@@ -122,24 +124,23 @@ std::wstring Spelled(const std::wstring& verbatim) {
     return ReadsAsItself(plain) ? plain : verbatim;
 }
 
-// A ".." that climbs out of the drive or the share: behind "\\.\" Windows then reads the rest as a
-// name of the device namespace ("\\.\c:\..\x" is "\\.\x"), not as a file on the drive.
-bool ClimbsAboveRoot(const std::wstring& path) {
-    int depth = 0;
-    std::size_t at = RootLength(path);
-    while (at < path.size()) {
-        std::size_t end = path.find(L'\\', at);
-        if (end == std::wstring::npos) end = path.size();
-        const std::wstring_view name(path.data() + at, end - at);
-        if (name == L"..") {
-            if (depth == 0) return true;
-            --depth;
-        } else if (!name.empty() && name != L".") {
-            ++depth;
-        }
-        at = end + 1;
+// A device-namespace path ("\\.\c:\x") as Windows reads it: as a plain path is read, stream cut,
+// "." and ".." resolved and trailing dots and blanks dropped, but by the full-path function on the
+// device form itself, which takes no reserved name for a device and lets ".." climb out of the
+// drive into the device namespace ("\\.\c:\..\x" is "\\.\x").
+std::wstring SettledInDeviceNamespace(std::wstring path) {
+    for (int pass = 0; pass < 8; ++pass) {
+        // Only a path that still reaches a drive or a share has a file name to cut a stream from.
+        if (RootLength(L"\\\\?\\" + path.substr(4)) == 0) break;
+        const std::wstring before = path;
+        path = WithoutStream(path);
+        if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+                return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+            }))
+            path = *full;
+        if (path == before || !StartsWith(path, L"\\\\.\\")) break;
     }
-    return false;
+    return path;
 }
 
 // Short names made long where the file exists (Windows before 98 and 2000 has no long-name
@@ -247,13 +248,15 @@ const KnownFiles& Known() {
 
 bool Holds(const std::set<FileId>& known, const std::optional<FileId>& id) { return id && known.count(*id) != 0; }
 
-// One of the folders on the path, reached through the path itself, is the Windows or the system
-// folder.
+// One of the folders on the path, the drive's or the share's root too (a drive letter made for the
+// system folder), reached through the path itself, is the Windows or the system folder. Each is
+// opened verbatim: a folder named "aux" is a folder there, as it is on the way to the file.
 bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::set<FileId>& windowsFolders) {
-    if (windowsFolders.empty()) return false;
-    for (std::size_t at = actedOn.find(L'\\', RootLength(actedOn)); at != std::wstring::npos;
-         at = actedOn.find(L'\\', at + 1))
-        if (Holds(windowsFolders, IdentityOf(actedOn.substr(0, at)))) return true;
+    const std::size_t root = RootLength(actedOn);
+    if (windowsFolders.empty() || root == 0) return false;
+    if (Holds(windowsFolders, IdentityOf(tessel::FileAccessor::VerbatimPath(actedOn.substr(0, root))))) return true;
+    for (std::size_t at = actedOn.find(L'\\', root); at != std::wstring::npos; at = actedOn.find(L'\\', at + 1))
+        if (Holds(windowsFolders, IdentityOf(tessel::FileAccessor::VerbatimPath(actedOn.substr(0, at))))) return true;
     return false;
 }
 
@@ -281,22 +284,18 @@ std::wstring FileActedOn(const std::wstring& given) {
     std::wstring path = given;
     for (auto& c : path)
         if (c == L'/') c = L'\\';
+    // "//?/" is no verbatim prefix: Windows reads it as it reads "\\.\". A native prefix written
+    // with slashes ("/??/c:/x") is a folder "??" of the current drive: it is not resolved.
+    if (StartsWith(path, L"\\\\?\\")) path[2] = L'.';
+    if (StartsWith(path, L"\\??\\")) return given;
     if (StartsWith(path, L"\\\\.\\")) {
-        // The device namespace reaches a drive or a share as a plain path does, "." and ".."
-        // resolved and trailing dots and blanks dropped, except that a reserved name is a file
-        // there ("\\.\c:\x\com1.dll"), which then only its verbatim spelling reaches.
-        const std::wstring verbatim = L"\\\\?\\" + path.substr(4);
-        if (RootLength(verbatim) == 0) return path;  // \\.\COM1, \\.\C:, \\.\pipe\x
-        const std::wstring plain = PlainOf(verbatim);
-        if (ClimbsAboveRoot(plain)) {
-            const auto read = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-                return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
-            });
-            return read ? *read : path;
-        }
-        const std::wstring settled = Settled(plain);
-        return WithLongNames(tessel::FileAccessor::IsDevicePath(settled) ? tessel::FileAccessor::VerbatimPath(settled)
-                                                                          : settled);
+        // The device namespace reaches a drive or a share as a plain path does, except that a
+        // reserved name is a file there ("\\.\c:\x\com1.dll"), which then only its verbatim
+        // spelling reaches.
+        const std::wstring settled = SettledInDeviceNamespace(path);
+        const std::wstring verbatim = L"\\\\?\\" + settled.substr(4);
+        if (!StartsWith(settled, L"\\\\.\\") || RootLength(verbatim) == 0) return settled;  // \\.\COM1, \\.\C:
+        return WithLongNames(Spelled(verbatim));
     }
     // A device name, in a folder too ("c:\x\com1.dll"), is no file: a full-path function would
     // turn it into another spelling of the device, and the checks for devices know it as given.

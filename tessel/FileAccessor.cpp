@@ -88,7 +88,8 @@ std::wstring FileAccessor::ExtendedPath(const std::wstring& path) {
 }
 
 std::wstring FileAccessor::VerbatimPath(const std::wstring& path) {
-    // A verbatim or a device-namespace path is already read as it stands.
+    // A verbatim path is one already; a device-namespace path is read by the system as a plain
+    // one is, dots dropped and ".." resolved, and is left to that reading.
     if (path.rfind(L"\\\\?\\", 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0) return path;
     if (IsAbsoluteDrivePath(path)) {
         std::wstring p = path;

@@ -26,7 +26,9 @@ public:
     // The form of a path that the wide file functions accept beyond MAX_PATH.
     static std::wstring ExtendedPath(const std::wstring& path);
     // The extended form of a drive or network path whatever its length: the system acts on the
-    // name exactly as it stands, dropping no trailing dot or blank and resolving no "..".
+    // name exactly as it stands, dropping no trailing dot or blank and resolving no "..". A
+    // verbatim path stays as it is, and so does a device-namespace one ("\\.\c:\x"), which the
+    // system reads as it reads a plain path.
     static std::wstring VerbatimPath(const std::wstring& path);
     // True for a name that the system takes as a device rather than a file on a disk: a
     // reserved name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$) with or

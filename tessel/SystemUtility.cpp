@@ -178,11 +178,14 @@ void ForEachChild(const BYTE* base, const Block& parent, F&& f) {
 // The version resource read out of a program file's own bytes: the first language of the
 // RT_VERSION resource of its image. Empty when the file is no 32- or 64-bit image, or has none.
 std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image) {
-    const auto u16 = [&](std::size_t at) -> std::optional<DWORD> {
+    // Offsets are counted in 64 bits: a sum of two 32-bit fields of a broken image must not wrap
+    // round to a place inside the file.
+    using Offset = std::uint64_t;
+    const auto u16 = [&](Offset at) -> std::optional<DWORD> {
         if (at > image.size() || image.size() - at < 2) return std::nullopt;
         return static_cast<DWORD>(image[at] | image[at + 1] << 8);
     };
-    const auto u32 = [&](std::size_t at) -> std::optional<DWORD> {
+    const auto u32 = [&](Offset at) -> std::optional<DWORD> {
         const auto low = u16(at), high = u16(at + 2);
         if (!low || !high) return std::nullopt;
         return *low | *high << 16;
@@ -192,18 +195,19 @@ std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image)
     if (!pe || u32(*pe) != 0x00004550u) return {};  // "PE\0\0"
     const auto sections = u16(*pe + 6), optionalSize = u16(*pe + 20), magic = u16(*pe + 24);
     if (!sections || !optionalSize || !magic) return {};
-    const std::size_t directories = *pe + 24 + (*magic == 0x20B ? 112 : 96);
+    const Offset directories = Offset{*pe} + 24 + (*magic == 0x20B ? 112 : 96);
     const auto resourceRva = u32(directories + 2 * 8);
     if (!resourceRva || *resourceRva == 0) return {};
-    const std::size_t table = *pe + 24 + *optionalSize;
-    // Where a virtual address of the image lies in the file.
-    const auto offsetOf = [&](DWORD rva) -> std::optional<std::size_t> {
+    const Offset table = Offset{*pe} + 24 + *optionalSize;
+    // Where a virtual address of the image lies in the file: within the raw data of a section,
+    // since what lies past it is zeros in memory, not the next bytes of the file.
+    const auto offsetOf = [&](DWORD rva) -> std::optional<Offset> {
         for (DWORD n = 0; n < *sections; ++n) {
-            const std::size_t section = table + n * 40;
+            const Offset section = table + Offset{n} * 40;
             const auto virtualSize = u32(section + 8), address = u32(section + 12), rawSize = u32(section + 16),
                        raw = u32(section + 20);
             if (!virtualSize || !address || !rawSize || !raw) return std::nullopt;
-            if (rva >= *address && rva - *address < std::max(*virtualSize, *rawSize)) return *raw + (rva - *address);
+            if (rva >= *address && rva - *address < std::min(*virtualSize, *rawSize)) return Offset{*raw} + (rva - *address);
         }
         return std::nullopt;
     };
@@ -211,11 +215,11 @@ std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image)
     if (!root) return {};
     // One level of the resource tree: the entry of the id given (or the first when none is
     // given), its offset from the root, and whether it is a further level.
-    const auto entryOf = [&](std::size_t directory, std::optional<DWORD> id) -> std::optional<std::pair<DWORD, bool>> {
+    const auto entryOf = [&](Offset directory, std::optional<DWORD> id) -> std::optional<std::pair<DWORD, bool>> {
         const auto named = u16(directory + 12), ids = u16(directory + 14);
         if (!named || !ids) return std::nullopt;
         for (DWORD n = 0; n < *named + *ids; ++n) {
-            const auto name = u32(directory + 16 + n * 8), target = u32(directory + 20 + n * 8);
+            const auto name = u32(directory + 16 + Offset{n} * 8), target = u32(directory + 20 + Offset{n} * 8);
             if (!name || !target) return std::nullopt;
             if (!id || *name == *id) return std::pair{*target & 0x7FFFFFFFu, (*target & 0x80000000u) != 0};
         }
@@ -231,8 +235,10 @@ std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image)
     if (!dataRva || !dataSize) return {};
     const auto data = offsetOf(*dataRva);
     if (!data || *data > image.size() || image.size() - *data < *dataSize) return {};
-    // Room behind it as the version functions keep it, for what they convert in place.
-    std::vector<BYTE> resource(static_cast<std::size_t>(*dataSize) * 2, 0);
+    // The query functions trust the lengths the resource gives itself, each at most 64 KB: zeros
+    // behind it give whatever a broken one claims something to read, and room for what the
+    // functions convert in place.
+    std::vector<BYTE> resource(std::max<std::size_t>(std::size_t{*dataSize} * 2, 0x20000), 0);
     std::memcpy(resource.data(), image.data() + *data, *dataSize);
     return resource;
 }

@@ -86,20 +86,22 @@ public:
         }
         // The system whitelist lists it only in its native spelling, "\\??\\" and the system folder.
         Put(Kind::Whitelisted, L"windows\\system32\\winlogon.exe", ini);
-        // Other routes to the same files, as a hijacker may take them: a drive letter made for the
-        // machine's root, and folder links to its system folder and to the program's folder. Each
-        // Windows file its own again.
+        // Other routes to the same files, as a hijacker may take them: folder links and drive
+        // letters made for the system folder and for the program's folder. Each Windows file its
+        // own again.
         ::CreateDirectoryW((dir / L"Data").c_str(), nullptr);
-        links_.reserve(3);
+        links_.reserve(4);
         links_.emplace_back(dir / L"windows\\system32", dir / L"Data\\sys");
         links_.emplace_back(dir / L"velmora", dir / L"Data\\app");
-        links_.push_back(testing_support::FolderLink::Drive(dir.Path()));
-        const testing_support::FolderLink &sys = links_[0], &app = links_[1], &drive = links_[2];
+        links_.push_back(testing_support::FolderLink::Drive(dir / L"windows\\system32"));
+        links_.push_back(testing_support::FolderLink::Drive(dir / L"velmora"));
+        const testing_support::FolderLink &sys = links_[0], &app = links_[1], &sysDrive = links_[2], &appDrive = links_[3];
         Routed(Kind::Whitelisted, L"version.dll", sys / L"version.dll", L".:x", ini);
-        Routed(Kind::Whitelisted, L"urlmon.dll", drive / L"windows\\system32\\urlmon.dll", L"", ini);
+        Routed(Kind::Whitelisted, L"urlmon.dll", sysDrive / L"urlmon.dll", L"", ini);
         Routed(Kind::WindowsFolder, L"linked.ini", sys / L"linked.ini", L"", ini);
+        Routed(Kind::WindowsFolder, L"driven.ini", sysDrive / L"driven.ini", L"", ini);
         cases.push_back({Kind::ProgramFile, app / L"Tessel.dll", app / L"Tessel.dll"});
-        cases.push_back({Kind::ProgramFile, drive / L"velmora\\VLMRCustom.dll", drive / L"velmora\\VLMRCustom.dll"});
+        cases.push_back({Kind::ProgramFile, appDrive / L"VLMRCustom.dll", appDrive / L"VLMRCustom.dll"});
         // The device namespace reaches a file on a drive as a plain path does.
         Put(Kind::Ordinary, L"device-namespace.dll", "a file without version information");
         cases.back().path = L"\\\\.\\" + cases.back().file;

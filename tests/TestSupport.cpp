@@ -101,27 +101,45 @@ std::string UnixPath(const std::wstring& path) {
     return result;
 }
 
-// Starts a Unix program with its arguments, each in quotation marks.
-void RunUnix(const std::vector<std::string>& argv) {
-    std::wstring line;
-    for (const std::string& arg : argv) line += L"\"" + tessel::text::FromUtf8(arg) + L"\" ";
+// A Unix path as the shell reads it between single quotation marks.
+std::string Quoted(const std::string& path) {
+    std::string quoted = "'";
+    for (const char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Runs one Unix command through the system's shell, started through Wine, which hands a Unix
+// program no handle to wait on: the script says when it is done, and how it ended, in a file of
+// its own. True when the command succeeded; a command not done within half a minute fails the test.
+bool RunUnix(const std::string& command) {
+    auto& su = tessel::SystemUtility::Instance();
+    const std::wstring folder = su.TempFolder(), name = L"vlmr-unix-" + su.NewId();
+    const std::string unixFolder = UnixPath(folder);
+    if (unixFolder.empty()) {
+        ADD_FAILURE() << "no Unix path for " << Narrow(folder);
+        return false;
+    }
+    const std::string done = unixFolder + "/" + Narrow(name) + ".done";
+    WriteBytes(folder + name + L".sh",
+               command + "\necho $? >" + Quoted(done + ".t") + " && mv " + Quoted(done + ".t") + " " + Quoted(done) + "\n");
+    std::wstring line = L"/bin/sh \"" + tessel::text::FromUtf8(unixFolder + "/" + Narrow(name) + ".sh") + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION started{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started))
-        << Narrow(line);
+    const BOOL ran = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started);
     // A Unix program comes without handles; should one come, it is closed.
     if (started.hProcess) ::CloseHandle(started.hProcess);
     if (started.hThread) ::CloseHandle(started.hThread);
-}
-
-// Waits, half a minute at most, until the path can be seen (or, with `there` false, no longer).
-bool AwaitPath(const std::wstring& path, bool there) {
-    for (int n = 0; n < 3000; ++n) {
-        if ((::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
-        ::Sleep(10);
+    bool finished = false;
+    for (int n = 0; ran && n < 3000 && !finished; ++n) {
+        finished = ::GetFileAttributesW((folder + name + L".done").c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (!finished) ::Sleep(10);
     }
-    return false;
+    const bool ok = finished && ReadBytes(folder + name + L".done").rfind("0\n", 0) == 0;
+    EXPECT_TRUE(finished) << "the shell did not run: " << command;
+    ::DeleteFileW((folder + name + L".sh").c_str());
+    ::DeleteFileW((folder + name + L".done").c_str());
+    return ok;
 }
 
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
@@ -145,30 +163,38 @@ FolderLink::FolderLink(const std::wstring& target, const std::wstring& link) : p
         ADD_FAILURE() << "no Unix path for " << Narrow(link) << " or " << Narrow(target);
         return;
     }
-    unix_ = folder + "/" + tessel::text::ToUtf8(link.substr(slash + 1));
-    RunUnix({"/bin/ln", "-s", to, unix_});
-    EXPECT_TRUE(AwaitPath(link, true) && SameFolder(link, target)) << "no folder link " << Narrow(link);
+    const std::string unix = folder + "/" + tessel::text::ToUtf8(link.substr(slash + 1));
+    if (!RunUnix("ln -sn " + Quoted(to) + " " + Quoted(unix))) {
+        ADD_FAILURE() << "no folder link " << Narrow(link);
+        return;
+    }
+    unix_ = unix;
+    EXPECT_TRUE(SameFolder(link, target)) << "the link " << Narrow(link) << " reaches another folder";
 }
 
 FolderLink FolderLink::Drive(const std::wstring& target) {
     FolderLink drive;
     std::string devices = UnixPath(L"C:\\");  // ".../dosdevices/c:/"
     const std::size_t cut = devices.rfind("c:");
-    if (cut == std::string::npos) {
-        ADD_FAILURE() << "no dosdevices folder in " << devices;
+    const std::string to = UnixPath(target);
+    if (cut == std::string::npos || to.empty()) {
+        ADD_FAILURE() << "no dosdevices folder in " << devices << " or no Unix path for " << Narrow(target);
         return drive;
     }
     devices.resize(cut);
-    const std::string to = UnixPath(target);
     for (wchar_t letter = L'P'; letter <= L'Y'; ++letter) {
-        const std::wstring root = std::wstring(1, letter) + L":\\";
-        if (::GetFileAttributesW(root.c_str()) != INVALID_FILE_ATTRIBUTES) continue;  // another test's, or the prefix's
-        // -f replaces a link left by a test that could not remove it; one that is seen is never replaced.
+        // The test programs that run at once in the prefix take a letter each: its claim is held
+        // for as long as the drive is there.
+        tessel::UniqueHandle claim(::CreateMutexW(nullptr, FALSE, (L"vlmr-test-drive-" + std::wstring(1, letter)).c_str()));
+        if (!claim || ::GetLastError() == ERROR_ALREADY_EXISTS) continue;
+        // A letter that is there already, the prefix's own or one a test could not remove, is
+        // never replaced: ln fails on it.
         const std::string unix = devices + static_cast<char>(letter - L'A' + 'a') + ":";
-        RunUnix({"/bin/ln", "-sfn", to, unix});
-        if (!AwaitPath(root, true) || !SameFolder(root, target)) continue;  // taken meanwhile: not ours
-        drive.path_ = root.substr(0, 2);
+        if (!RunUnix("ln -sn " + Quoted(to) + " " + Quoted(unix))) continue;
+        drive.path_ = std::wstring(1, letter) + L":";
         drive.unix_ = unix;
+        drive.claim_ = std::move(claim);
+        EXPECT_TRUE(SameFolder(drive.path_ + L"\\", target)) << "the drive " << Narrow(drive.path_) << " reaches another folder";
         return drive;
     }
     ADD_FAILURE() << "no free drive letter for " << Narrow(target);
@@ -177,8 +203,7 @@ FolderLink FolderLink::Drive(const std::wstring& target) {
 
 FolderLink::~FolderLink() {
     if (unix_.empty()) return;
-    RunUnix({"/bin/rm", "-f", unix_});
-    EXPECT_TRUE(AwaitPath(path_ + L"\\", false)) << "the link " << Narrow(path_) << " stays";
+    EXPECT_TRUE(RunUnix("rm " + Quoted(unix_))) << "the link " << Narrow(path_) << " stays";
 }
 
 ScratchHives::ScratchHives() {

@@ -30,15 +30,15 @@ private:
 // Another route to a folder of the test's own, as a hijacker may take one: a folder link (a Unix
 // symbolic link, which Wine shows as a plain folder, as NTFS shows a junction) or a drive letter
 // (a link in the prefix's dosdevices folder; Wine's subst makes none that opens files). Made and
-// removed by the system's own ln and rm, started through Wine, which hands a Unix program no
-// handle: each step is waited for until the link is there, or gone.
+// removed by the system's own ln and rm; an entry that is there already is never replaced.
 class FolderLink {
 public:
     // A link at `link` (a Windows path whose folder exists) to the folder `target`.
     FolderLink(const std::wstring& target, const std::wstring& link);
-    // The first free drive letter from P on made for the folder `target`; Path() is "X:".
+    // The first drive letter from P on that is free, made for the folder `target`; Path() is "X:".
     static FolderLink Drive(const std::wstring& target);
-    FolderLink(FolderLink&& other) noexcept : path_(std::move(other.path_)), unix_(std::move(other.unix_)) {
+    FolderLink(FolderLink&& other) noexcept
+        : path_(std::move(other.path_)), unix_(std::move(other.unix_)), claim_(std::move(other.claim_)) {
         other.unix_.clear();
     }
     FolderLink& operator=(FolderLink&&) = delete;
@@ -49,7 +49,8 @@ public:
 private:
     FolderLink() = default;
     std::wstring path_;
-    std::string unix_;  // the link's own Unix path; empty once it is not ours to remove
+    std::string unix_;           // the link's own Unix path; empty when there is none of ours
+    tessel::UniqueHandle claim_;  // a drive letter's, held against the other test programs
 };
 
 // Redirects HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT of this process to

@@ -543,8 +543,8 @@ TEST(FileActedOn, EverySpellingIsReadAsTheFileItNamesAndASecondReadingChangesNot
         EXPECT_EQ(velmora::FileActedOn(once), once);
         EXPECT_EQ(tessel::SystemUtility::Lower(once), tessel::SystemUtility::Lower(file));
     }
-    // A name made with a trailing dot through "\\?\\" is reached by its short name, not by its
-    // long one, which Windows reads as the name without the dot.
+    // A name made with a trailing dot through "\\?\\" is read from its short name as its verbatim
+    // long one: the plain long one Windows reads as the name without the dot.
     const std::wstring dotted = L"\\\\?\\" + machine.dir / L"dotted.dll.";
     testing_support::WriteBytes(dotted, "x");
     wchar_t shortName[MAX_PATH] = {};
@@ -552,6 +552,23 @@ TEST(FileActedOn, EverySpellingIsReadAsTheFileItNamesAndASecondReadingChangesNot
     const std::wstring once = velmora::FileActedOn(shortName);
     EXPECT_EQ(velmora::FileActedOn(once), once);
     EXPECT_TRUE(::DeleteFileW(tessel::FileAccessor::VerbatimPath(once).c_str())) << testing_support::Narrow(once);
+    // Prefixes that only look like the verbatim one, or that climb out of their drive, read the
+    // same the second time; a server named "?" or "." is no drive.
+    const struct {
+        std::wstring odd;
+        bool mayBeThePlainFile;
+    } odd[] = {{L"//?/c:/x/a.dll.", true},
+               {L"/?" L"?/c:/x/a.dll", false},
+               {L"\\\\?\\UNC\\?\\c:\\x\\a.dll", false},
+               {L"\\\\?\\UNC\\.\\c:\\x\\a.dll", false},
+               {L"\\\\.\\c:\\..\\c:\\x\\a.dll", true}};
+    for (const auto& [given, mayBeThePlainFile] : odd) {
+        const std::wstring read = velmora::FileActedOn(given);
+        EXPECT_EQ(velmora::FileActedOn(read), read) << testing_support::Narrow(given);
+        if (!mayBeThePlainFile) {
+            EXPECT_NE(tessel::SystemUtility::Lower(read), L"c:\\x\\a.dll") << testing_support::Narrow(given);
+        }
+    }
 }
 
 TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindowsFilesGo) {

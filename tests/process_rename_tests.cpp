@@ -209,6 +209,9 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
     // the plain name.
     const std::wstring dotted = L"\\\\?\\" + dir / L"tool.dll.", plain = File(L"tool.dll", "the user's");
     WriteBytes(dotted, "abc");
+    // A reserved name is a file behind the device namespace, which only its verbatim path reaches.
+    const std::wstring reserved = L"\\\\?\\" + dir / L"com1.dll";
+    WriteBytes(reserved, "abc");
     const struct {
         std::wstring given, file;
     } rows[] = {
@@ -217,6 +220,7 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
         {L"\\\\?\\" + c + L"::$DATA", c},
         {dotted, dotted},
         {L"\\\\.\\" + d, d},  // the device namespace reaches a drive as a plain path does
+        {L"\\\\.\\" + dir / L"com1.dll", reserved},
     };
     tessel::KeyedList<std::wstring> list;
     for (const auto& row : rows) tessel::AddUnique(list, row.given);
@@ -224,7 +228,7 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
     EXPECT_EQ(manager.RenameParasiteFilesEx(list).Count(), 0u);
     EXPECT_NE(log.Text().find(Entry(5, 0, kOne, L"'\\\\.\\COM1' is not a file: there is nothing to disable.")),
               std::string::npos);
-    EXPECT_EQ(RecordCount(), 5u);
+    EXPECT_EQ(RecordCount(), 6u);
     for (const auto& [given, path] : rows) {
         SCOPED_TRACE(Narrow(given));
         if (given != path) {
@@ -237,7 +241,7 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
     }
     EXPECT_EQ(ReadBytes(plain), "the user's");
     // Each comes back under the very name it had, the dotted one beside the user's file.
-    for (const std::wstring& path : {a, b, c, d, dotted}) {
+    for (const std::wstring& path : {a, b, c, d, dotted, reserved}) {
         EXPECT_TRUE(manager.RestoreRenamedFile(GetParasiteFileName(Record(path)), Record(path))) << Narrow(path);
         EXPECT_EQ(ReadBytes(path), "abc") << Narrow(path);
     }
