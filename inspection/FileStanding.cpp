@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include <optional>
-#include <set>
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -87,25 +87,23 @@ std::wstring WithoutStream(std::wstring path) {
     return path;
 }
 
-// A plain name as Windows reads it: the stream taken off the last name before that name's
-// trailing dots and blanks are dropped ("x.dll.:s" and "x.dll .:s" are streams of x.dll), so the
-// stream goes first and the full-path function then drops what Windows drops. Should ".." bring
-// up a name that holds a colon itself ("c:\x:s\."), that is read the same way, until nothing
-// changes. A name without a folder is left as given, and a path that is not fully qualified is
-// never made full: it would be taken relative to the current folder or drive, and is refused later.
+// A plain name as Windows reads it, in the one reading the system makes: the stream taken off the
+// last name before that name's trailing dots and blanks are dropped ("x.dll.:s" and "x.dll .:s"
+// are streams of x.dll), so the stream goes first and the full-path function then drops what
+// Windows drops; a stream that ".." brings up ("c:\x:s\.") is cut as well. The system opens what
+// that one reading gives exactly as it stands: where it would read differently once more (Wine
+// drops one of two trailing dots of a folder's name), its verbatim spelling is the file. A name
+// without a folder is left as given, and a path that is not fully qualified is never made full: it
+// would be taken relative to the current folder or drive, and is refused later.
 std::wstring Settled(std::wstring path) {
-    for (int pass = 0; pass < 8; ++pass) {
-        const std::wstring before = path;
-        if (path.find_last_of(L'\\') != std::wstring::npos) path = WithoutStream(path);
-        if (RootLength(path) != 0) {
-            if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-                    return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
-                }))
-                path = *full;
-        }
-        if (path == before) break;
-    }
-    return path;
+    if (path.find_last_of(L'\\') == std::wstring::npos) return path;
+    path = WithoutStream(path);
+    if (RootLength(path) == 0) return path;
+    if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+            return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+        }))
+        path = *full;
+    return WithoutStream(path);
 }
 
 // The plain spelling names this very file: Windows drops nothing from it, resolves nothing in it
@@ -129,18 +127,15 @@ std::wstring Spelled(const std::wstring& verbatim) {
 // device form itself, which takes no reserved name for a device and lets ".." climb out of the
 // drive into the device namespace ("\\.\c:\..\x" is "\\.\x").
 std::wstring SettledInDeviceNamespace(std::wstring path) {
-    for (int pass = 0; pass < 8; ++pass) {
-        // Only a path that still reaches a drive or a share has a file name to cut a stream from.
-        if (RootLength(L"\\\\?\\" + path.substr(4)) == 0) break;
-        const std::wstring before = path;
-        path = WithoutStream(path);
-        if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-                return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
-            }))
-            path = *full;
-        if (path == before || !StartsWith(path, L"\\\\.\\")) break;
-    }
-    return path;
+    // Only a path that reaches a drive or a share has a file name to cut a stream from.
+    const auto reachesAFile = [](const std::wstring& p) { return RootLength(L"\\\\?\\" + p.substr(4)) != 0; };
+    if (!reachesAFile(path)) return path;
+    path = WithoutStream(path);
+    if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
+            return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
+        }))
+        path = *full;
+    return StartsWith(path, L"\\\\.\\") && reachesAFile(path) ? WithoutStream(path) : path;
 }
 
 // Short names made long where the file exists (Windows before 98 and 2000 has no long-name
@@ -163,8 +158,14 @@ std::wstring WithLongNames(const std::wstring& path) {
 // another spelling; its identity stays the same.
 struct FileId {
     DWORD volume = 0, high = 0, low = 0;
-    auto operator<=>(const FileId&) const = default;
 };
+
+// The same number on the same volume. A volume whose serial number could not be read says 0 (Wine
+// does so now and then for a volume that reads otherwise at other times): its files are compared
+// by their numbers alone, which can only make a file more protected, never less.
+bool SameFile(const FileId& a, const FileId& b) {
+    return a.high == b.high && a.low == b.low && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
+}
 
 std::optional<FileId> IdentityOf(const std::wstring& path) {
     if (RootLength(path) == 0 || tessel::FileAccessor::IsDevicePath(path)) return std::nullopt;
@@ -210,7 +211,7 @@ private:
 // and again only should the folders they are read from change.
 struct KnownFiles {
     std::wstring readFrom;
-    std::set<FileId> program, whitelisted, windowsFolders;
+    std::vector<FileId> program, whitelisted, windowsFolders;
 };
 
 const KnownFiles& Known() {
@@ -233,25 +234,27 @@ const KnownFiles& Known() {
     // asked for without it.
     const auto readIdentities = [&] {
         for (const std::wstring& file : listed)
-            if (const auto id = IdentityOf(file)) known.whitelisted.insert(*id);
+            if (const auto id = IdentityOf(file)) known.whitelisted.push_back(*id);
         for (const std::wstring& folder : windowsFolders)
             if (!folder.empty())
-                if (const auto id = IdentityOf(folder)) known.windowsFolders.insert(*id);
+                if (const auto id = IdentityOf(folder)) known.windowsFolders.push_back(*id);
     };
     readIdentities();
     if (const RedirectionOff off; off) readIdentities();
     if (!programFolder.empty())
         for (const wchar_t* name : kProgramFiles)
-            if (const auto id = IdentityOf(FileActedOn(programFolder + name))) known.program.insert(*id);
+            if (const auto id = IdentityOf(FileActedOn(programFolder + name))) known.program.push_back(*id);
     return known;
 }
 
-bool Holds(const std::set<FileId>& known, const std::optional<FileId>& id) { return id && known.count(*id) != 0; }
+bool Holds(const std::vector<FileId>& known, const std::optional<FileId>& id) {
+    return id && std::any_of(known.begin(), known.end(), [&](const FileId& k) { return SameFile(k, *id); });
+}
 
 // One of the folders on the path, the drive's or the share's root too (a drive letter made for the
 // system folder), reached through the path itself, is the Windows or the system folder. Each is
 // opened verbatim: a folder named "aux" is a folder there, as it is on the way to the file.
-bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::set<FileId>& windowsFolders) {
+bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::vector<FileId>& windowsFolders) {
     const std::size_t root = RootLength(actedOn);
     if (windowsFolders.empty() || root == 0) return false;
     if (Holds(windowsFolders, IdentityOf(tessel::FileAccessor::VerbatimPath(actedOn.substr(0, root))))) return true;
@@ -299,10 +302,12 @@ std::wstring FileActedOn(const std::wstring& given) {
     }
     // A device name, in a folder too ("c:\x\com1.dll"), is no file: a full-path function would
     // turn it into another spelling of the device, and the checks for devices know it as given.
+    // The system asks that of the name as given alone: what its reading brings up ("c:\x\com1.dll\.")
+    // is opened as a file, which only the verbatim spelling reaches.
     if (tessel::FileAccessor::IsDevicePath(path)) return path;
     path = Settled(path);
-    if (tessel::FileAccessor::IsDevicePath(path)) return path;
-    return WithLongNames(path);
+    if (!IsFullyQualifiedFile(path)) return path;
+    return WithLongNames(ReadsAsItself(path) ? path : tessel::FileAccessor::VerbatimPath(path));
 }
 
 bool NamesNoFile(const std::wstring& actedOn) {

@@ -199,20 +199,24 @@ std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image)
     const auto resourceRva = u32(directories + 2 * 8);
     if (!resourceRva || *resourceRva == 0) return {};
     const Offset table = Offset{*pe} + 24 + *optionalSize;
-    // Where a virtual address of the image lies in the file: within the raw data of a section,
-    // since what lies past it is zeros in memory, not the next bytes of the file.
-    const auto offsetOf = [&](DWORD rva) -> std::optional<Offset> {
+    // Where a virtual address of the image lies in the file, and how many bytes of the section's
+    // raw data follow it there: what lies past the raw data is zeros in memory, not the next bytes
+    // of the file. A section without a virtual size is as large as its raw data.
+    const auto offsetOf = [&](DWORD rva) -> std::optional<std::pair<Offset, DWORD>> {
         for (DWORD n = 0; n < *sections; ++n) {
             const Offset section = table + Offset{n} * 40;
             const auto virtualSize = u32(section + 8), address = u32(section + 12), rawSize = u32(section + 16),
                        raw = u32(section + 20);
             if (!virtualSize || !address || !rawSize || !raw) return std::nullopt;
-            if (rva >= *address && rva - *address < std::min(*virtualSize, *rawSize)) return Offset{*raw} + (rva - *address);
+            const DWORD size = *virtualSize ? std::min(*virtualSize, *rawSize) : *rawSize;
+            if (rva >= *address && rva - *address < size)
+                return std::pair{Offset{*raw} + (rva - *address), size - (rva - *address)};
         }
         return std::nullopt;
     };
-    const auto root = offsetOf(*resourceRva);
-    if (!root) return {};
+    const auto rootAt = offsetOf(*resourceRva);
+    if (!rootAt) return {};
+    const Offset* const root = &rootAt->first;
     // One level of the resource tree: the entry of the id given (or the first when none is
     // given), its offset from the root, and whether it is a further level.
     const auto entryOf = [&](Offset directory, std::optional<DWORD> id) -> std::optional<std::pair<DWORD, bool>> {
@@ -233,8 +237,10 @@ std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image)
     if (!language || language->second) return {};
     const auto dataRva = u32(*root + language->first), dataSize = u32(*root + language->first + 4);
     if (!dataRva || !dataSize) return {};
-    const auto data = offsetOf(*dataRva);
-    if (!data || *data > image.size() || image.size() - *data < *dataSize) return {};
+    const auto dataAt = offsetOf(*dataRva);
+    if (!dataAt || dataAt->second < *dataSize || dataAt->first > image.size() || image.size() - dataAt->first < *dataSize)
+        return {};
+    const Offset* const data = &dataAt->first;
     // The query functions trust the lengths the resource gives itself, each at most 64 KB: zeros
     // behind it give whatever a broken one claims something to read, and room for what the
     // functions convert in place.
