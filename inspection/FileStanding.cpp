@@ -87,23 +87,33 @@ std::wstring WithoutStream(std::wstring path) {
     return path;
 }
 
-// A plain name as Windows reads it, in the one reading the system makes: the stream taken off the
-// last name before that name's trailing dots and blanks are dropped ("x.dll.:s" and "x.dll .:s"
-// are streams of x.dll), so the stream goes first and the full-path function then drops what
-// Windows drops; a stream that ".." brings up ("c:\x:s\.") is cut as well. The system opens what
-// that one reading gives exactly as it stands: where it would read differently once more (Wine
-// drops one of two trailing dots of a folder's name), its verbatim spelling is the file. A name
-// without a folder is left as given, and a path that is not fully qualified is never made full: it
-// would be taken relative to the current folder or drive, and is refused later.
+// The root length of what a path reaches as a file: a plain path's own, and a device-namespace
+// path's ("\\.\c:\x") that of the drive or the share behind its prefix.
+std::size_t FileRootLength(const std::wstring& path) {
+    return StartsWith(path, L"\\\\.\\") ? RootLength(L"\\\\?\\" + path.substr(4)) : RootLength(path);
+}
+
+// A plain or a device-namespace name as Windows reads it, in the one reading the system makes: the
+// stream taken off the last name before that name's trailing dots and blanks are dropped
+// ("x.dll.:s" and "x.dll .:s" are streams of x.dll), so the stream goes first and the full-path
+// function then drops what Windows drops; a stream that ".." brings up ("c:\x:s\.") is cut as well.
+// On a device-namespace path the full-path function takes no reserved name for a device and lets
+// ".." climb out of the drive into the device namespace ("\\.\c:\..\x" is "\\.\x"). The system
+// opens what that one reading gives exactly as it stands: where it would read differently once
+// more (Wine drops one of two trailing dots of a folder's name), its verbatim spelling is the file.
+// A name without a folder is left as given, and a path that is not fully qualified is never made
+// full: it would be taken relative to the current folder or drive, and is refused later.
 std::wstring Settled(std::wstring path) {
     if (path.find_last_of(L'\\') == std::wstring::npos) return path;
+    const bool deviceNamespace = StartsWith(path, L"\\\\.\\");
+    if (deviceNamespace && FileRootLength(path) == 0) return path;  // \\.\COM1, \\.\C:
     path = WithoutStream(path);
-    if (RootLength(path) == 0) return path;
+    if (FileRootLength(path) == 0) return path;
     if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
             return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
         }))
         path = *full;
-    return WithoutStream(path);
+    return FileRootLength(path) == 0 || (deviceNamespace && !StartsWith(path, L"\\\\.\\")) ? path : WithoutStream(path);
 }
 
 // The plain spelling names this very file: Windows drops nothing from it, resolves nothing in it
@@ -122,22 +132,6 @@ std::wstring Spelled(const std::wstring& verbatim) {
     return ReadsAsItself(plain) ? plain : verbatim;
 }
 
-// A device-namespace path ("\\.\c:\x") as Windows reads it: as a plain path is read, stream cut,
-// "." and ".." resolved and trailing dots and blanks dropped, but by the full-path function on the
-// device form itself, which takes no reserved name for a device and lets ".." climb out of the
-// drive into the device namespace ("\\.\c:\..\x" is "\\.\x").
-std::wstring SettledInDeviceNamespace(std::wstring path) {
-    // Only a path that reaches a drive or a share has a file name to cut a stream from.
-    const auto reachesAFile = [](const std::wstring& p) { return RootLength(L"\\\\?\\" + p.substr(4)) != 0; };
-    if (!reachesAFile(path)) return path;
-    path = WithoutStream(path);
-    if (auto full = CallForPath<wchar_t>([&](wchar_t* buf, DWORD size) {
-            return ::GetFullPathNameW(path.c_str(), size, buf, nullptr);
-        }))
-        path = *full;
-    return StartsWith(path, L"\\\\.\\") && reachesAFile(path) ? WithoutStream(path) : path;
-}
-
 // Short names made long where the file exists (Windows before 98 and 2000 has no long-name
 // function; there the name stays as given). Only a short name is replaced: the letter case the
 // path was given in stays, so that the record names the file as the caller does. A long name that
@@ -149,37 +143,19 @@ std::wstring WithLongNames(const std::wstring& path) {
         return tessel::api::kernel32().GetLongPathNameW(path.c_str(), buf, size);
     });
     if (!longForm || tessel::SystemUtility::Lower(*longForm) == tessel::SystemUtility::Lower(path)) return path;
-    if (StartsWith(*longForm, L"\\\\?\\")) return RootLength(*longForm) ? Spelled(*longForm) : path;
-    return ReadsAsItself(*longForm) ? *longForm : tessel::FileAccessor::VerbatimPath(*longForm);
+    const std::wstring verbatim = tessel::FileAccessor::VerbatimPath(*longForm);
+    return RootLength(verbatim) ? Spelled(verbatim) : path;
 }
 
-// What a file is, whatever the path that reaches it: its volume and its number on the volume.
-// A folder link, a drive letter made for a folder, or a share of this machine reach a file under
-// another spelling; its identity stays the same.
-struct FileId {
-    DWORD volume = 0, high = 0, low = 0;
-};
+// The one spelling of the file an exact (verbatim) path names, short names made long.
+std::wstring Canonical(const std::wstring& verbatim) { return WithLongNames(Spelled(verbatim)); }
 
-// The same number on the same volume. A volume whose serial number could not be read says 0 (Wine
-// does so now and then for a volume that reads otherwise at other times): its files are compared
-// by their numbers alone, which can only make a file more protected, never less.
-bool SameFile(const FileId& a, const FileId& b) {
-    return a.high == b.high && a.low == b.low && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
-}
+using tessel::FileIdentity;
 
-std::optional<FileId> IdentityOf(const std::wstring& path) {
-    if (RootLength(path) == 0 || tessel::FileAccessor::IsDevicePath(path)) return std::nullopt;
-    // No access asked for and everything shared: a file held open by its holder, or one the
-    // user may not read, still says what it is; a folder opens only with backup semantics.
-    const tessel::UniqueFile file(::CreateFileW(tessel::FileAccessor::ExtendedPath(path).c_str(), 0,
-                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
-    // A volume that numbers no files leaves the comparison to the names.
-    if (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0) return std::nullopt;
-    return FileId{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+// The identity of the file a fully qualified path reaches.
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+    if (RootLength(path) == 0) return std::nullopt;
+    return tessel::FileAccessor::Identity(path);
 }
 
 // A folder as a path that opens it: without its closing "\" unless it is a drive's root.
@@ -211,19 +187,17 @@ private:
 // and again only should the folders they are read from change.
 struct KnownFiles {
     std::wstring readFrom;
-    std::vector<FileId> program, whitelisted, windowsFolders;
+    std::vector<FileIdentity> program, whitelisted, windowsFolders;
 };
 
 const KnownFiles& Known() {
     static KnownFiles known;
-    static bool read = false;
     const SystemFolders folders = RunningSystemFolders();
     const std::wstring programFolder = ProgramFolder();
     const std::wstring readFrom = folders.winDir + L"|" + folders.sysDir + L"|" + programFolder + L"|" +
                                   folders.expand(L"%ProgramFiles%") + (RunningOnNT ? L"|NT" : L"|9x");
-    if (read && known.readFrom == readFrom) return known;
+    if (known.readFrom == readFrom) return known;
     known = KnownFiles{readFrom, {}, {}, {}};
-    read = true;
     std::vector<std::wstring> listed;
     const Whitelist lists[] = {RunningOnNT ? Whitelist::ProcessNT : Whitelist::Process9x,
                                RunningOnNT ? Whitelist::ModuleNT : Whitelist::Module9x};
@@ -247,14 +221,14 @@ const KnownFiles& Known() {
     return known;
 }
 
-bool Holds(const std::vector<FileId>& known, const std::optional<FileId>& id) {
-    return id && std::any_of(known.begin(), known.end(), [&](const FileId& k) { return SameFile(k, *id); });
+bool Holds(const std::vector<FileIdentity>& known, const std::optional<FileIdentity>& id) {
+    return id && std::any_of(known.begin(), known.end(), [&](const FileIdentity& k) { return tessel::SameFile(k, *id); });
 }
 
 // One of the folders on the path, the drive's or the share's root too (a drive letter made for the
 // system folder), reached through the path itself, is the Windows or the system folder. Each is
 // opened verbatim: a folder named "aux" is a folder there, as it is on the way to the file.
-bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::vector<FileId>& windowsFolders) {
+bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::vector<FileIdentity>& windowsFolders) {
     const std::size_t root = RootLength(actedOn);
     if (windowsFolders.empty() || root == 0) return false;
     if (Holds(windowsFolders, IdentityOf(tessel::FileAccessor::VerbatimPath(actedOn.substr(0, root))))) return true;
@@ -282,7 +256,7 @@ std::wstring FileActedOn(const std::wstring& given) {
         const std::wstring verbatim = L"\\\\?\\" + given.substr(4);
         // Without a drive or a share it names a device ("\\?\GLOBALROOT\...").
         if (RootLength(verbatim) == 0) return given;
-        return WithLongNames(Spelled(WithoutStream(verbatim)));
+        return Canonical(WithoutStream(verbatim));
     }
     std::wstring path = given;
     for (auto& c : path)
@@ -295,10 +269,9 @@ std::wstring FileActedOn(const std::wstring& given) {
         // The device namespace reaches a drive or a share as a plain path does, except that a
         // reserved name is a file there ("\\.\c:\x\com1.dll"), which then only its verbatim
         // spelling reaches.
-        const std::wstring settled = SettledInDeviceNamespace(path);
-        const std::wstring verbatim = L"\\\\?\\" + settled.substr(4);
-        if (!StartsWith(settled, L"\\\\.\\") || RootLength(verbatim) == 0) return settled;  // \\.\COM1, \\.\C:
-        return WithLongNames(Spelled(verbatim));
+        const std::wstring settled = Settled(path);
+        if (!StartsWith(settled, L"\\\\.\\") || FileRootLength(settled) == 0) return settled;  // a device
+        return Canonical(L"\\\\?\\" + settled.substr(4));
     }
     // A device name, in a folder too ("c:\x\com1.dll"), is no file: a full-path function would
     // turn it into another spelling of the device, and the checks for devices know it as given.
@@ -307,7 +280,7 @@ std::wstring FileActedOn(const std::wstring& given) {
     if (tessel::FileAccessor::IsDevicePath(path)) return path;
     path = Settled(path);
     if (!IsFullyQualifiedFile(path)) return path;
-    return WithLongNames(ReadsAsItself(path) ? path : tessel::FileAccessor::VerbatimPath(path));
+    return Canonical(tessel::FileAccessor::VerbatimPath(path));
 }
 
 bool NamesNoFile(const std::wstring& actedOn) {
@@ -317,11 +290,6 @@ bool NamesNoFile(const std::wstring& actedOn) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool IsOnSystemWhitelist(const std::wstring& path) {
-    const std::wstring actedOn = FileActedOn(path);
-    return OnWhitelistByName(actedOn) || Holds(Known().whitelisted, IdentityOf(actedOn));
-}
-
 FileStanding StandingOf(const std::wstring& path) {
     if (path.empty()) return FileStanding::Ordinary;
     const std::wstring actedOn = FileActedOn(path);
@@ -329,7 +297,7 @@ FileStanding StandingOf(const std::wstring& path) {
     // The names are compared as before, and the identities too: a name compares where a volume
     // numbers no files, an identity where a link, a drive letter or a share spells it otherwise.
     const KnownFiles& known = Known();
-    const std::optional<FileId> id = IdentityOf(actedOn);
+    const std::optional<FileIdentity> id = IdentityOf(actedOn);
     const std::wstring programFolder = ProgramFolder();
     if (Holds(known.program, id)) return FileStanding::ProgramFile;
     if (!programFolder.empty()) {

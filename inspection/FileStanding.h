@@ -47,8 +47,4 @@ bool NamesNoFile(const std::wstring& actedOn);
 // a folder or a share of this machine hides none of them.
 FileStanding StandingOf(const std::wstring& path);
 
-// Either system whitelist of the running family names the file that a disabling given this
-// path acts on: the entries are read as FileActedOn reads the path, and compared by identity too.
-bool IsOnSystemWhitelist(const std::wstring& path);
-
 }  // namespace velmora

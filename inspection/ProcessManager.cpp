@@ -36,6 +36,10 @@ constexpr wchar_t kOwnProcessMessage[] =
     L"Operation complete; terminating. Please reboot Windows and restart Velmora to see whether no more "
     L"parasites found. ";
 
+// A search for holders that cannot list the processes: an empty list would say that nothing
+// holds the files, so it is an error, which the disabling counts as a step not done.
+constexpr wchar_t kNoProcessList[] = L"The running processes cannot be listed to find those that hold the files";
+
 std::wstring Source(std::wstring_view procedure) { return L"CProcessManager." + std::wstring(procedure); }
 
 std::wstring ProcessKey(DWORD id) { return L"_" + std::to_wstring(id); }
@@ -111,9 +115,7 @@ void CProcessManager::FindModuleProcessesNT(const tessel::KeyedList<std::wstring
     std::vector<HMODULE> modules;
     bool taken = false;
     const std::vector<DWORD> ids = walk::ProcessIds(&taken);
-    // An empty list would say that nothing holds the files: the search that could not be made
-    // is a step not done.
-    if (!taken) ThrowLastError("EnumProcesses", L"The running processes cannot be listed to find those that hold the files");
+    if (!taken) ThrowLastError("EnumProcesses", kNoProcessList);
     for (const DWORD id : ids) {
         tessel::UniqueHandle process(kernel32().OpenProcess(kAllAccess, FALSE, id));
         if (!process) continue;
@@ -167,9 +169,7 @@ void CProcessManager::FindModuleProcesses9x(const tessel::KeyedList<std::wstring
             found.Add(std::move(entry), ProcessKey(id));
         }
     });
-    if (!taken)
-        ThrowLastError("CreateToolhelp32Snapshot",
-                       L"The running processes cannot be listed to find those that hold the files");
+    if (!taken) ThrowLastError("CreateToolhelp32Snapshot", kNoProcessList);
     if (ownHolds && TerminateOwnProcess) {
         FoundProcess entry;
         entry.Id = own;

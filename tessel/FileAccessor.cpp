@@ -137,6 +137,21 @@ bool FileAccessor::HasWildcards(std::wstring_view path) {
     return path.find_first_of(L"*?") != std::wstring_view::npos;
 }
 
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+    return a.high == b.high && a.low == b.low && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
+}
+
+std::optional<FileIdentity> FileAccessor::Identity(const std::wstring& path) {
+    if (path.empty() || IsDevicePath(path)) return std::nullopt;
+    // A folder opens only with backup semantics.
+    const UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    if (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0) return std::nullopt;
+    return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
 UniqueFile FileAccessor::OpenDiskFile(const std::wstring& path, DWORD flags) {
     // A device or a pipe is no file: reading one can wait forever.
     if (IsDevicePath(path)) {

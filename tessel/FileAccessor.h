@@ -1,6 +1,9 @@
 // File access of the support library: one object per process.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -8,6 +11,18 @@
 #include "tessel/Unique.h"
 
 namespace tessel {
+
+// What a file is, whatever the path that reaches it: its volume and its number on the volume. A
+// folder link, a drive letter made for a folder or a share of this machine reach a file under
+// another spelling; its identity stays the same.
+struct FileIdentity {
+    DWORD volume = 0, high = 0, low = 0;
+};
+
+// The same number on the same volume. A volume whose serial number could not be read says 0 (Wine
+// does so now and then for a volume that reads otherwise at other times): its files are compared
+// by their numbers alone.
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
 class FileAccessor {
 public:
@@ -40,6 +55,11 @@ public:
     static bool IsDevicePath(std::wstring_view path);
     // A "*" or a "?" in the path itself; the "?" of a "\\?\" or "\??\" prefix is none.
     static bool HasWildcards(std::wstring_view path);
+    // The identity of the file or folder at the path; nothing for a device, for what cannot be
+    // opened, or on a volume that numbers no files. Opened without access and sharing everything,
+    // so that a file held open by another program, or one the user may not read, still says what
+    // it is.
+    static std::optional<FileIdentity> Identity(const std::wstring& path);
     // Opens an existing file on a disk to be read, shared for reading, writing and deletion,
     // with the flags given; an empty handle when it cannot be, the last error saying why. A
     // device or a pipe (IsDevicePath, or found so once open) is never read from: it reads as

@@ -16,30 +16,12 @@
 
 namespace support_testing {
 
-// The host's path of a file of the test's prefix.
-inline std::string UnixPath(const std::wstring& windowsPath) {
-    using Fn = char*(CDECL*)(LPCWSTR);
-    static const auto fn = reinterpret_cast<Fn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!fn) return {};
-    const tessel::UniqueHeapBlock p(fn(windowsPath.c_str()));
-    if (!p) return {};
-    return std::string(static_cast<const char*>(p.get()));
-}
+using testing_support::UnixPath;
+using testing_support::WaitForFile;
 
 inline std::wstring Wide(const std::string& s) { return tessel::text::FromUtf8(s); }
 
 inline bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-// Waits until the file exists (true) or the time is up (false).
-inline bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    while (!Exists(path)) {
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::Sleep(20);
-    }
-    return true;
-}
 
 // A helper's file as its lines ("\n" ends each).
 inline std::vector<std::string> FileLines(const std::wstring& path) {
@@ -57,13 +39,7 @@ inline std::vector<std::string> FileLines(const std::wstring& path) {
 inline bool StartPython(const std::vector<std::string>& args) {
     std::string line = VLMR_PYTHON3 " " VLMR_SUPPORT_SCRIPT;
     for (const auto& a : args) line += " \"" + a + "\"";
-    std::wstring wide = Wide(line);
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi{};
-    if (!::CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
-    const tessel::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    return true;
+    return testing_support::StartHostProgram(Wide(line));
 }
 
 // Runs one helper command that writes its findings to a file, and returns them as lines.

@@ -86,20 +86,36 @@ void DeleteTree(const std::wstring& path) {
     ::RemoveDirectoryW(tessel::FileAccessor::ExtendedPath(path).c_str());
 }
 
-namespace {
-
-// The Unix path that Wine gives a Windows one.
-std::string UnixPath(const std::wstring& path) {
-    using ToUnix = char*(CDECL*)(LPCWSTR);
-    const auto toUnix = reinterpret_cast<ToUnix>(
+std::string UnixPath(const std::wstring& windowsPath) {
+    using Fn = char*(CDECL*)(LPCWSTR);
+    static const auto fn = reinterpret_cast<Fn>(
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix) return {};
-    char* unix = toUnix(path.c_str());
-    if (!unix) return {};
-    std::string result = unix;
-    ::HeapFree(::GetProcessHeap(), 0, unix);
-    return result;
+    if (!fn) return {};
+    const tessel::UniqueHeapBlock p(fn(windowsPath.c_str()));
+    if (!p) return {};
+    return std::string(static_cast<const char*>(p.get()));
 }
+
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(20);
+    }
+    return true;
+}
+
+bool StartHostProgram(std::wstring commandLine) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return false;
+    // Wine gives none for a host program; should one come, it is closed.
+    const tessel::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    return true;
+}
+
+namespace {
 
 // A Unix path as the shell reads it between single quotation marks.
 std::string Quoted(const std::string& path) {
@@ -123,19 +139,9 @@ Ran RunUnix(const std::string& command) {
     const std::string done = unixFolder + "/" + Narrow(name) + ".done";
     WriteBytes(folder + name + L".sh",
                command + "\necho $? >" + Quoted(done + ".t") + " && mv " + Quoted(done + ".t") + " " + Quoted(done) + "\n");
-    std::wstring line = L"/bin/sh \"" + tessel::text::FromUtf8(unixFolder + "/" + Narrow(name) + ".sh") + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION started{};
-    const BOOL ran = ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started);
-    // A Unix program comes without handles; should one come, it is closed.
-    if (started.hProcess) ::CloseHandle(started.hProcess);
-    if (started.hThread) ::CloseHandle(started.hThread);
-    bool finished = false;
-    for (int n = 0; ran && n < 3000 && !finished; ++n) {
-        finished = ::GetFileAttributesW((folder + name + L".done").c_str()) != INVALID_FILE_ATTRIBUTES;
-        if (!finished) ::Sleep(10);
-    }
+    const bool finished =
+        StartHostProgram(L"/bin/sh \"" + tessel::text::FromUtf8(unixFolder + "/" + Narrow(name) + ".sh") + L"\"") &&
+        WaitForFile(folder + name + L".done", 30000);
     EXPECT_TRUE(finished) << "the shell did not run: " << command;
     if (!finished) return Ran::NotDone;  // its script stays for it
     const bool ok = ReadBytes(folder + name + L".done").rfind("0\n", 0) == 0;
@@ -145,17 +151,8 @@ Ran RunUnix(const std::string& command) {
 }
 
 bool SameFolder(const std::wstring& a, const std::wstring& b) {
-    BY_HANDLE_FILE_INFORMATION info[2]{};
-    const std::wstring paths[] = {a, b};
-    for (int i = 0; i < 2; ++i) {
-        const tessel::UniqueFile f(::CreateFileW(paths[i].c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!f || !::GetFileInformationByHandle(f.get(), &info[i])) return false;
-    }
-    // Wine now and then reads a volume's serial number as 0.
-    const bool sameVolume = info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber ||
-                            info[0].dwVolumeSerialNumber == 0 || info[1].dwVolumeSerialNumber == 0;
-    return sameVolume && info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+    const auto first = tessel::FileAccessor::Identity(a), second = tessel::FileAccessor::Identity(b);
+    return first && second && tessel::SameFile(*first, *second);
 }
 
 }  // namespace

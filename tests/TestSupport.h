@@ -27,6 +27,14 @@ private:
     std::wstring path_;
 };
 
+// The host's path of a file of the test's prefix, as Wine maps it; empty outside Wine.
+std::string UnixPath(const std::wstring& windowsPath);
+// Waits until the file exists (true) or the time is up (false).
+bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
+// Starts a host program by its command line through Wine's launching of host programs, which
+// gives no process handle: such a program talks to the test through files.
+bool StartHostProgram(std::wstring commandLine);
+
 // Another route to a folder of the test's own, as a hijacker may take one: a folder link (a Unix
 // symbolic link, which Wine shows as a plain folder, as NTFS shows a junction) or a drive letter
 // (a link in the prefix's dosdevices folder; Wine's subst makes none that opens files). Made and
