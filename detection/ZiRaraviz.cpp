@@ -138,6 +138,7 @@ void CZiRaraviz::CleanUp() {
         *log_, kSource, 0,
         [&] {
             log_->Log(0, L"CleanUp started", 5, kSource);
+            ReadKnownFilesAgain();
             CRoDoraziva detector;
             detector.Init(*log_);
             CBHOManager bhoManager;
@@ -170,10 +171,11 @@ void CZiRaraviz::CleanUp() {
     app::SetMousePointer(app::kDefaultPointer);
 }
 
-void CZiRaraviz::FinishDisabling(const tessel::KeyedList<std::wstring>& files, int notDone, const DisablingEnd& end) {
+void CZiRaraviz::FinishDisabling(const tessel::KeyedList<std::wstring>& files, int notDone, const DisablingEnd& end,
+                                 const tessel::KeyedList<FileStanding>& agreed) {
     CProcessManager processManager;
     processManager.Init(*log_);
-    const tessel::KeyedList<std::wstring> stillThere = processManager.RenameParasiteFilesEx(files);
+    const tessel::KeyedList<std::wstring> stillThere = processManager.RenameParasiteFilesEx(files, agreed);
     for (const std::wstring& name : stillThere) log_->Log(0, L"Not disabled: " + name, 0, end.source);
     notDone += static_cast<int>(stillThere.Count());
     // A parasite that still runs writes its settings back: every other holder is ended before

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "inspection/FileStanding.h"
 #include "inspection/Globals.h"
 #include "tessel/KeyedList.h"
 #include "tessel/Logger.h"
@@ -50,7 +51,9 @@ public:
     // counts as a step not done); then the restart is offered. OK restarts Windows and ends the
     // program. Declined, the program's own process, should it hold one of the files, is ended
     // last, after telling the user. notDone counts the caller's steps that could not be done.
-    void FinishDisabling(const tessel::KeyedList<std::wstring>& files, int notDone, const DisablingEnd& end);
+    // agreed: what each file was agreed to be disabled as (see CProcessManager::RenameParasiteFilesEx).
+    void FinishDisabling(const tessel::KeyedList<std::wstring>& files, int notDone, const DisablingEnd& end,
+                         const tessel::KeyedList<FileStanding>& agreed = {});
 
     bool ParasitesFound() const { return parasitesFound_; }
     bool DetectionComplete() const { return detectionComplete_; }

@@ -85,9 +85,18 @@ std::wstring CFileChecker::ResolveRegisteredPath(const std::wstring& registryTex
     // A fully qualified path is the file Windows reads it as: a prefixed one the file behind its
     // prefix (searched as it stands, "\\?\" would be taken for a folder of the current drive), a
     // verbatim one exactly as written, trailing dot and all.
-    const std::wstring file = FileActedOn(TrimmedUnquoted(SystemUtility::Instance().ExpandEnvironment(registryText)));
+    const auto actedOn = [](const std::wstring& text) {
+        return FileActedOn(TrimmedUnquoted(SystemUtility::Instance().ExpandEnvironment(text)));
+    };
+    const std::wstring file = actedOn(registryText);
     if (IsFullyQualifiedFile(file) && IsExistingFile(file)) return file;
-    return GetFullFileNameFromShortFilename(GetFileNameFromCommandLine(registryText));
+    // The file a command line runs is read by the same rule: the search and the long-name step
+    // would drop a verbatim prefix or a trailing dot and name the file beside it. The search is
+    // for the names that are not fully qualified.
+    const std::wstring fromLine = GetFileNameFromCommandLine(registryText);
+    const std::wstring named = actedOn(fromLine);
+    if (IsFullyQualifiedFile(named)) return named;
+    return GetFullFileNameFromShortFilename(fromLine);
 }
 
 }  // namespace velmora

@@ -66,6 +66,8 @@ std::size_t ShareRootLength(const std::wstring& path, std::size_t at) {
 std::size_t RootLength(const std::wstring& path) {
     if (StartsWith(path, L"\\\\?\\")) {
         if (IsDriveAt(path, 4)) return 7;
+        if (const std::size_t volume = tessel::FileAccessor::VolumeNameLength(std::wstring_view(path).substr(4)))
+            return 4 + volume;
         return IsUncAt(path, 4) ? ShareRootLength(path, 8) : 0;
     }
     if (IsDriveAt(path, 0)) return 3;
@@ -73,10 +75,11 @@ std::size_t RootLength(const std::wstring& path) {
     return ShareRootLength(path, 2);
 }
 
-// "\\?\c:\x" as the plain "c:\x", "\\?\UNC\server\share\x" as "\\server\share\x".
+// "\\?\c:\x" as the plain "c:\x", "\\?\UNC\server\share\x" as "\\server\share\x". A volume's own
+// name has no plain spelling: nothing.
 std::wstring PlainOf(const std::wstring& verbatim) {
     if (IsUncAt(verbatim, 4)) return L"\\\\" + verbatim.substr(8);
-    return verbatim.substr(4);
+    return IsDriveAt(verbatim, 4) ? verbatim.substr(4) : std::wstring();
 }
 
 // A stream of the last name ("x.dll:s", "x.dll::$DATA") is part of that file.
@@ -129,7 +132,7 @@ bool ReadsAsItself(const std::wstring& plain) {
 // verbatim one, the only spelling that reaches it ("\\?\c:\x\tool.dll." beside c:\x\tool.dll).
 std::wstring Spelled(const std::wstring& verbatim) {
     const std::wstring plain = PlainOf(verbatim);
-    return ReadsAsItself(plain) ? plain : verbatim;
+    return !plain.empty() && ReadsAsItself(plain) ? plain : verbatim;
 }
 
 // Short names made long where the file exists (Windows before 98 and 2000 has no long-name
@@ -182,16 +185,35 @@ private:
     bool off_;
 };
 
-// The identities of the files that a disabling may not take on its own word, and of the Windows
-// and system folders. Read once, when a file's standing is first asked (never at the start-up),
-// and again only should the folders they are read from change.
-struct KnownFiles {
-    std::wstring readFrom;
-    std::vector<FileIdentity> program, whitelisted, windowsFolders;
+// What a file or folder that a disabling may not take on its own word is: its identity and its
+// place, each where the system tells it.
+struct Known {
+    std::optional<FileIdentity> id;
+    std::optional<tessel::FilePlace> place;
 };
 
-const KnownFiles& Known() {
+Known KnownOf(const std::wstring& path) {
+    if (RootLength(path) == 0) return {};
+    const tessel::UniqueFile file = tessel::FileAccessor::OpenToKnow(path);
+    if (!file) return {};
+    return {tessel::FileAccessor::IdentityOf(file.get()), tessel::FileAccessor::PlaceOf(file.get())};
+}
+
+// The files that a disabling may not take on its own word, and the Windows and system folders.
+// Read when a file's standing is first asked (never at the start-up), at the start of each
+// disabling sequence, and whenever the folders they are read from change.
+struct KnownFiles {
+    std::wstring readFrom;
+    std::vector<Known> program, whitelisted, windowsFolders;
+};
+
+KnownFiles& KnownCache() {
     static KnownFiles known;
+    return known;
+}
+
+const KnownFiles& KnownNow() {
+    KnownFiles& known = KnownCache();
     const SystemFolders folders = RunningSystemFolders();
     const std::wstring programFolder = ProgramFolder();
     const std::wstring readFrom = folders.winDir + L"|" + folders.sysDir + L"|" + programFolder + L"|" +
@@ -204,36 +226,54 @@ const KnownFiles& Known() {
     for (const Whitelist list : lists)
         for (const std::wstring& entry : WhitelistEntries(list, folders)) listed.push_back(FileActedOn(entry));
     const std::wstring windowsFolders[] = {FolderPath(folders.winDir), FolderPath(folders.sysDir)};
-    // The names are read before the redirection is turned off: nothing but the identities is
-    // asked for without it.
-    const auto readIdentities = [&] {
-        for (const std::wstring& file : listed)
-            if (const auto id = IdentityOf(file)) known.whitelisted.push_back(*id);
-        for (const std::wstring& folder : windowsFolders)
-            if (!folder.empty())
-                if (const auto id = IdentityOf(folder)) known.windowsFolders.push_back(*id);
+    const auto keep = [](std::vector<Known>& into, const std::wstring& path) {
+        Known k = KnownOf(path);
+        if (k.id || k.place) into.push_back(std::move(k));
     };
-    readIdentities();
-    if (const RedirectionOff off; off) readIdentities();
+    // The names are read before the redirection is turned off: nothing but what the files are is
+    // asked for without it.
+    const auto readFiles = [&] {
+        for (const std::wstring& file : listed) keep(known.whitelisted, file);
+        for (const std::wstring& folder : windowsFolders)
+            if (!folder.empty()) keep(known.windowsFolders, folder);
+    };
+    readFiles();
+    if (const RedirectionOff off; off) readFiles();
     if (!programFolder.empty())
-        for (const wchar_t* name : kProgramFiles)
-            if (const auto id = IdentityOf(FileActedOn(programFolder + name))) known.program.push_back(*id);
+        for (const wchar_t* name : kProgramFiles) keep(known.program, FileActedOn(programFolder + name));
     return known;
 }
 
-bool Holds(const std::vector<FileIdentity>& known, const std::optional<FileIdentity>& id) {
-    return id && std::any_of(known.begin(), known.end(), [&](const FileIdentity& k) { return tessel::SameFile(k, *id); });
+// The file is one of these, by its identity or by its place: a whitelisted file replaced since it
+// was read has another identity, and is still the file the whitelist names.
+bool Holds(const std::vector<Known>& known, const Known& file) {
+    return std::any_of(known.begin(), known.end(), [&](const Known& k) {
+        return (k.id && file.id && tessel::SameFile(*k.id, *file.id)) ||
+               (k.place && file.place && tessel::SamePlace(*k.place, *file.place));
+    });
+}
+
+// The file really lies in the Windows or the system folder, or below it, whatever folder link or
+// drive letter reached it.
+bool PlacedInWindowsFolder(const Known& file, const std::vector<Known>& windowsFolders) {
+    return file.place && std::any_of(windowsFolders.begin(), windowsFolders.end(), [&](const Known& folder) {
+               return folder.place && tessel::PlacedIn(*file.place, *folder.place);
+           });
 }
 
 // One of the folders on the path, the drive's or the share's root too (a drive letter made for the
 // system folder), reached through the path itself, is the Windows or the system folder. Each is
 // opened verbatim: a folder named "aux" is a folder there, as it is on the way to the file.
-bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::vector<FileIdentity>& windowsFolders) {
+bool InWindowsFolderByIdentity(const std::wstring& actedOn, const std::vector<Known>& windowsFolders) {
     const std::size_t root = RootLength(actedOn);
     if (windowsFolders.empty() || root == 0) return false;
-    if (Holds(windowsFolders, IdentityOf(tessel::FileAccessor::VerbatimPath(actedOn.substr(0, root))))) return true;
+    const auto isWindowsFolder = [&](std::size_t length) {
+        const std::optional<FileIdentity> id = IdentityOf(tessel::FileAccessor::VerbatimPath(actedOn.substr(0, length)));
+        return Holds(windowsFolders, Known{id, std::nullopt});
+    };
+    if (isWindowsFolder(root)) return true;
     for (std::size_t at = actedOn.find(L'\\', root); at != std::wstring::npos; at = actedOn.find(L'\\', at + 1))
-        if (Holds(windowsFolders, IdentityOf(tessel::FileAccessor::VerbatimPath(actedOn.substr(0, at))))) return true;
+        if (isWindowsFolder(at)) return true;
     return false;
 }
 
@@ -254,7 +294,7 @@ bool IsFullyQualifiedFile(const std::wstring& path) {
 std::wstring FileActedOn(const std::wstring& given) {
     if (IsVerbatim(given)) {
         const std::wstring verbatim = L"\\\\?\\" + given.substr(4);
-        // Without a drive or a share it names a device ("\\?\GLOBALROOT\...").
+        // Without a drive, a share or a volume it names a device ("\\?\GLOBALROOT\Device\Serial0").
         if (RootLength(verbatim) == 0) return given;
         return Canonical(WithoutStream(verbatim));
     }
@@ -293,18 +333,26 @@ bool NamesNoFile(const std::wstring& actedOn) {
 FileStanding StandingOf(const std::wstring& path) {
     if (path.empty()) return FileStanding::Ordinary;
     const std::wstring actedOn = FileActedOn(path);
+    const tessel::UniqueFile file = RootLength(actedOn) ? tessel::FileAccessor::OpenToKnow(actedOn) : tessel::UniqueFile();
+    return StandingOfOpen(file.get(), actedOn);
+}
+
+FileStanding StandingOfOpen(HANDLE openFile, const std::wstring& actedOn) {
     const std::wstring file = tessel::SystemUtility::Lower(actedOn);
-    // The names are compared as before, and the identities too: a name compares where a volume
-    // numbers no files, an identity where a link, a drive letter or a share spells it otherwise.
-    const KnownFiles& known = Known();
-    const std::optional<FileIdentity> id = IdentityOf(actedOn);
+    // The names are compared as before, and what the file is too: a name compares where a volume
+    // numbers no files, the identity and the place where a link, a drive letter or a share
+    // spells it otherwise.
+    const KnownFiles& known = KnownNow();
+    const Known opened = openFile && openFile != INVALID_HANDLE_VALUE
+                             ? Known{tessel::FileAccessor::IdentityOf(openFile), tessel::FileAccessor::PlaceOf(openFile)}
+                             : Known{};
     const std::wstring programFolder = ProgramFolder();
-    if (Holds(known.program, id)) return FileStanding::ProgramFile;
+    if (Holds(known.program, opened)) return FileStanding::ProgramFile;
     if (!programFolder.empty()) {
         for (const wchar_t* name : kProgramFiles)
             if (file == Comparable(programFolder + name)) return FileStanding::ProgramFile;
     }
-    if (OnWhitelistByName(actedOn) || Holds(known.whitelisted, id)) return FileStanding::SystemWhitelist;
+    if (OnWhitelistByName(actedOn) || Holds(known.whitelisted, opened)) return FileStanding::SystemWhitelist;
     if (!WinDir.empty()) {
         std::wstring windows = WinDir;
         while (!windows.empty() && (windows.back() == L'\\' || windows.back() == L'/')) windows.pop_back();
@@ -312,8 +360,16 @@ FileStanding StandingOf(const std::wstring& path) {
         if (file.size() > windows.size() && file.compare(0, windows.size(), windows) == 0)
             return FileStanding::WindowsFolder;
     }
-    if (InWindowsFolderByIdentity(actedOn, known.windowsFolders)) return FileStanding::WindowsFolder;
+    if (PlacedInWindowsFolder(opened, known.windowsFolders) || InWindowsFolderByIdentity(actedOn, known.windowsFolders))
+        return FileStanding::WindowsFolder;
     return FileStanding::Ordinary;
+}
+
+void ReadKnownFilesAgain() { KnownCache().readFrom.clear(); }
+
+std::wstring RootOf(const std::wstring& actedOn) {
+    const std::size_t root = FileRootLength(actedOn);
+    return actedOn.substr(0, root);
 }
 
 }  // namespace velmora

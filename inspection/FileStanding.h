@@ -2,6 +2,8 @@
 // confirms once more (or the automatic cleanup leaves alone), and the program's own files,
 // which are never disabled, since the program that would give files back could no longer start.
 #pragma once
+#include <windows.h>
+
 #include <string>
 
 namespace velmora {
@@ -18,7 +20,8 @@ enum class FileStanding {
 inline std::wstring ProgramDir;
 
 // A drive path ("c:\...") or a network path ("\\server\share\..."), plain or verbatim ("\\?\c:\...",
-// "\\?\UNC\server\share\..."), naming a file and not a folder: anything else would be taken
+// "\\?\UNC\server\share\..."), or a path through a volume's own name ("\\?\Volume{...}\...",
+// "\\?\GLOBALROOT\Device\HarddiskVolume1\..."), naming a file and not a folder: anything else would be taken
 // relative to the current folder or drive.
 bool IsFullyQualifiedFile(const std::wstring& path);
 
@@ -46,5 +49,20 @@ bool NamesNoFile(const std::wstring& actedOn);
 // path against the Windows and the system folder, so that a folder link, a drive letter made for
 // a folder or a share of this machine hides none of them.
 FileStanding StandingOf(const std::wstring& path);
+
+// How the file that an open handle holds stands, given the name it was opened by (as FileActedOn
+// gives it): what the handle holds is judged, its identity and the place where it really lies
+// (a link to a folder below the system folder is the system folder), beside that name. A
+// disabling asks this of the handle it renames through, so that a link turned after the check
+// cannot make it rename another file. An invalid handle leaves the name alone to judge.
+FileStanding StandingOfOpen(HANDLE file, const std::wstring& actedOn);
+
+// The files and folders that the standing compares with are read again when it is next asked: a
+// whitelisted file replaced while the program runs (a restore, an update) is another file.
+void ReadKnownFilesAgain();
+
+// The drive, share or volume that a path (as FileActedOn gives it) begins with ("c:\",
+// "\\?\Volume{...}\"); empty for a path that is not fully qualified.
+std::wstring RootOf(const std::wstring& actedOn);
 
 }  // namespace velmora

@@ -54,7 +54,18 @@ bool IsGone(const std::wstring& given) {
     if (kernel32().GetFileAttributesExW(tessel::FileAccessor::ExtendedPath(name).c_str(), GetFileExInfoStandard, &data))
         return false;
     const DWORD code = ::GetLastError();
-    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+    if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) return false;
+    // A volume that cannot be reached at all says nothing of its files (a volume's own name that
+    // the system does not open): only a file missing from a volume that is there is gone.
+    const std::wstring root = RootOf(name);
+    return !root.empty() &&
+           ::GetFileAttributesW(tessel::FileAccessor::VerbatimPath(root).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The name a disabled file gets in its own folder.
+std::wstring DisabledName(const std::wstring& name) {
+    const std::wstring disabled = GetParasiteFileName(name);
+    return disabled.substr(disabled.find_last_of(L'\\') + 1);
 }
 
 }  // namespace
@@ -240,22 +251,28 @@ bool CProcessManager::MyTerminateProcess(HANDLE Process, const std::wstring& Lab
 
 // ---------------------------------------------------------------- renaming
 
-tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFileEx(const std::wstring& ParasiteFile) {
+tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFileEx(const std::wstring& ParasiteFile,
+                                                                      FileStanding Agreed) {
     tessel::KeyedList<std::wstring> files;
     files.Add(ParasiteFile, ParasiteFile);
-    return RenameParasiteFilesEx(files);
+    tessel::KeyedList<FileStanding> agreed;
+    agreed.Add(Agreed, ParasiteFile);
+    return RenameParasiteFilesEx(files, agreed);
 }
 
 tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
-    const tessel::KeyedList<std::wstring>& ParasiteFiles) {
+    const tessel::KeyedList<std::wstring>& ParasiteFiles, const tessel::KeyedList<FileStanding>& Agreed) {
     tessel::KeyedList<std::wstring> stillThere;
     if (ParasiteFiles.Count() == 0) return stillThere;
     const std::wstring source = Source(L"RenameParasiteFilesEx");
+    const auto agreedFor = [&](const std::wstring& file) {
+        return Agreed.Exists(file) ? Agreed.Item(file) : FileStanding::WindowsFolder;
+    };
     tessel::KeyedList<std::wstring> FilesToPostDelete;
     // An error with one file leaves the others to be renamed all the same.
     for (const std::wstring& file : ParasiteFiles) {
         Disabling outcome = Disabling::Failed;
-        tessel::Guard(*mLog, source, 0, [&] { outcome = RenameParasiteFile(file); });
+        tessel::Guard(*mLog, source, 0, [&] { outcome = RenameParasiteFile(file, agreedFor(file)); });
         // A file that may not be disabled is not one that its holders keep from being renamed.
         if (outcome == Disabling::Refused) tessel::AddUnique(stillThere, file);
         else if (outcome == Disabling::Failed) tessel::AddUnique(FilesToPostDelete, file);
@@ -264,9 +281,10 @@ tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
     if (FilesToPostDelete.Count() == 0) return stillThere;
     tessel::Guard(*mLog, source, 0, [&] { TerminateProcessesByModules(ParasiteFiles, false); });
     WaitPumping(kRetryDelayMs);
+    // The retry opens and judges each file afresh: what its path reaches may have changed meanwhile.
     for (const std::wstring& file : FilesToPostDelete) {
         Disabling outcome = Disabling::Failed;
-        tessel::Guard(*mLog, source, 0, [&] { outcome = RenameParasiteFile(file); });
+        tessel::Guard(*mLog, source, 0, [&] { outcome = RenameParasiteFile(file, agreedFor(file)); });
         if (outcome == Disabling::Disabled || outcome == Disabling::NothingToDisable) continue;
         if (outcome == Disabling::Failed && IsGone(file)) {
             // Not a step that could not be done: there is no file to disable.
@@ -279,7 +297,23 @@ tessel::KeyedList<std::wstring> CProcessManager::RenameParasiteFilesEx(
     return stillThere;
 }
 
-CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstring& path) {
+bool CProcessManager::MayTake(FileStanding standing, FileStanding agreed, const std::wstring& name) {
+    const std::wstring source = Source(L"RenameParasiteFile");
+    if (standing == FileStanding::ProgramFile) {
+        // Without its own files the program could not start again to give the others back.
+        mLog->Log(0, L"Not disabled, part of Velmora: " + name, 0, source);
+        return false;
+    }
+    // The standings rank from an ordinary file to a whitelisted one: what the path reaches now is
+    // more than what was agreed (a link turned, a drive letter changed).
+    if (static_cast<int>(standing) > static_cast<int>(agreed)) {
+        mLog->Log(0, L"Not disabled, part of Windows: " + name, 0, source);
+        return false;
+    }
+    return true;
+}
+
+CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstring& path, FileStanding agreed) {
     const std::wstring source = Source(L"RenameParasiteFile");
     const std::wstring name = FileActedOn(path);
     if (name != path) mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", path, name), 5, source);
@@ -295,30 +329,55 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
         LogRenameFailure(!RunningOnNT, source, name, 0, 0, ERROR_BAD_PATHNAME);
         return Disabling::Failed;
     }
-    if (StandingOf(name) == FileStanding::ProgramFile) {
-        // Without its own files the program could not start again to give the others back.
-        mLog->Log(0, L"Not disabled, part of Velmora: " + name, 0, source);
-        return Disabling::Refused;
-    }
     // The record comes first: a file disabled without it could never be given back. A record
     // whose rename then fails lists nothing, since only disabled copies that exist are offered
     // back; it is taken back all the same unless it was there before.
     tessel::RegistryAccessor registry;
     bool recordedBefore = false;
-    tessel::PassOver([&] { recordedBefore = registry.ReadValue(HKEY_CURRENT_USER, kRemovedFilesKey, name).has_value(); });
-    const bool recorded =
-        tessel::Guard(*mLog, source, 0, [&] { registry.WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, name, name); });
-    if (!recorded) {
+    const auto record = [&] {
+        tessel::PassOver([&] { recordedBefore = registry.ReadValue(HKEY_CURRENT_USER, kRemovedFilesKey, name).has_value(); });
+        if (tessel::Guard(*mLog, source, 0, [&] { registry.WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, name, name); }))
+            return true;
         mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", name), 0, source);
-        return Disabling::Refused;
+        return false;
+    };
+    const auto takeBack = [&] {
+        if (!recordedBefore) tessel::PassOver([&] { registry.DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, name); });
+    };
+    if (!RunningOnNT) {
+        // The 9x family renames by name alone: the file is judged once more right before the move.
+        if (!MayTake(StandingOf(name), agreed, name) || !record()) return Disabling::Refused;
+        if (RenameFile9x(name, GetParasiteFileName(name))) return Disabling::Disabled;
+        takeBack();
+        return Disabling::Failed;
     }
-    // The rename takes the name as it stands, so that Windows drops nothing further from it and
-    // the file renamed is the one that was checked.
-    const std::wstring disabledName = GetParasiteFileName(name);
-    if (RunningOnNT ? RenameFileNT(name, disabledName, true) : RenameFile9x(name, disabledName))
-        return Disabling::Disabled;
-    if (!recordedBefore) tessel::PassOver([&] { registry.DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, name); });
-    return Disabling::Failed;
+    const std::wstring step = Source(L"RenameFileNT");
+    Disabling outcome = Disabling::Failed;
+    tessel::Guard(*mLog, step, 0, [&] {
+        // The fingerprint is taken before anything about the file changes; it is logged only.
+        std::int32_t size = 0;
+        const std::int32_t checksum = Hashier().HashFromFullFileName(name, size);
+        // One handle from the check to the move: the file judged is the file renamed, whatever a
+        // link on its way points to meanwhile. One that cannot be opened is not renamed yet; the
+        // retry opens and judges it again once its holders are ended.
+        const tessel::UniqueFile file = tessel::FileAccessor::OpenToRename(name);
+        if (!file) {
+            LogRenameFailure(false, step, name, size, checksum, ::GetLastError());
+            return;
+        }
+        if (!MayTake(StandingOfOpen(file.get(), name), agreed, name) || !record()) {
+            outcome = Disabling::Refused;
+            return;
+        }
+        if (tessel::FileAccessor::RenameOpenFile(file.get(), name, DisabledName(name), kArchiveOnly)) {
+            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", name, size, checksum), 5, step);
+            outcome = Disabling::Disabled;
+            return;
+        }
+        LogRenameFailure(false, step, name, size, checksum, ::GetLastError());
+        takeBack();
+    });
+    return outcome;
 }
 
 bool CProcessManager::SafeRenameFile(const std::wstring& OldFilename, const std::wstring& NewFilename) {
@@ -399,11 +458,10 @@ bool CProcessManager::RenameLogged(const wchar_t* step, bool nineX, const std::w
     return result;
 }
 
-bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename, bool asGiven) {
+bool CProcessManager::RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename) {
     return RenameLogged(L"RenameFileNT", false, OldFilename, [&]() -> BOOL {
-        const auto form = asGiven ? &tessel::FileAccessor::VerbatimPath : &tessel::FileAccessor::ExtendedPath;
-        const std::wstring from = form(OldFilename);
-        const std::wstring to = form(NewFilename);
+        const std::wstring from = tessel::FileAccessor::ExtendedPath(OldFilename);
+        const std::wstring to = tessel::FileAccessor::ExtendedPath(NewFilename);
         tessel::PassOver([&] { kernel32().SetFileAttributesW(from.c_str(), kArchiveOnly); });
         // A file already at the disabled name is replaced by the move itself, so that a move
         // that fails loses nothing.

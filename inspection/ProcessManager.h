@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 
+#include "inspection/FileStanding.h"
 #include "tessel/KeyedList.h"
 #include "tessel/Logger.h"
 #include "tessel/Node.h"
@@ -57,9 +58,16 @@ public:
     // failed files once more. Returns the files that are still not disabled after that; a file
     // that does not exist (an orphaned registration's server) or a path that names a device or a
     // folder has nothing to disable: it is logged and not returned.
-    tessel::KeyedList<std::wstring> RenameParasiteFilesEx(const tessel::KeyedList<std::wstring>& ParasiteFiles);
+    // Each file is judged once more, each time it is about to be renamed, through the handle it is
+    // renamed by: one that reads then as more than what it was agreed to be disabled as (Agreed,
+    // keyed as ParasiteFiles; a file not there was agreed as the cleanup takes files on its own,
+    // a Windows file that no whitelist names) is left alone and returned, as the program's own
+    // files always are.
+    tessel::KeyedList<std::wstring> RenameParasiteFilesEx(const tessel::KeyedList<std::wstring>& ParasiteFiles,
+                                                          const tessel::KeyedList<FileStanding>& Agreed = {});
     // The same for one file.
-    tessel::KeyedList<std::wstring> RenameParasiteFileEx(const std::wstring& ParasiteFile);
+    tessel::KeyedList<std::wstring> RenameParasiteFileEx(const std::wstring& ParasiteFile,
+                                                         FileStanding Agreed = FileStanding::WindowsFolder);
 
 private:
     struct FoundProcess;
@@ -79,9 +87,10 @@ private:
     // record cannot be written) is not tried again, and its holders are not ended for it; a
     // path with no file to disable (a device, a folder) is neither tried again nor reported back.
     enum class Disabling { Disabled, Failed, Refused, NothingToDisable };
-    Disabling RenameParasiteFile(const std::wstring& path);
-    // asGiven: the names are renamed exactly as they stand, with nothing dropped or resolved.
-    bool RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename, bool asGiven = false);
+    Disabling RenameParasiteFile(const std::wstring& path, FileStanding agreed);
+    // False, logged, for a file that reads as more than it was agreed to be disabled as.
+    bool MayTake(FileStanding standing, FileStanding agreed, const std::wstring& name);
+    bool RenameFileNT(const std::wstring& OldFilename, const std::wstring& NewFilename);
     bool RenameFile9x(const std::wstring& OldFilename, const std::wstring& NewFilename);
     // Fingerprints the file, runs the family's move and logs its outcome under the step's name.
     bool RenameLogged(const wchar_t* step, bool nineX, const std::wstring& OldFilename, const std::function<BOOL()>& move);

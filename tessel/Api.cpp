@@ -53,7 +53,13 @@ BOOL WINAPI NoFsRedirectionToRevert(PVOID) {
     return FALSE;
 }
 
+DWORD WINAPI NoFinalPathName(HANDLE, LPWSTR, DWORD, DWORD) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return 0;
+}
+
 Kernel32& kernel32() { static Kernel32 t; return t; }
+Ntdll& ntdll() { static Ntdll t; return t; }
 Psapi& psapi() { static Psapi t; return t; }
 Advapi32& advapi32() { static Advapi32 t; return t; }
 User32& user32() { static User32 t; return t; }

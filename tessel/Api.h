@@ -79,6 +79,7 @@ ULONGLONG WidenTickCount(ULONGLONG last, DWORD now);
 ULONGLONG WINAPI TickCount64BeforeVista();
 BOOL WINAPI NoFsRedirectionToTurnOff(PVOID* previous);
 BOOL WINAPI NoFsRedirectionToRevert(PVOID previous);
+DWORD WINAPI NoFinalPathName(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);
 
 struct Kernel32 {
     Library lib{L"kernel32.dll"};
@@ -102,6 +103,8 @@ struct Kernel32 {
     Fn<BOOL, HANDLE, LPPROCESSENTRY32> Process32Next{lib, "Process32Next"};
     Fn<BOOL, HANDLE, LPMODULEENTRY32> Module32First{lib, "Module32First"};
     Fn<BOOL, HANDLE, LPMODULEENTRY32> Module32Next{lib, "Module32Next"};
+    // The open of a file to be disabled: a test sees each attempt.
+    Fn<HANDLE, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE> CreateFileW{lib, "CreateFileW"};
     Fn<BOOL, LPCWSTR, DWORD> SetFileAttributesW{lib, "SetFileAttributesW"};
     Fn<BOOL, LPCSTR, DWORD> SetFileAttributesA{lib, "SetFileAttributesA"};
     Fn<BOOL, LPCWSTR> DeleteFileW{lib, "DeleteFileW"};
@@ -121,8 +124,29 @@ struct Kernel32 {
     // function nor any redirection: there the fallbacks say that nothing was turned off.
     Fn<BOOL, PVOID*> Wow64DisableWow64FsRedirection{lib, "Wow64DisableWow64FsRedirection", &NoFsRedirectionToTurnOff};
     Fn<BOOL, PVOID> Wow64RevertWow64FsRedirection{lib, "Wow64RevertWow64FsRedirection", &NoFsRedirectionToRevert};
+    // The path of the file an open handle holds, every link resolved. Windows before Vista lacks
+    // it: there the fallback says so, and the caller asks the native call instead.
+    Fn<DWORD, HANDLE, LPWSTR, DWORD, DWORD> GetFinalPathNameByHandleW{lib, "GetFinalPathNameByHandleW", &NoFinalPathName};
     // Starts a command line the way the Basic runtime's Shell does (the maker's home page).
     Fn<UINT, LPCSTR, UINT> WinExec{lib, "WinExec"};
+};
+
+// What a native file call reports besides its status.
+struct IoStatusBlock {
+    union {
+        LONG Status;
+        PVOID Pointer;
+    };
+    ULONG_PTR Information;
+};
+
+// The native file calls that every NT has, for what no Win32 function of NT 4 does: what an open
+// handle holds, and a rename of exactly that file.
+struct Ntdll {
+    Library lib{L"ntdll.dll"};
+    Fn<LONG, HANDLE, IoStatusBlock*, PVOID, ULONG, int> NtQueryInformationFile{lib, "NtQueryInformationFile"};
+    Fn<LONG, HANDLE, IoStatusBlock*, PVOID, ULONG, int> NtSetInformationFile{lib, "NtSetInformationFile"};
+    Fn<ULONG, LONG> RtlNtStatusToDosError{lib, "RtlNtStatusToDosError"};
 };
 
 struct Psapi {
@@ -155,6 +179,7 @@ struct Shell32 {
 };
 
 Kernel32& kernel32();
+Ntdll& ntdll();
 Psapi& psapi();
 Advapi32& advapi32();
 User32& user32();

@@ -3,8 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstring>
 
+#include "tessel/Api.h"
 #include "tessel/Error.h"
+#include "tessel/SystemUtility.h"
 #include "tessel/Unique.h"
 
 namespace tessel {
@@ -47,6 +51,101 @@ bool IsPipeShare(std::wstring_view p) {
     const std::wstring_view shareName =
         p.substr(server + 1, share == std::wstring_view::npos ? std::wstring_view::npos : share - server - 1);
     return SameAscii(shareName, L"pipe") || SameAscii(shareName, L"mailslot");
+}
+
+constexpr int kFileBasicInformation = 4;
+constexpr int kFileNameInformation = 9;
+constexpr int kFileRenameInformation = 10;
+constexpr DWORD kLongestPath = 32768;
+
+// The native layouts of what the calls read and write.
+struct FileBasicInformation {
+    LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;  // 0: unchanged
+    ULONG FileAttributes;
+};
+struct FileRenameInformation {
+    BOOLEAN ReplaceIfExists;
+    HANDLE RootDirectory;
+    ULONG FileNameLength;
+    WCHAR FileName[1];
+};
+
+bool Failed(LONG status) { return status < 0; }
+
+void SetLastErrorFrom(LONG status) { ::SetLastError(api::ntdll().RtlNtStatusToDosError(status)); }
+
+// The Win32 path of the open file, every link resolved ("\\?\c:\windows\system32\x.dll"), as the
+// system gives it since Vista; nothing, with ERROR_CALL_NOT_IMPLEMENTED, on a Windows before it.
+std::optional<std::wstring> FinalPathOf(HANDLE file) {
+    std::vector<wchar_t> buffer(kLongestPath + 1, L'\0');
+    const DWORD n = api::kernel32().GetFinalPathNameByHandleW(file, buffer.data(), kLongestPath, 0);
+    if (n == 0) return std::nullopt;
+    if (n >= kLongestPath || std::wstring_view(buffer.data(), 4) != L"\\\\?\\") {
+        ::SetLastError(ERROR_BAD_PATHNAME);
+        return std::nullopt;
+    }
+    return std::wstring(buffer.data(), n);
+}
+
+// The file's own path on its volume ("\windows\system32\x.dll"), which every NT tells.
+std::optional<std::wstring> VolumePathOf(HANDLE file) {
+    // The name's length in bytes, then the name: room for the longest path there is.
+    std::vector<std::uint8_t> buffer(sizeof(ULONG) + kLongestPath * sizeof(wchar_t), 0);
+    api::IoStatusBlock io{};
+    const LONG status = api::ntdll().NtQueryInformationFile(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                                            kFileNameInformation);
+    if (Failed(status)) {
+        SetLastErrorFrom(status);
+        return std::nullopt;
+    }
+    ULONG bytes = 0;
+    std::memcpy(&bytes, buffer.data(), sizeof bytes);
+    if (bytes < sizeof(wchar_t) || bytes > buffer.size() - sizeof(ULONG)) return std::nullopt;
+    std::wstring path(bytes / sizeof(wchar_t), L'\0');
+    std::memcpy(path.data(), buffer.data() + sizeof(ULONG), path.size() * sizeof(wchar_t));
+    if (path.front() != L'\\') return std::nullopt;
+    return path;
+}
+
+bool SameVolume(HANDLE a, HANDLE b) {
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    if (!::GetFileInformationByHandle(a, &x) || !::GetFileInformationByHandle(b, &y)) return false;
+    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber || x.dwVolumeSerialNumber == 0 || y.dwVolumeSerialNumber == 0;
+}
+
+// The native path of the folder the open file really lies in ("\??\c:\Data\Real"): the system's
+// own answer where it has one. Where it has none (before Vista, or a path too long for it), the
+// folder the file was opened through, as long as that is the folder it lies in: a link on the
+// way that was turned meanwhile would have the move take the file into another folder.
+std::optional<std::wstring> RealFolderOf(HANDLE file, const std::wstring& openedAs) {
+    std::wstring real;
+    if (const std::optional<std::wstring> final = FinalPathOf(file)) {
+        real = L"\\??\\" + final->substr(4);
+    } else {
+        const std::wstring verbatim = FileAccessor::VerbatimPath(openedAs);
+        const std::size_t slash = verbatim.find_last_of(L'\\');
+        const std::optional<std::wstring> onVolume = VolumePathOf(file);
+        if (verbatim.rfind(L"\\\\?\\", 0) != 0 || slash == std::wstring::npos || !onVolume) {
+            ::SetLastError(ERROR_BAD_PATHNAME);
+            return std::nullopt;
+        }
+        const UniqueFile folder = FileAccessor::OpenToKnow(verbatim.substr(0, slash + 1));
+        std::optional<std::wstring> folderOnVolume = folder ? VolumePathOf(folder.get()) : std::nullopt;
+        if (folderOnVolume && folderOnVolume->back() != L'\\') *folderOnVolume += L'\\';
+        const std::wstring fileFolder = onVolume->substr(0, onVolume->find_last_of(L'\\') + 1);
+        if (!folderOnVolume || !SameVolume(file, folder.get()) ||
+            SystemUtility::Lower(*folderOnVolume) != SystemUtility::Lower(fileFolder)) {
+            ::SetLastError(ERROR_BAD_PATHNAME);
+            return std::nullopt;
+        }
+        real = L"\\??\\" + verbatim.substr(4);
+    }
+    const std::size_t slash = real.find_last_of(L'\\');
+    if (slash == std::wstring::npos || slash < 4) {
+        ::SetLastError(ERROR_BAD_PATHNAME);
+        return std::nullopt;
+    }
+    return real.substr(0, slash);
 }
 
 template <class Buffer>
@@ -114,6 +213,7 @@ bool FileAccessor::IsDevicePath(std::wstring_view given) {
         // name like any other: "\\?\c:\x\com1.dll" and "\\.\c:\x\com1.dll" are files.
         const std::wstring_view rest = p.substr(4);
         if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
+        if (VolumeNameLength(rest) != 0) return false;
         if (rest.size() < 4 || !SameAscii(rest.substr(0, 4), L"UNC\\")) return true;
         return IsPipeShare(L"\\\\" + std::wstring(rest.substr(4)));
     }
@@ -130,6 +230,19 @@ bool FileAccessor::IsDevicePath(std::wstring_view given) {
     return IsReservedName(base);
 }
 
+std::size_t FileAccessor::VolumeNameLength(std::wstring_view rest) {
+    std::size_t length = 0;
+    if (rest.size() >= 45 && SameAscii(rest.substr(0, 7), L"Volume{") && rest[43] == L'}') {
+        length = 44;
+    } else if (rest.size() > 32 && SameAscii(rest.substr(0, 32), L"GLOBALROOT\\Device\\HarddiskVolume")) {
+        length = rest.find(L'\\', 32);
+        if (length == std::wstring_view::npos) return 0;
+    } else {
+        return 0;
+    }
+    return length < rest.size() && rest[length] == L'\\' ? length + 1 : 0;
+}
+
 bool FileAccessor::HasWildcards(std::wstring_view path) {
     if (path.size() >= 4 && path[0] == L'\\' && (path[1] == L'\\' || path[1] == L'?') && path[2] == L'?' &&
         path[3] == L'\\')
@@ -141,15 +254,99 @@ bool SameFile(const FileIdentity& a, const FileIdentity& b) {
     return a.high == b.high && a.low == b.low && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
 }
 
+bool SamePlace(const FilePlace& a, const FilePlace& b) {
+    return !a.path.empty() && (a.volume == b.volume || a.volume == 0 || b.volume == 0) &&
+           SystemUtility::Lower(a.path) == SystemUtility::Lower(b.path);
+}
+
+bool PlacedIn(const FilePlace& file, const FilePlace& folder) {
+    if (folder.path.empty() || !(file.volume == folder.volume || file.volume == 0 || folder.volume == 0)) return false;
+    std::wstring under = SystemUtility::Lower(folder.path);
+    if (under.back() != L'\\') under += L'\\';
+    const std::wstring path = SystemUtility::Lower(file.path);
+    return path.size() > under.size() && path.compare(0, under.size(), under) == 0;
+}
+
 std::optional<FileIdentity> FileAccessor::Identity(const std::wstring& path) {
-    if (path.empty() || IsDevicePath(path)) return std::nullopt;
+    const UniqueFile file = OpenToKnow(path);
+    return file ? IdentityOf(file.get()) : std::nullopt;
+}
+
+UniqueFile FileAccessor::OpenToKnow(const std::wstring& path) {
+    if (path.empty() || IsDevicePath(path)) return UniqueFile();
     // A folder opens only with backup semantics.
-    const UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return UniqueFile(::CreateFileW(ExtendedPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+std::optional<FileIdentity> FileAccessor::IdentityOf(HANDLE file) {
     BY_HANDLE_FILE_INFORMATION info{};
-    if (!file || !::GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
     if (info.nFileIndexHigh == 0 && info.nFileIndexLow == 0) return std::nullopt;
     return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+std::optional<FilePlace> FileAccessor::PlaceOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+    // The system's own full path where it has one: it names the volume by the drive it is
+    // mounted as, the same for every route to the file. Before Vista the path on the volume.
+    std::optional<std::wstring> path = FinalPathOf(file);
+    if (!path && ::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) path = VolumePathOf(file);
+    if (!path) return std::nullopt;
+    return FilePlace{info.dwVolumeSerialNumber, *path};
+}
+
+UniqueFile FileAccessor::OpenToRename(const std::wstring& path) {
+    if (IsDevicePath(path)) {
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+        return UniqueFile();
+    }
+    // Without backup semantics a folder does not open: only a file is ever renamed here.
+    UniqueFile file(api::kernel32().CreateFileW(VerbatimPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+    if (file && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+        file.reset();
+        ::SetLastError(ERROR_FILE_NOT_FOUND);
+    }
+    return file;
+}
+
+bool FileAccessor::RenameOpenFile(HANDLE file, const std::wstring& openedAs, const std::wstring& name, DWORD attributes) {
+    if (name.empty() || name.find_first_of(L"\\/") != std::wstring::npos) {
+        ::SetLastError(ERROR_INVALID_NAME);
+        return false;
+    }
+    // The attributes go as they would by name; that they cannot be set does not stop the move.
+    FileBasicInformation basic{};
+    basic.FileAttributes = attributes;
+    api::IoStatusBlock io{};
+    api::ntdll().NtSetInformationFile(file, &io, &basic, sizeof basic, kFileBasicInformation);
+    // The new name is made in the folder the file really lies in, whatever a link on the way to
+    // it points to by now.
+    const std::optional<std::wstring> folder = RealFolderOf(file, openedAs);
+    if (!folder) return false;
+    const std::wstring target = *folder + L"\\" + name;
+    // A file already at the new name is an earlier disabled copy: a read-only one could not be
+    // replaced.
+    const std::wstring targetPath = L"\\\\?\\" + target.substr(4);
+    if (::GetFileAttributesW(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        api::kernel32().SetFileAttributesW(targetPath.c_str(), attributes);
+    std::vector<std::uint8_t> buffer(offsetof(FileRenameInformation, FileName) + (target.size() + 1) * sizeof(wchar_t), 0);
+    auto* rename = reinterpret_cast<FileRenameInformation*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<ULONG>(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
+    io = {};
+    const LONG status = api::ntdll().NtSetInformationFile(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                                          kFileRenameInformation);
+    if (Failed(status)) {
+        SetLastErrorFrom(status);
+        return false;
+    }
+    return true;
 }
 
 UniqueFile FileAccessor::OpenDiskFile(const std::wstring& path, DWORD flags) {

@@ -24,6 +24,21 @@ struct FileIdentity {
 // by their numbers alone.
 bool SameFile(const FileIdentity& a, const FileIdentity& b);
 
+// Where a file really lies: the serial number of its volume and its path with every folder link
+// on the way resolved ("\\?\c:\windows\system32\lz32.dll"; before Vista, which cannot tell the
+// drive, its path on the volume: "\windows\system32\lz32.dll"). A link to a folder,
+// a drive letter made for one or a prefix spell it otherwise; its place stays the same.
+struct FilePlace {
+    DWORD volume = 0;
+    std::wstring path;
+};
+
+// The same path on the same volume, without regard to letter case; a serial number of 0 matches
+// any volume, as for SameFile.
+bool SamePlace(const FilePlace& a, const FilePlace& b);
+// The file lies in the folder or below it, on the same volume.
+bool PlacedIn(const FilePlace& file, const FilePlace& folder);
+
 class FileAccessor {
 public:
     static FileAccessor& Instance();
@@ -47,12 +62,16 @@ public:
     static std::wstring VerbatimPath(const std::wstring& path);
     // True for a name that the system takes as a device rather than a file on a disk: a
     // reserved name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$) with or
-    // without a folder or an extension, a \\.\, \\?\ or \??\ path that names no drive or
-    // share (\\.\COM1, \\.\C:, \\?\GLOBALROOT...), a pipe or a mailslot. Behind one of those
+    // without a folder or an extension, a \\.\, \\?\ or \??\ path that names no drive, share
+    // or volume (\\.\COM1, \\.\C:, \\?\GLOBALROOT\Device\Serial0), a pipe or a mailslot. Behind one of those
     // prefixes, a drive or a share names a file whatever its name: only the plain form reads a
     // reserved name as the device. Such a name is never opened to be
     // read: a serial port can keep a reader waiting forever. Looks at the text alone.
     static bool IsDevicePath(std::wstring_view path);
+    // The length of a volume's own name ("Volume{GUID}\", "GLOBALROOT\Device\HarddiskVolume3\") at
+    // the start of what follows a "\\?\" prefix, closing "\" included; 0 when it holds none. Such
+    // a name reaches a volume as a drive letter does, one that has no letter too.
+    static std::size_t VolumeNameLength(std::wstring_view afterPrefix);
     // A "*" or a "?" in the path itself; the "?" of a "\\?\" or "\??\" prefix is none.
     static bool HasWildcards(std::wstring_view path);
     // The identity of the file or folder at the path; nothing for a device, for what cannot be
@@ -60,6 +79,23 @@ public:
     // so that a file held open by another program, or one the user may not read, still says what
     // it is.
     static std::optional<FileIdentity> Identity(const std::wstring& path);
+    // Opens what a path names to know what it is, the way Identity does: no access, sharing
+    // everything, a folder too. An empty handle for a device or what cannot be opened.
+    static UniqueFile OpenToKnow(const std::wstring& path);
+    // What the open handle holds: its identity, and its place (nothing where the system tells
+    // neither).
+    static std::optional<FileIdentity> IdentityOf(HANDLE file);
+    static std::optional<FilePlace> PlaceOf(HANDLE file);
+    // Opens an existing file (never a folder or a device) at exactly that path to be renamed:
+    // delete and attribute access only, sharing everything, so that a file another program
+    // reads can still be moved. An empty handle when it cannot be, the last error saying why.
+    static UniqueFile OpenToRename(const std::wstring& path);
+    // Renames the file the handle holds, in the folder it really lies in, to `name` (a name
+    // without a folder), replacing a file of that name; its attributes become `attributes` first.
+    // `openedAs`, the path it was opened by, names that folder only where the system cannot
+    // (before Vista, or a path too long for it), and then only while it is the folder the file
+    // lies in. False with the last error set when the move failed.
+    static bool RenameOpenFile(HANDLE file, const std::wstring& openedAs, const std::wstring& name, DWORD attributes);
     // Opens an existing file on a disk to be read, shared for reading, writing and deletion,
     // with the flags given; an empty handle when it cannot be, the last error saying why. A
     // device or a pipe (IsDevicePath, or found so once open) is never read from: it reads as

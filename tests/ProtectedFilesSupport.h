@@ -89,19 +89,31 @@ public:
         // Other routes to the same files, as a hijacker may take them: folder links and drive
         // letters made for the system folder and for the program's folder. Each Windows file its
         // own again.
-        ::CreateDirectoryW((dir / L"Data").c_str(), nullptr);
-        links_.reserve(4);
+        for (const wchar_t* folder : {L"Data", L"Hostile", L"windows\\system32\\drivers", L"windows\\system32\\drivers\\etc"})
+            ::CreateDirectoryW((dir / folder).c_str(), nullptr);
+        links_.reserve(5);
         links_.emplace_back(dir / L"windows\\system32", dir / L"Data\\sys");
         links_.emplace_back(dir / L"velmora", dir / L"Data\\app");
         links_.push_back(testing_support::FolderLink::Drive(dir / L"windows\\system32"));
         links_.push_back(testing_support::FolderLink::Drive(dir / L"velmora"));
-        const testing_support::FolderLink &sys = links_[0], &app = links_[1], &sysDrive = links_[2], &appDrive = links_[3];
+        links_.emplace_back(dir / L"windows\\system32\\drivers", dir / L"Hostile\\drv");
+        const testing_support::FolderLink &sys = links_[0], &app = links_[1], &sysDrive = links_[2], &appDrive = links_[3],
+                                          &drivers = links_[4];
         Routed(Kind::Whitelisted, L"version.dll", sys / L"version.dll", L".:x", ini);
         Routed(Kind::Whitelisted, L"urlmon.dll", sysDrive / L"urlmon.dll", L"", ini);
         Routed(Kind::WindowsFolder, L"linked.ini", sys / L"linked.ini", L"", ini);
         Routed(Kind::WindowsFolder, L"driven.ini", sysDrive / L"driven.ini", L"", ini);
         cases.push_back({Kind::ProgramFile, app / L"Tessel.dll", app / L"Tessel.dll"});
         cases.push_back({Kind::ProgramFile, appDrive / L"VLMRCustom.dll", appDrive / L"VLMRCustom.dll"});
+        // A link to a folder below the system folder: what it reaches lies in the system folder.
+        Routed(Kind::WindowsFolder, L"drivers\\etc\\hosts", drivers / L"etc\\hosts", L"", ini);
+        // A whitelisted file replaced once what the files are was read (a restore, an update): it
+        // is another file, and the one the whitelist names all the same.
+        Routed(Kind::Whitelisted, L"aclui.dll", sys / L"aclui.dll", L"", ini);
+        velmora::StandingOf(cases.back().path);
+        const std::wstring replaced = dir / L"windows\\system32\\aclui.dll";
+        testing_support::WriteBytes(replaced + L".new", ini + "; replaced\r\n");
+        EXPECT_TRUE(::MoveFileExW((replaced + L".new").c_str(), replaced.c_str(), MOVEFILE_REPLACE_EXISTING));
         // The device namespace reaches a file on a drive as a plain path does.
         Put(Kind::Ordinary, L"device-namespace.dll", "a file without version information");
         cases.back().path = L"\\\\.\\" + cases.back().file;

@@ -427,3 +427,23 @@ TEST(RegisteredPath, EverythingElseFollowsTheCommandLineRules) {
     EXPECT_SAME_PATH(checker.ResolveRegisteredPath(L"%windir%\\notepad.exe %1"), WindowsFolder() + L"\\notepad.exe");
     EXPECT_EQ(checker.ResolveRegisteredPath(L""), L"");
 }
+
+TEST(RegisteredPath, AFullyQualifiedFileOfACommandLineIsReadAsWindowsReadsItNotSearched) {
+    ProcessWideValues values;
+    TempDir dir;
+    const std::wstring tools = dir / L"Tools";
+    ::CreateDirectoryW(tools.c_str(), nullptr);
+    // The parasite's name keeps its trailing dot, which only the verbatim spelling reaches; the
+    // user's own file beside it has none.
+    const std::wstring parasite = L"\\\\?\\" + tools + L"\\tool.exe.";
+    testing_support::WriteBytes(parasite, "the parasite");
+    testing_support::WriteBytes(tools + L"\\tool.exe", "the user's tool");
+    const std::wstring native = L"\\??\\" + parasite.substr(4);
+    for (const std::wstring& line : {L"\"" + parasite + L"\" /min", native + L" -min", L"\"" + native + L"\" -min"}) {
+        SCOPED_TRACE(testing_support::Narrow(line));
+        CFileChecker checker;
+        checker.Init(tessel::UnopenedLogger());
+        EXPECT_EQ(checker.ResolveRegisteredPath(line), parasite);
+    }
+    EXPECT_TRUE(::DeleteFileW(parasite.c_str()));
+}

@@ -147,18 +147,20 @@ private:
     bool savedNT_ = false;
 };
 
-// Records every MoveFileW (its names without the prefix that makes the system take them as
-// they stand) with the tick it was made at, passing it through.
+// Records every attempt to disable a file, the open of the file to be renamed (its name as the
+// disabling reads it), with the tick it was made at, passing it through.
 struct MoveRecorder {
     struct Call {
-        std::wstring from, to;
+        std::wstring from;
         ULONGLONG at;
     };
     std::vector<Call> calls;
-    ScopedPreset<decltype(kernel32().MoveFileW)> preset{kernel32().MoveFileW, [this](LPCWSTR from, LPCWSTR to) {
-        calls.push_back({velmora::FileActedOn(from), velmora::FileActedOn(to), Tick()});
-        return kernel32().MoveFileW.Real(from, to);
-    }};
+    ScopedPreset<decltype(kernel32().CreateFileW)> preset{
+        kernel32().CreateFileW, [this](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                       DWORD disposition, DWORD flags, HANDLE copyFrom) {
+            if (access & DELETE) calls.push_back({velmora::FileActedOn(name), Tick()});
+            return kernel32().CreateFileW.Real(name, access, share, security, disposition, flags, copyFrom);
+        }};
     std::vector<ULONGLONG> TimesFor(const std::wstring& from) const {
         std::vector<ULONGLONG> out;
         for (const auto& c : calls)
@@ -499,7 +501,8 @@ TEST_F(Renaming, AFileWhoseRecordCannotBeWrittenIsNotDisabledAndCountsAsNotDone)
     EXPECT_EQ(Items(left), std::vector<std::wstring>{file});
     EXPECT_EQ(RecordCount(), 0u);
     EXPECT_TRUE(Exists(file));
-    EXPECT_TRUE(moves.TimesFor(file).empty());
+    EXPECT_FALSE(Exists(GetParasiteFileName(file)));
+    EXPECT_EQ(moves.TimesFor(file).size(), 1u);  // judged once, and never tried again
     EXPECT_TRUE(guard.Terminated.empty());
     const std::string text = log.Text();
     EXPECT_EQ(text.find(Renamed(file)), std::string::npos) << text;
@@ -519,9 +522,11 @@ TEST_F(Renaming, AFileWhoseRecordCannotBeWrittenIsNotDisabledAndCountsAsNotDone)
 TEST_F(Renaming, AnErrorWithOneFileDoesNotStopTheBatch) {
     const std::wstring a = File(L"a.dll"), b = File(L"b.dll");
     int movesOfA = 0;
-    ScopedPreset move(kernel32().MoveFileW, [&](LPCWSTR from, LPCWSTR to) -> BOOL {
-        if (velmora::FileActedOn(from) == a && ++movesOfA == 1) throw tessel::Error(127, L"The call is out of reach.", "MoveFileW");
-        return kernel32().MoveFileW.Real(from, to);
+    ScopedPreset move(kernel32().CreateFileW, [&](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                                  DWORD disposition, DWORD flags, HANDLE copyFrom) -> HANDLE {
+        if (velmora::FileActedOn(name) == a && ++movesOfA == 1)
+            throw tessel::Error(127, L"The call is out of reach.", "CreateFileW");
+        return kernel32().CreateFileW.Real(name, access, share, security, disposition, flags, copyFrom);
     });
     // The termination of the holders fails too; the retry is made all the same.
     ScopedPreset ids(psapi().EnumProcesses,

@@ -249,14 +249,17 @@ void BhoPanel::cmdDelete_Click() {
         // nobody is asked about it, and it keeps its name.
         const std::wstring file = record.dll.empty() ? std::wstring() : FileActedOn(record.dll);
         bool fileKept = false;
+        ReadKnownFilesAgain();
         if (!file.empty() && !NamesNoFile(file) && detector.IsParasiteBHO(file)) {
-            fileKept = !MayDisableFile(*mLog, file, L"ucBHO.cmdDelete_Click");
-            if (!fileKept) {
+            const std::optional<FileStanding> agreed = MayDisableFile(*mLog, file, L"ucBHO.cmdDelete_Click");
+            fileKept = !agreed;
+            if (agreed) {
                 CProcessManager processes;
                 processes.Init(*mLog);
-                // A file that could not be disabled (its record refused, its rename failed) is
-                // left in place as surely as one the user chose to keep.
-                fileKept = processes.RenameParasiteFileEx(file).Count() > 0;
+                // A file that could not be disabled (its record refused, its rename failed, or it
+                // read as more than the user agreed to when it came to the rename) is left in
+                // place as surely as one the user chose to keep.
+                fileKept = processes.RenameParasiteFileEx(file, *agreed).Count() > 0;
             }
         }
         bool deleted = false;

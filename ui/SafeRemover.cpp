@@ -147,7 +147,9 @@ void FSafeRemover::cmdDisableParasites_Click() {
             if (MsgBoxEx(Res(IDS_DISABLE_CONFIRM), kOkCancelExclamation) != IDOK) return;
 
             tessel::KeyedList<std::wstring> files, leftAlone;
+            tessel::KeyedList<FileStanding> agreed;
             int notDone = 0;
+            ReadKnownFilesAgain();
             for (const std::wstring& line : text::SplitLines(boxText)) {
                 if (line.empty()) continue;
                 // Asked about, checked and disabled under the one name the rename acts on; a prefix
@@ -165,18 +167,20 @@ void FSafeRemover::cmdDisableParasites_Click() {
                     continue;
                 }
                 if (files.Exists(name) || leftAlone.Exists(name)) continue;
-                if (!MayDisableFile(*log_, name, kSource)) {
+                const std::optional<FileStanding> standing = MayDisableFile(*log_, name, kSource);
+                if (!standing) {
                     leftAlone.Add(name, name);
                     ++notDone;
                     continue;
                 }
                 files.Add(name, name);
+                agreed.Add(*standing, name);
             }
             for (const std::wstring& name : files) log_->Log(0, L"Disabling " + name, 5, kSource);
 
             CZiRaraviz cleanup;
             cleanup.Init(*log_);
-            cleanup.FinishDisabling(files, notDone, {IDS_DISABLE_COMPLETE, IDS_DISABLE_NOT_ALL, kSource, false});
+            cleanup.FinishDisabling(files, notDone, {IDS_DISABLE_COMPLETE, IDS_DISABLE_NOT_ALL, kSource, false}, agreed);
         },
         [&](const tessel::ErrorDescription& error) { MsgBoxEx(Res(IDS_CANNOT_DISABLE) + error.text, kOkExclamation); });
 }
