@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <optional>
 
 #include "BackupTestSupport.h"
 #include "DetectionTestSupport.h"
@@ -15,6 +16,7 @@
 #include "inspection/Globals.h"
 #include "inspection/MAPI.h"
 #include "tessel/Api.h"
+#include "tessel/FileAccessor.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/Text.h"
 
@@ -611,5 +613,77 @@ TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindow
         EXPECT_EQ(logged("velmora", path), kind == Kind::ProgramFile ? 1 : 0);
         EXPECT_EQ(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, file).has_value(),
                   !kept && kind != Kind::Device);
+    }
+}
+
+TEST(CleanUp, ALinkTurnedToTheSystemFolderBeforeTheRetryGetsNoWindowsFileRenamed) {
+    Machine m;
+    protected_files::ScratchMachine machine;
+    process_testing::OnlyOwnChildren only({});
+    const std::string bare = testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll");
+    const std::wstring system = machine.dir / L"windows\\system32", real = machine.dir / L"Data\\TurnReal";
+    const std::wstring windowsFile = system + L"\\alrsvc.dll", parasite = real + L"\\alrsvc.dll";
+    ::CreateDirectoryW(real.c_str(), nullptr);
+    testing_support::WriteBytes(windowsFile, "Windows' own alrsvc.dll");
+    testing_support::WriteBytes(parasite, bare);
+    const std::wstring turn = machine.dir / L"Data\\Turn", server = turn + L"\\alrsvc.dll";
+    std::optional<testing_support::FolderLink> link;
+    link.emplace(real, turn);
+    // The hijacker holds its file so that the first rename fails, then turns its link to the system
+    // folder and lets the file go before the retry.
+    tessel::UniqueFile hold(::CreateFileW(parasite.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(static_cast<bool>(hold));
+    int attempts = 0;
+    ScopedPreset open(tessel::api::kernel32().CreateFileW,
+                      [&](LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                          DWORD flags, HANDLE copyFrom) {
+                          if ((access & DELETE) && velmora::FileActedOn(name) == server && ++attempts == 2) {
+                              hold.reset();
+                              link.reset();
+                              link.emplace(system, turn);
+                          }
+                          return tessel::api::kernel32().CreateFileW.Real(name, access, share, security, disposition,
+                                                                          flags, copyFrom);
+                      });
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{7}", L"", L"Turn");
+    m.source.bhos = {{L"{7}", server}};
+    m.RunCleanUp();
+    EXPECT_EQ(attempts, 2);
+    EXPECT_TRUE(machine.Untouched(windowsFile));
+    EXPECT_EQ(testing_support::ReadBytes(windowsFile), "Windows' own alrsvc.dll");
+    EXPECT_TRUE(machine.Untouched(parasite));
+    EXPECT_FALSE(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, server).has_value());
+    EXPECT_TRUE(m.t.Has("0|0|CProcessManager.RenameParasiteFile|Not disabled, part of Windows: " + testing_support::Narrow(server)));
+    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{L"Cleanup finished, but 1 of its steps could not be done; the "
+                                                          L"log lists them. Close all opened documents then press OK "
+                                                          L"button to restart Windows. "});
+}
+
+TEST(CleanUp, APathThroughAVolumesOwnNameIsAFileAndOneThatCannotBeDisabledIsCounted) {
+    Machine m;
+    process_testing::OnlyOwnChildren only({});
+    const std::wstring volume = L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\Tools\\p.dll";
+    const std::wstring device = L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume9\\Tools\\p.dll";
+    // Read as the file they name, in the spelling that reaches it; the native prefix is the same.
+    for (const std::wstring& path : {volume, device}) {
+        SCOPED_TRACE(testing_support::Narrow(path));
+        EXPECT_FALSE(tessel::FileAccessor::IsDevicePath(path));
+        EXPECT_TRUE(velmora::IsFullyQualifiedFile(path));
+        EXPECT_EQ(velmora::FileActedOn(path), path);
+        EXPECT_EQ(velmora::FileActedOn(L"\\??\\" + path.substr(4) + L":stream"), path);
+    }
+    EXPECT_TRUE(tessel::FileAccessor::IsDevicePath(L"\\\\?\\GLOBALROOT\\Device\\Serial0"));
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{V}", L"", L"Volume");
+    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{D}", L"", L"Device");
+    m.source.bhos = {{L"{V}", volume}, {L"{D}", device}};
+    m.RunCleanUp();
+    // Neither opens here: neither is renamed, and neither is taken for gone or for a device.
+    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{L"Cleanup finished, but 2 of its steps could not be done; the "
+                                                          L"log lists them. Close all opened documents then press OK "
+                                                          L"button to restart Windows. "});
+    for (const std::wstring& path : {volume, device}) {
+        const std::string name = testing_support::Narrow(path);
+        EXPECT_TRUE(m.t.Has("0|0|CZiRaraviz.CleanUp|Not disabled: " + name)) << name;
+        EXPECT_FALSE(m.t.Has("5|0|CProcessManager.RenameParasiteFile|'" + name + "' is not a file: there is nothing to disable."));
     }
 }
