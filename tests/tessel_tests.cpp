@@ -394,6 +394,29 @@ TEST(FileAccessor, ReadsAFileThatAnotherHandleHoldsOpen) {
     EXPECT_EQ(ErrorNumberOf([&] { FileAccessor::Instance().ReadFile(dir / L"locked.txt"); }), ERROR_SHARING_VIOLATION);
 }
 
+TEST(FileAccessor, AFileIsTheSameByVolumeAndNumberAndByNumberAloneWhereAVolumeSaysZero) {
+    const struct {
+        FileIdentity a, b;
+        bool same;
+    } cases[] = {
+        {{7, 1, 2}, {7, 1, 2}, true},
+        {{7, 1, 2}, {8, 1, 2}, false},
+        {{0, 1, 2}, {8, 1, 2}, true},
+        {{7, 1, 2}, {0, 1, 2}, true},
+        {{0, 1, 2}, {0, 1, 2}, true},
+        {{0, 1, 2}, {8, 1, 3}, false},
+        {{7, 1, 2}, {0, 9, 2}, false},
+        {{7, 1, 2}, {7, 9, 2}, false},
+        {{7, 1, 2}, {7, 1, 3}, false},
+    };
+    for (const auto& [a, b, same] : cases) {
+        SCOPED_TRACE(std::to_string(a.volume) + ":" + std::to_string(a.high) + ":" + std::to_string(a.low) + " " +
+                     std::to_string(b.volume) + ":" + std::to_string(b.high) + ":" + std::to_string(b.low));
+        EXPECT_EQ(SameFile(a, b), same);
+        EXPECT_EQ(SameFile(b, a), same);
+    }
+}
+
 TEST(SystemUtility, ExpandsEnvironmentAndNamesErrors) {
     auto& su = SystemUtility::Instance();
     EXPECT_EQ(SystemUtility::Lower(su.ExpandEnvironment(L"%windir%")), L"c:\\windows");
