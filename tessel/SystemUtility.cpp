@@ -175,77 +175,151 @@ void ForEachChild(const BYTE* base, const Block& parent, F&& f) {
     }
 }
 
-// The version resource read out of a program file's own bytes: the first language of the
-// RT_VERSION resource of its image. Empty when the file is no 32- or 64-bit image, or has none.
-std::vector<BYTE> VersionResourceOfImage(const std::vector<std::uint8_t>& image) {
-    // Offsets are counted in 64 bits: a sum of two 32-bit fields of a broken image must not wrap
-    // round to a place inside the file.
-    using Offset = std::uint64_t;
-    const auto u16 = [&](Offset at) -> std::optional<DWORD> {
-        if (at > image.size() || image.size() - at < 2) return std::nullopt;
-        return static_cast<DWORD>(image[at] | image[at + 1] << 8);
-    };
-    const auto u32 = [&](Offset at) -> std::optional<DWORD> {
-        const auto low = u16(at), high = u16(at + 2);
-        if (!low || !high) return std::nullopt;
-        return *low | *high << 16;
-    };
-    if (u16(0) != 0x5A4Du) return {};  // "MZ"
-    const auto pe = u32(0x3C);
-    if (!pe || u32(*pe) != 0x00004550u) return {};  // "PE\0\0"
-    const auto sections = u16(*pe + 6), optionalSize = u16(*pe + 20), magic = u16(*pe + 24);
-    if (!sections || !optionalSize || !magic) return {};
-    const Offset directories = Offset{*pe} + 24 + (*magic == 0x20B ? 112 : 96);
-    const auto resourceRva = u32(directories + 2 * 8);
-    if (!resourceRva || *resourceRva == 0) return {};
-    const Offset table = Offset{*pe} + 24 + *optionalSize;
-    // Where a virtual address of the image lies in the file, and how many bytes of the section's
-    // raw data follow it there: what lies past the raw data is zeros in memory, not the next bytes
-    // of the file. A section without a virtual size is as large as its raw data.
-    const auto offsetOf = [&](DWORD rva) -> std::optional<std::pair<Offset, DWORD>> {
-        for (DWORD n = 0; n < *sections; ++n) {
-            const Offset section = table + Offset{n} * 40;
-            const auto virtualSize = u32(section + 8), address = u32(section + 12), rawSize = u32(section + 16),
-                       raw = u32(section + 20);
-            if (!virtualSize || !address || !rawSize || !raw) return std::nullopt;
-            const DWORD size = *virtualSize ? std::min(*virtualSize, *rawSize) : *rawSize;
-            if (rva >= *address && rva - *address < size)
-                return std::pair{Offset{*raw} + (rva - *address), size - (rva - *address)};
+// Offsets are counted in 64 bits: a sum of two 32-bit fields of a broken image must not wrap
+// round to a place inside the file.
+using Offset = std::uint64_t;
+
+DWORD Le16(const BYTE* p) { return static_cast<DWORD>(p[0] | p[1] << 8); }
+DWORD Le32(const BYTE* p) { return Le16(p) | Le16(p + 2) << 16; }
+
+// Bytes of the file from `at` on, `size` of them.
+struct Span {
+    Offset at, size;
+    // `count` bytes from `from` on lie inside.
+    bool Holds(Offset from, Offset count) const {
+        return from >= at && from - at <= size && size - (from - at) >= count;
+    }
+};
+
+// A program file read where its headers point, never whole: a broken one may point anywhere,
+// and a large one is mostly what the version reading has no use for.
+class ImageFile {
+public:
+    explicit ImageFile(const std::wstring& path) : file_(FileAccessor::OpenDiskFile(path, FILE_ATTRIBUTE_NORMAL)) {
+        LARGE_INTEGER size{};
+        if (file_ && ::GetFileSizeEx(file_.get(), &size) && size.QuadPart > 0) whole_.size = Offset(size.QuadPart);
+    }
+    const Span& Whole() const { return whole_; }
+    // `count` bytes from `at` on, all inside `within` and the file; false when they are not there.
+    bool Read(Offset at, BYTE* into, std::size_t count, const Span& within) const {
+        if (!within.Holds(at, count) || !whole_.Holds(at, count)) return false;
+        LARGE_INTEGER to{};
+        to.QuadPart = static_cast<LONGLONG>(at);
+        if (!::SetFilePointerEx(file_.get(), to, nullptr, FILE_BEGIN)) return false;
+        while (count > 0) {
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 20));
+            if (!::ReadFile(file_.get(), into, want, &got, nullptr) || got == 0) return false;  // shrank meanwhile
+            into += got;
+            count -= got;
+        }
+        return true;
+    }
+    // The same into a buffer of its own, made only once the count is known to fit.
+    std::optional<std::vector<BYTE>> Read(Offset at, std::size_t count, const Span& within) const {
+        if (!within.Holds(at, count) || !whole_.Holds(at, count)) return std::nullopt;
+        std::vector<BYTE> bytes(count);
+        if (!Read(at, bytes.data(), count, within)) return std::nullopt;
+        return bytes;
+    }
+
+private:
+    UniqueFile file_;
+    Span whole_{0, 0};
+};
+
+// The version resource read out of a program file's own bytes: the entry the system's version
+// functions take, RT_VERSION 1 in the neutral language or else the lowest-numbered one. Empty
+// when the file is no 32- or 64-bit image, has none, or its resource tree is broken.
+std::vector<BYTE> VersionResourceOfImage(const ImageFile& image) {
+    const Span& whole = image.Whole();
+    BYTE dos[0x40];
+    if (!image.Read(0, dos, sizeof dos, whole) || Le16(dos) != 0x5A4Du) return {};  // "MZ"
+    const Offset pe = Le32(dos + 0x3C);
+    BYTE head[24];  // the signature and the file header
+    if (!image.Read(pe, head, sizeof head, whole) || Le32(head) != 0x00004550u) return {};  // "PE\0\0"
+    const DWORD sectionCount = Le16(head + 6);
+    const auto optional = image.Read(pe + 24, Le16(head + 20), whole);
+    if (!optional || optional->size() < 2) return {};
+    const DWORD magic = Le16(optional->data());
+    if (magic != 0x10Bu && magic != 0x20Bu) return {};
+    const std::size_t directoryCount = magic == 0x20Bu ? 108 : 92, resourceDirectory = directoryCount + 4 + 2 * 8;
+    if (optional->size() < resourceDirectory + 8 || Le32(&(*optional)[directoryCount]) <= 2) return {};
+    const DWORD resourceRva = Le32(&(*optional)[resourceDirectory]);
+    if (resourceRva == 0) return {};
+    const auto sections = image.Read(pe + 24 + optional->size(), std::size_t{sectionCount} * 40, whole);
+    if (!sections) return {};
+    // Where a virtual address of the image lies in the file, and the section's raw data that
+    // follows it there: what lies past the raw data is zeros in memory, not the next bytes of the
+    // file, and raw data past the end of the file is none. A section without a virtual size is as
+    // large as its raw data.
+    const auto spanOf = [&](DWORD rva) -> std::optional<Span> {
+        for (std::size_t n = 0; n < sectionCount; ++n) {
+            const BYTE* section = &(*sections)[n * 40];
+            const DWORD virtualSize = Le32(section + 8), address = Le32(section + 12), rawSize = Le32(section + 16);
+            const Offset raw = Le32(section + 20);
+            const DWORD size = virtualSize ? std::min(virtualSize, rawSize) : rawSize;
+            if (rva < address || rva - address >= size) continue;
+            const Offset at = raw + (rva - address);
+            if (at >= whole.size) return std::nullopt;
+            return Span{at, std::min<Offset>(size - (rva - address), whole.size - at)};
         }
         return std::nullopt;
     };
-    const auto rootAt = offsetOf(*resourceRva);
-    if (!rootAt) return {};
-    const Offset* const root = &rootAt->first;
-    // One level of the resource tree: the entry of the id given (or the first when none is
-    // given), its offset from the root, and whether it is a further level.
-    const auto entryOf = [&](Offset directory, std::optional<DWORD> id) -> std::optional<std::pair<DWORD, bool>> {
-        const auto named = u16(directory + 12), ids = u16(directory + 14);
-        if (!named || !ids) return std::nullopt;
-        for (DWORD n = 0; n < *named + *ids; ++n) {
-            const auto name = u32(directory + 16 + Offset{n} * 8), target = u32(directory + 20 + Offset{n} * 8);
-            if (!name || !target) return std::nullopt;
-            if (!id || *name == *id) return std::pair{*target & 0x7FFFFFFFu, (*target & 0x80000000u) != 0};
-        }
-        return std::nullopt;
+    const auto root = spanOf(resourceRva);
+    if (!root) return {};
+    // A level of the tree, by its offset from the root: the target of the entry `pick` chooses
+    // among (name or id, target) pairs, and whether it is a further level. A level that leads
+    // back to itself or to one above it is a broken tree, as is one whose entries do not fit.
+    std::vector<Offset> levels;
+    const auto entryOf = [&](Offset level, auto pick) -> std::optional<std::pair<DWORD, bool>> {
+        if (std::find(levels.begin(), levels.end(), level) != levels.end()) return std::nullopt;
+        levels.push_back(level);
+        BYTE header[16];
+        if (!image.Read(root->at + level, header, sizeof header, *root)) return std::nullopt;
+        const std::size_t count = std::size_t{Le16(header + 12)} + Le16(header + 14);
+        const auto entries = image.Read(root->at + level + 16, count * 8, *root);
+        if (!entries) return std::nullopt;
+        const std::optional<std::size_t> chosen = pick(*entries);
+        if (!chosen) return std::nullopt;
+        const DWORD target = Le32(&(*entries)[*chosen * 8 + 4]);
+        return std::pair{target & 0x7FFFFFFFu, (target & 0x80000000u) != 0};
     };
-    const auto type = entryOf(*root, 16u);  // RT_VERSION
+    const auto id = [](DWORD wanted) {
+        return [wanted](const std::vector<BYTE>& entries) -> std::optional<std::size_t> {
+            for (std::size_t n = 0; n < entries.size() / 8; ++n)
+                if (Le32(&entries[n * 8]) == wanted) return n;
+            return std::nullopt;
+        };
+    };
+    // The neutral language when there is one, else the lowest-numbered.
+    const auto language = [](const std::vector<BYTE>& entries) -> std::optional<std::size_t> {
+        std::optional<std::size_t> lowest;
+        for (std::size_t n = 0; n < entries.size() / 8; ++n) {
+            const DWORD name = Le32(&entries[n * 8]);
+            if (name & 0x80000000u) continue;  // a named entry names no language
+            if (!lowest || name < Le32(&entries[*lowest * 8])) lowest = n;
+        }
+        return lowest;
+    };
+    const auto type = entryOf(0, id(16));  // RT_VERSION
     if (!type || !type->second) return {};
-    const auto name = entryOf(*root + type->first, std::nullopt);
+    const auto name = entryOf(type->first, id(1));  // VS_VERSION_INFO
     if (!name || !name->second) return {};
-    const auto language = entryOf(*root + name->first, std::nullopt);
-    if (!language || language->second) return {};
-    const auto dataRva = u32(*root + language->first), dataSize = u32(*root + language->first + 4);
-    if (!dataRva || !dataSize) return {};
-    const auto dataAt = offsetOf(*dataRva);
-    if (!dataAt || dataAt->second < *dataSize || dataAt->first > image.size() || image.size() - dataAt->first < *dataSize)
-        return {};
-    const Offset* const data = &dataAt->first;
-    // The query functions trust the lengths the resource gives itself, each at most 64 KB: zeros
+    const auto leaf = entryOf(name->first, language);
+    if (!leaf || leaf->second) return {};
+    BYTE entry[8];
+    if (!image.Read(root->at + leaf->first, entry, sizeof entry, *root)) return {};
+    const DWORD dataSize = Le32(entry + 4);
+    const auto data = spanOf(Le32(entry));
+    if (!data || dataSize == 0 || !data->Holds(data->at, dataSize)) return {};
+    // A version block gives its length in 16 bits: the query functions read no further than its
+    // first 64 KB. They trust the lengths the resource gives itself, each at most 64 KB: zeros
     // behind it give whatever a broken one claims something to read, and room for what the
     // functions convert in place.
-    std::vector<BYTE> resource(std::max<std::size_t>(std::size_t{*dataSize} * 2, 0x20000), 0);
-    std::memcpy(resource.data(), image.data() + *data, *dataSize);
+    const std::size_t used = std::min<std::size_t>(dataSize, 0xFFFF);
+    std::vector<BYTE> resource(std::max<std::size_t>(used * 2, 0x20000), 0);
+    if (!image.Read(data->at, resource.data(), used, *data)) return {};
     return resource;
 }
 
@@ -258,7 +332,7 @@ std::vector<BYTE> VersionResource(const std::wstring& file) {
     if (file.empty() || FileAccessor::IsDevicePath(file)) return {};
     if (file.rfind(L"\\\\?\\", 0) == 0) {
         std::vector<BYTE> resource;
-        PassOver([&] { resource = VersionResourceOfImage(FileAccessor::Instance().ReadBytes(file)); });
+        PassOver([&] { resource = VersionResourceOfImage(ImageFile(file)); });
         return resource;
     }
     DWORD ignored = 0;

@@ -559,25 +559,67 @@ TEST(FileActedOn, EverySpellingIsReadAsTheFileItNamesAndASecondReadingChangesNot
     // the second time; a server named "?" or "." is no drive.
     const struct {
         std::wstring given;
-        bool mayBeThePlainFile;
-        std::wstring expected;  // when it is known on every system
-    } odd[] = {{L"//?/c:/x/a.dll.", true, L""},
-               {L"/?" L"?/c:/x/a.dll", false, L"/?" L"?/c:/x/a.dll"},
-               {L"\\\\?\\UNC\\?\\c:\\x\\a.dll", false, L""},
-               {L"\\\\?\\UNC\\.\\c:\\x\\a.dll", false, L""},
-               {L"\\\\.\\c:\\..\\c:\\x\\a.dll", true, L""},
-               {L"c:\\x..\\a.dll", true, L""},
-               {L"c:\\x\\com1.dll\\.", false, L"\\\\?\\c:\\x\\com1.dll"}};
-    for (const auto& [given, mayBeThePlainFile, expected] : odd) {
+        std::vector<std::wstring> readings;  // each reading a system may give it
+    } odd[] = {
+        // "//?/" is the device namespace: the full-path function drops the trailing dot.
+        {L"//?/c:/x/a.dll.", {L"c:\\x\\a.dll"}},
+        // A native prefix in slashes is a folder "??" of the current drive: not resolved.
+        {L"/?" L"?/c:/x/a.dll", {L"/?" L"?/c:/x/a.dll"}},
+        // Verbatim, server "?" or "." and share "c:": only that spelling reaches it.
+        {L"\\\\?\\UNC\\?\\c:\\x\\a.dll", {L"\\\\?\\UNC\\?\\c:\\x\\a.dll"}},
+        {L"\\\\?\\UNC\\.\\c:\\x\\a.dll", {L"\\\\?\\UNC\\.\\c:\\x\\a.dll"}},
+        // ".." climbs out of the drive into the device namespace and back into the drive.
+        {L"\\\\.\\c:\\..\\c:\\x\\a.dll", {L"c:\\x\\a.dll"}},
+        // Folder "x..": where the full-path function drops one of its dots, "x." would lose the
+        // other at a second reading, so only the verbatim spelling names it; where it drops none,
+        // the plain path does.
+        {L"c:\\x..\\a.dll", {L"\\\\?\\c:\\x.\\a.dll", L"c:\\x..\\a.dll"}},
+        // Read without its "\.", "com1.dll" is a file in a folder, not the device: only the
+        // verbatim spelling reaches it.
+        {L"c:\\x\\com1.dll\\.", {L"\\\\?\\c:\\x\\com1.dll"}},
+    };
+    for (const auto& [given, readings] : odd) {
         SCOPED_TRACE(testing_support::Narrow(given));
         const std::wstring read = velmora::FileActedOn(given);
         EXPECT_EQ(velmora::FileActedOn(read), read);
-        if (!mayBeThePlainFile) {
-            EXPECT_NE(tessel::SystemUtility::Lower(read), L"c:\\x\\a.dll");
-        }
-        if (!expected.empty()) {
-            EXPECT_EQ(read, expected);
-        }
+        EXPECT_NE(std::find(readings.begin(), readings.end(), read), readings.end()) << testing_support::Narrow(read);
+    }
+}
+
+TEST(FileStanding, TheProtectedFilesAreReadOnceMoreWithTheRedirectionOffWhichIsThenPutBack) {
+    using velmora::FileStanding;
+    auto& kernel32 = tessel::api::kernel32();
+    for (const bool turnsOff : {true, false}) {
+        SCOPED_TRACE(turnsOff);
+        // A machine of its own: its folders are new, so the protected files are read anew.
+        protected_files::ScratchMachine machine;
+        const std::wstring listed = machine.dir / L"windows\\system32\\lz32.dll";
+        const std::wstring aside = machine.dir / L"lz32.dll.seen-redirected";
+        const std::wstring sixtyFour = machine.dir / L"sixty-four.dll";
+        testing_support::WriteBytes(sixtyFour, "the file the 64-bit system folder holds under the listed name");
+        PVOID const handedOut = reinterpret_cast<PVOID>(0x5eed);
+        int disabled = 0;
+        std::vector<PVOID> reverted;
+        // With the redirection off, the listed path reaches another file, as the 64-bit system
+        // folder holds one under the same name; put back, that file is reached by another name.
+        ScopedPreset disable(kernel32.Wow64DisableWow64FsRedirection, [&](PVOID* previous) -> BOOL {
+            ++disabled;
+            if (!turnsOff) return FALSE;
+            *previous = handedOut;
+            EXPECT_TRUE(::MoveFileW(listed.c_str(), aside.c_str()));
+            EXPECT_TRUE(::MoveFileW(sixtyFour.c_str(), listed.c_str()));
+            return TRUE;
+        });
+        ScopedPreset revert(kernel32.Wow64RevertWow64FsRedirection, [&](PVOID previous) -> BOOL {
+            reverted.push_back(previous);
+            EXPECT_TRUE(::MoveFileW(listed.c_str(), sixtyFour.c_str()));
+            EXPECT_TRUE(::MoveFileW(aside.c_str(), listed.c_str()));
+            return TRUE;
+        });
+        EXPECT_EQ(velmora::StandingOf(sixtyFour) == FileStanding::SystemWhitelist, turnsOff);
+        EXPECT_EQ(velmora::StandingOf(listed), FileStanding::SystemWhitelist);
+        EXPECT_EQ(disabled, 1);
+        EXPECT_EQ(reverted, turnsOff ? std::vector<PVOID>{handedOut} : std::vector<PVOID>{});
     }
 }
 

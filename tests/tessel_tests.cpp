@@ -5,9 +5,14 @@
 #include <objbase.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <new>
 #include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "TestSupport.h"
 #include "tessel/Api.h"
@@ -394,6 +399,29 @@ TEST(FileAccessor, ReadsAFileThatAnotherHandleHoldsOpen) {
     EXPECT_EQ(ErrorNumberOf([&] { FileAccessor::Instance().ReadFile(dir / L"locked.txt"); }), ERROR_SHARING_VIOLATION);
 }
 
+TEST(FileAccessor, AFileIsTheSameByVolumeAndNumberAndByNumberAloneWhereAVolumeSaysZero) {
+    const struct {
+        FileIdentity a, b;
+        bool same;
+    } cases[] = {
+        {{7, 1, 2}, {7, 1, 2}, true},
+        {{7, 1, 2}, {8, 1, 2}, false},
+        {{0, 1, 2}, {8, 1, 2}, true},
+        {{7, 1, 2}, {0, 1, 2}, true},
+        {{0, 1, 2}, {0, 1, 2}, true},
+        {{0, 1, 2}, {8, 1, 3}, false},
+        {{7, 1, 2}, {0, 9, 2}, false},
+        {{7, 1, 2}, {7, 9, 2}, false},
+        {{7, 1, 2}, {7, 1, 3}, false},
+    };
+    for (const auto& [a, b, same] : cases) {
+        SCOPED_TRACE(std::to_string(a.volume) + ":" + std::to_string(a.high) + ":" + std::to_string(a.low) + " " +
+                     std::to_string(b.volume) + ":" + std::to_string(b.high) + ":" + std::to_string(b.low));
+        EXPECT_EQ(SameFile(a, b), same);
+        EXPECT_EQ(SameFile(b, a), same);
+    }
+}
+
 TEST(SystemUtility, ExpandsEnvironmentAndNamesErrors) {
     auto& su = SystemUtility::Instance();
     EXPECT_EQ(SystemUtility::Lower(su.ExpandEnvironment(L"%windir%")), L"c:\\windows");
@@ -426,6 +454,175 @@ TEST(SystemUtility, ReadsVersionStringsOfItsOwnProgram) {
     EXPECT_EQ(strings.Item(L"CompanyName"), L"Ardentis Software");
     EXPECT_EQ(strings.Item(L"FileDescription"), L"Velmora test program");
     EXPECT_EQ(SystemUtility::Instance().VersionStrings(L"c:\\no\\such.dll").Count(), 0u);
+}
+
+namespace {
+void Put16(std::string& b, std::size_t at, std::uint32_t v) {
+    b[at] = static_cast<char>(v);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+void Put32(std::string& b, std::size_t at, std::uint32_t v) {
+    Put16(b, at, v & 0xFFFF);
+    Put16(b, at + 2, v >> 16);
+}
+void Pad4(std::string& b) { b.resize((b.size() + 3) & ~std::size_t{3}, '\0'); }
+std::string Utf16z(const std::wstring& s) {
+    std::string b;
+    for (wchar_t c : s + L'\0') b += {static_cast<char>(c), static_cast<char>(c >> 8)};
+    return b;
+}
+
+// A block of a version resource: its lengths and type, its key, then its value and its one child.
+std::string VersionBlock(const std::wstring& key, const std::string& value, unsigned valueLength, unsigned type,
+                         const std::string& child) {
+    std::string b(6, '\0');
+    b += Utf16z(key);
+    Pad4(b);
+    b += value;
+    Pad4(b);
+    b += child;
+    Put16(b, 0, static_cast<std::uint32_t>(b.size()));
+    Put16(b, 2, valueLength);
+    Put16(b, 4, type);
+    return b;
+}
+
+// A version resource with a file version of major.0.0.0 and a description.
+std::string VersionInfo(const std::wstring& description, unsigned major) {
+    std::string fixed(52, '\0');
+    Put32(fixed, 0, 0xFEEF04BD);
+    Put32(fixed, 4, 0x10000);
+    Put32(fixed, 8, major << 16);
+    const std::string entry =
+        VersionBlock(L"FileDescription", Utf16z(description), static_cast<unsigned>(description.size() + 1), 1, "");
+    const std::string strings = VersionBlock(L"StringFileInfo", "", 0, 1, VersionBlock(L"040904b0", "", 0, 1, entry));
+    return VersionBlock(L"VS_VERSION_INFO", fixed, 52, 0, strings);
+}
+
+struct Version {
+    std::uint32_t name, language;
+    std::string info;
+};
+// A 32-bit image whose one section holds RT_VERSION's entries, in the order given, and where the
+// parts a row breaks are in the file.
+struct Image {
+    std::string bytes;
+    std::size_t typeLevel;                        // the level of RT_VERSION's names
+    std::vector<std::size_t> names;                  // each name's entry in that level
+    std::vector<std::size_t> languages, dataEntries;  // each version's entry in its name's level, its data entry
+};
+constexpr std::size_t kPe = 0x40, kOptional = kPe + 24, kSection = kOptional + 224, kRaw = 0x200;
+constexpr std::uint32_t kRva = 0x1000;
+
+Image MakeImage(const std::vector<Version>& versions) {
+    std::vector<std::uint32_t> names;
+    for (const Version& v : versions)
+        if (std::find(names.begin(), names.end(), v.name) == names.end()) names.push_back(v.name);
+    Image image;
+    std::string r(40 + 8 * names.size(), '\0');  // the root, with RT_VERSION alone, then its level
+    Put16(r, 14, 1);
+    Put32(r, 16, 16);
+    Put32(r, 20, 0x80000000u | 24);
+    Put16(r, 24 + 14, static_cast<std::uint32_t>(names.size()));
+    image.typeLevel = kRaw + 24;
+    image.languages.resize(versions.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        image.names.push_back(kRaw + 40 + 8 * i);
+        Put32(r, 40 + 8 * i, names[i]);
+        Put32(r, 44 + 8 * i, 0x80000000u | static_cast<std::uint32_t>(r.size()));
+        const std::size_t level = r.size();
+        r.resize(level + 16);
+        for (std::size_t j = 0; j < versions.size(); ++j) {
+            if (versions[j].name != names[i]) continue;
+            image.languages[j] = kRaw + r.size();
+            r.resize(r.size() + 8);
+            Put32(r, r.size() - 8, versions[j].language);
+        }
+        Put16(r, level + 14, static_cast<std::uint32_t>((r.size() - level - 16) / 8));
+    }
+    for (std::size_t j = 0; j < versions.size(); ++j) {
+        Put32(r, image.languages[j] - kRaw + 4, static_cast<std::uint32_t>(r.size()));
+        image.dataEntries.push_back(kRaw + r.size());
+        r.resize(r.size() + 16);
+    }
+    for (std::size_t j = 0; j < versions.size(); ++j) {
+        Pad4(r);
+        Put32(r, image.dataEntries[j] - kRaw, kRva + static_cast<std::uint32_t>(r.size()));
+        Put32(r, image.dataEntries[j] - kRaw + 4, static_cast<std::uint32_t>(versions[j].info.size()));
+        r += versions[j].info;
+    }
+    const auto size = static_cast<std::uint32_t>(r.size());
+    std::string& b = image.bytes;
+    b.assign(kRaw, '\0');
+    // "MZ", "PE", a 386 with one section, PE32 with 16 directories, the resources' one, the section.
+    for (const auto& [at, value] : std::initializer_list<std::pair<std::size_t, std::uint32_t>>{
+             {0, 0x5A4D}, {0x3C, kPe}, {kPe, 0x4550}, {kPe + 4, 0x1014C}, {kPe + 20, 224}, {kOptional, 0x10B},
+             {kOptional + 92, 16}, {kOptional + 112, kRva}, {kOptional + 116, size}, {kSection + 8, size},
+             {kSection + 12, kRva}, {kSection + 16, size}, {kSection + 20, kRaw}})
+        Put32(b, at, value);
+    b += r;
+    return image;
+}
+}  // namespace
+
+TEST(SystemUtility, TakesTheVersionEntryTheSystemTakesAndNoneOfABrokenImage) {
+    const Version first{1, 0, VersionInfo(L"First", 1)};
+    const struct {
+        const char* what;
+        std::vector<Version> versions;
+        std::function<void(Image&)> breakIt;
+        std::wstring description;  // empty: no version facts at all
+        unsigned major;
+    } rows[] = {
+        {"a whole image", {first}, [](Image&) {}, L"First", 1},
+        {"one language, not the neutral one", {{1, 0x409, VersionInfo(L"English", 3)}}, [](Image&) {}, L"English", 3},
+        {"name 2 before name 1", {{2, 0, VersionInfo(L"Second", 2)}, first}, [](Image&) {}, L"First", 1},
+        {"a language before the neutral one",
+         {{1, 0x409, VersionInfo(L"English", 3)}, {1, 0, VersionInfo(L"Neutral", 4)}}, [](Image&) {}, L"Neutral", 4},
+        {"the DOS header cut short", {first}, [](Image& i) { i.bytes.resize(0x30); }, L"", 0},
+        {"the optional header cut short", {first}, [](Image& i) { i.bytes.resize(kOptional + 60); }, L"", 0},
+        {"the section's raw data past the end", {first},
+         [](Image& i) { Put32(i.bytes, kSection + 20, 0x100000); }, L"", 0},
+        {"the file ending inside the version block", {first},
+         [](Image& i) { i.bytes.resize(i.bytes.size() - 8); }, L"", 0},
+        {"the root counting more entries than fit", {first},
+         [](Image& i) { Put16(i.bytes, kRaw + 14, 0xFFFF); }, L"", 0},
+        // Name 1 leads back to its own level, where name 0 would pass for the neutral language.
+        {"a level that leads back to itself",
+         {{0, 0, VersionInfo(L"Zero", 5)}, first},
+         [](Image& i) {
+             Put32(i.bytes, i.names[0] + 4, static_cast<std::uint32_t>(i.dataEntries[0] - kRaw));
+             Put32(i.bytes, i.names[1] + 4, 0x80000000u | static_cast<std::uint32_t>(i.typeLevel - kRaw));
+         },
+         L"", 0},
+        {"a language entry past the end", {first},
+         [](Image& i) { Put32(i.bytes, i.languages[0] + 4, 0x7FFFFFF0); }, L"", 0},
+        {"a data block larger than its section", {first},
+         [](Image& i) { Put32(i.bytes, i.dataEntries[0] + 4, 0x7FFFFFF0); }, L"", 0},
+        {"a data block outside every section", {first},
+         [](Image& i) { Put32(i.bytes, i.dataEntries[0], kRva + 0x100000); }, L"", 0},
+    };
+    TempDir dir;
+    auto& su = SystemUtility::Instance();
+    int n = 0;
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        Image image = MakeImage(row.versions);
+        row.breakIt(image);
+        // A name with a trailing dot is read from the image's own bytes, as only its verbatim path reaches it.
+        const std::wstring path = L"\\\\?\\" + dir / (L"image" + std::to_wstring(++n) + L".dll.");
+        testing_support::WriteBytes(path, image.bytes);
+        const auto strings = su.VersionStrings(path);
+        const auto version = su.FileVersion(path);
+        if (row.description.empty()) {
+            EXPECT_EQ(strings.Count(), 0u);
+            EXPECT_FALSE(version.has_value());
+            continue;
+        }
+        EXPECT_EQ(strings.Exists(L"FileDescription") ? strings.Item(L"FileDescription") : L"(none)", row.description);
+        ASSERT_TRUE(version.has_value());
+        EXPECT_EQ(version->major, row.major);
+    }
 }
 
 TEST(SystemUtility, ReportsTheWindowsVersionOfThePlatform) {
