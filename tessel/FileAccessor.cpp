@@ -58,11 +58,14 @@ constexpr int kFileNameInformation = 9;
 constexpr int kFileRenameInformation = 10;
 constexpr DWORD kLongestPath = 32768;
 
-// The native layouts of what the calls read and write.
-struct FileBasicInformation {
+// The native layouts of what the calls read and write. The system lays the times out on eight
+// bytes in a 32-bit program too, where the compiler would pack them on four: a shorter record
+// is refused.
+struct alignas(8) FileBasicInformation {
     LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;  // 0: unchanged
     ULONG FileAttributes;
 };
+static_assert(sizeof(FileBasicInformation) == 40);
 struct FileRenameInformation {
     BOOLEAN ReplaceIfExists;
     HANDLE RootDirectory;

@@ -591,7 +591,6 @@ TEST(FileStanding, TheProtectedFilesAreReadOnceMoreWithTheRedirectionOffWhichIsT
     auto& kernel32 = tessel::api::kernel32();
     for (const bool turnsOff : {true, false}) {
         SCOPED_TRACE(turnsOff);
-        // A machine of its own: its folders are new, so the protected files are read anew.
         protected_files::ScratchMachine machine;
         const std::wstring listed = machine.dir / L"windows\\system32\\lz32.dll";
         const std::wstring aside = machine.dir / L"lz32.dll.seen-redirected";
@@ -616,6 +615,8 @@ TEST(FileStanding, TheProtectedFilesAreReadOnceMoreWithTheRedirectionOffWhichIsT
             EXPECT_TRUE(::MoveFileW(aside.c_str(), listed.c_str()));
             return TRUE;
         });
+        // Read anew, as at the start of a disabling sequence.
+        velmora::ReadKnownFilesAgain();
         EXPECT_EQ(velmora::StandingOf(sixtyFour) == FileStanding::SystemWhitelist, turnsOff);
         EXPECT_EQ(velmora::StandingOf(listed), FileStanding::SystemWhitelist);
         EXPECT_EQ(disabled, 1);
