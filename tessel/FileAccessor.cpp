@@ -110,10 +110,17 @@ std::optional<std::wstring> VolumePathOf(HANDLE file) {
     return path;
 }
 
-bool SameVolume(HANDLE a, HANDLE b) {
-    BY_HANDLE_FILE_INFORMATION x{}, y{};
-    if (!::GetFileInformationByHandle(a, &x) || !::GetFileInformationByHandle(b, &y)) return false;
-    return x.dwVolumeSerialNumber == y.dwVolumeSerialNumber || x.dwVolumeSerialNumber == 0 || y.dwVolumeSerialNumber == 0;
+// One volume by its serial number; 0, which Wine reads now and then for a volume that reads
+// otherwise at other times, matches any.
+bool SameSerial(DWORD a, DWORD b) { return a == b || a == 0 || b == 0; }
+
+// The place of an open file or folder by its path on the volume, which every NT tells.
+std::optional<FilePlace> VolumePlaceOf(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+    const std::optional<std::wstring> path = VolumePathOf(file);
+    if (!path) return std::nullopt;
+    return FilePlace{info.dwVolumeSerialNumber, *path};
 }
 
 // The native path of the folder the open file really lies in ("\??\c:\Data\Real"): the system's
@@ -127,17 +134,15 @@ std::optional<std::wstring> RealFolderOf(HANDLE file, const std::wstring& opened
     } else {
         const std::wstring verbatim = FileAccessor::VerbatimPath(openedAs);
         const std::size_t slash = verbatim.find_last_of(L'\\');
-        const std::optional<std::wstring> onVolume = VolumePathOf(file);
-        if (verbatim.rfind(L"\\\\?\\", 0) != 0 || slash == std::wstring::npos || !onVolume) {
-            ::SetLastError(ERROR_BAD_PATHNAME);
-            return std::nullopt;
-        }
-        const UniqueFile folder = FileAccessor::OpenToKnow(verbatim.substr(0, slash + 1));
-        std::optional<std::wstring> folderOnVolume = folder ? VolumePathOf(folder.get()) : std::nullopt;
-        if (folderOnVolume && folderOnVolume->back() != L'\\') *folderOnVolume += L'\\';
-        const std::wstring fileFolder = onVolume->substr(0, onVolume->find_last_of(L'\\') + 1);
-        if (!folderOnVolume || !SameVolume(file, folder.get()) ||
-            SystemUtility::Lower(*folderOnVolume) != SystemUtility::Lower(fileFolder)) {
+        const std::optional<FilePlace> onVolume = VolumePlaceOf(file);
+        const UniqueFile folder = verbatim.rfind(L"\\\\?\\", 0) == 0 && slash != std::wstring::npos
+                                      ? FileAccessor::OpenToKnow(verbatim.substr(0, slash + 1))
+                                      : UniqueFile();
+        std::optional<FilePlace> folderOnVolume = folder ? VolumePlaceOf(folder.get()) : std::nullopt;
+        if (folderOnVolume && folderOnVolume->path.back() != L'\\') folderOnVolume->path += L'\\';
+        if (!onVolume || !folderOnVolume ||
+            !SamePlace({onVolume->volume, onVolume->path.substr(0, onVolume->path.find_last_of(L'\\') + 1)},
+                       *folderOnVolume)) {
             ::SetLastError(ERROR_BAD_PATHNAME);
             return std::nullopt;
         }
@@ -254,16 +259,16 @@ bool FileAccessor::HasWildcards(std::wstring_view path) {
 }
 
 bool SameFile(const FileIdentity& a, const FileIdentity& b) {
-    return a.high == b.high && a.low == b.low && (a.volume == b.volume || a.volume == 0 || b.volume == 0);
+    return a.high == b.high && a.low == b.low && SameSerial(a.volume, b.volume);
 }
 
 bool SamePlace(const FilePlace& a, const FilePlace& b) {
-    return !a.path.empty() && (a.volume == b.volume || a.volume == 0 || b.volume == 0) &&
+    return !a.path.empty() && SameSerial(a.volume, b.volume) &&
            SystemUtility::Lower(a.path) == SystemUtility::Lower(b.path);
 }
 
 bool PlacedIn(const FilePlace& file, const FilePlace& folder) {
-    if (folder.path.empty() || !(file.volume == folder.volume || file.volume == 0 || folder.volume == 0)) return false;
+    if (folder.path.empty() || !SameSerial(file.volume, folder.volume)) return false;
     std::wstring under = SystemUtility::Lower(folder.path);
     if (under.back() != L'\\') under += L'\\';
     const std::wstring path = SystemUtility::Lower(file.path);
@@ -290,13 +295,12 @@ std::optional<FileIdentity> FileAccessor::IdentityOf(HANDLE file) {
 }
 
 std::optional<FilePlace> FileAccessor::PlaceOf(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
     // The system's own full path where it has one: it names the volume by the drive it is
     // mounted as, the same for every route to the file. Before Vista the path on the volume.
-    std::optional<std::wstring> path = FinalPathOf(file);
-    if (!path && ::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) path = VolumePathOf(file);
-    if (!path) return std::nullopt;
+    const std::optional<std::wstring> path = FinalPathOf(file);
+    if (!path) return ::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED ? VolumePlaceOf(file) : std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
     return FilePlace{info.dwVolumeSerialNumber, *path};
 }
 
