@@ -167,24 +167,6 @@ std::wstring FolderPath(std::wstring folder) {
     return folder;
 }
 
-// Turns off the file-system redirection of a 32-bit program on 64-bit Windows for its life, where
-// there is one: the system folder is then the 64-bit one, which a folder link or "Sysnative"
-// reaches all the same.
-class RedirectionOff {
-public:
-    RedirectionOff() : off_(tessel::api::kernel32().Wow64DisableWow64FsRedirection(&previous_) != FALSE) {}
-    ~RedirectionOff() {
-        if (off_) tessel::api::kernel32().Wow64RevertWow64FsRedirection(previous_);
-    }
-    RedirectionOff(const RedirectionOff&) = delete;
-    RedirectionOff& operator=(const RedirectionOff&) = delete;
-    explicit operator bool() const { return off_; }
-
-private:
-    PVOID previous_ = nullptr;
-    bool off_;
-};
-
 // What a file or folder that a disabling may not take on its own word is: its identity and its
 // place, each where the system tells it.
 struct Known {
@@ -238,7 +220,7 @@ const KnownFiles& KnownNow() {
             if (!folder.empty()) keep(known.windowsFolders, folder);
     };
     readFiles();
-    if (const RedirectionOff off; off) readFiles();
+    if (const tessel::RedirectionOff off; off) readFiles();
     if (!programFolder.empty())
         for (const wchar_t* name : kProgramFiles) keep(known.program, FileActedOn(programFolder + name));
     return known;
@@ -324,10 +306,42 @@ std::wstring FileActedOn(const std::wstring& given) {
 }
 
 bool NamesNoFile(const std::wstring& actedOn) {
+    // Only what is shown to be no file: a name that is a device by its text alone, or what opens
+    // as a folder or a device. What cannot be opened is a file all the same, one that the
+    // disabling then counts as not done.
     if (tessel::FileAccessor::IsDevicePath(actedOn)) return true;
     if (RootLength(actedOn) == 0) return false;
+    if (const tessel::UniqueFile file = tessel::FileAccessor::OpenToKnow(actedOn)) {
+        BY_HANDLE_FILE_INFORMATION info{};
+        return tessel::FileAccessor::HoldsDevice(file.get()) ||
+               (::GetFileInformationByHandle(file.get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
+    }
     const DWORD attributes = ::GetFileAttributesW(tessel::FileAccessor::ExtendedPath(actedOn).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring InProgramView(const std::wstring& systemPath, bool wow64, const std::wstring& winDir,
+                           const std::wstring& sysDir) {
+    const std::wstring lower = tessel::SystemUtility::Lower(systemPath);
+    const std::wstring windows = tessel::SystemUtility::Lower(WithBackslash(winDir));
+    const std::wstring system = tessel::SystemUtility::Lower(WithBackslash(sysDir));
+    if (!wow64 || windows.size() < 3 || system.size() <= windows.size() || system.compare(0, windows.size(), windows) != 0)
+        return systemPath;
+    const std::size_t prefix = StartsWith(lower, L"\\\\?\\") ? 4 : 0;
+    if (lower.compare(prefix, system.size(), system) != 0) return systemPath;
+    return systemPath.substr(0, prefix + windows.size()) + L"Sysnative\\" + systemPath.substr(prefix + system.size());
+}
+
+std::wstring OwnPathOf(HANDLE file) {
+    const std::optional<std::wstring> real = tessel::FileAccessor::RealPathOf(file);
+    if (!real) return {};
+    BOOL wow64 = FALSE;
+    if (!tessel::api::kernel32().IsWow64Process(tessel::api::kernel32().GetCurrentProcess(), &wow64)) wow64 = FALSE;
+    const std::wstring own = FileActedOn(InProgramView(*real, wow64 != FALSE, WinDir, SysDir));
+    // Given back by that path, the file must be the one disabled.
+    const std::optional<FileIdentity> held = tessel::FileAccessor::IdentityOf(file);
+    const std::optional<FileIdentity> reached = IdentityOf(own);
+    return held && reached && tessel::SameFile(*held, *reached) ? own : std::wstring();
 }
 
 FileStanding StandingOf(const std::wstring& path) {

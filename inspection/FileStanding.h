@@ -38,9 +38,23 @@ bool IsFullyQualifiedFile(const std::wstring& path);
 // current folder is refused later, not resolved.
 std::wstring FileActedOn(const std::wstring& given);
 
-// The path (as FileActedOn gives it) names something that is not a file: a device, a folder or
-// a drive's root. There is nothing to disable.
+// The path (as FileActedOn gives it) is shown to name something that is not a file: a device by
+// its name (a reserved name, a pipe, the device namespace without a drive), or what opens as a
+// device, a folder or a drive's root. There is nothing to disable. Any other name is a file, one
+// that may not open.
 bool NamesNoFile(const std::wstring& actedOn);
+
+// The path by which this program reaches the file an open handle holds, where it really lies and
+// under its own name (a file link names another file's name), spelled as FileActedOn spells it;
+// empty where the system cannot tell, or where that path does not reach the same file. The
+// system's own path of it is read in the program's view (InProgramView).
+std::wstring OwnPathOf(HANDLE file);
+
+// A path as the system gives it for a file ("\\?\c:\windows\system32\x.dll"), as a program reaches
+// it: a 32-bit program on 64-bit Windows (wow64) reaches the 64-bit system folder only as
+// "Sysnative", since its own name is redirected to the 32-bit one. Any other path is unchanged.
+std::wstring InProgramView(const std::wstring& systemPath, bool wow64, const std::wstring& winDir,
+                           const std::wstring& sysDir);
 
 // How the file that a disabling given this path acts on stands (FileActedOn, without regard to
 // letter case); the first of ProgramFile, SystemWhitelist and WindowsFolder that applies is the

@@ -319,8 +319,8 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
     if (name != path) mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", path, name), 5, source);
     if (NamesNoFile(name)) {
         // A registration can name a device or a folder (a broken installer, a variable that
-        // expands to a folder). A move would open the device, and a serial port can hold its
-        // opener; a folder renamed would take the user's files out of reach.
+        // expands to a folder). A device has no name of its own to take, and a folder renamed
+        // would take the user's files out of reach.
         mLog->Log(0, tessel::Format(L"'%1' is not a file: there is nothing to disable.", tessel::LogName(name)), 5, source);
         return Disabling::NothingToDisable;
     }
@@ -334,21 +334,21 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
     // back; it is taken back all the same unless it was there before.
     tessel::RegistryAccessor registry;
     bool recordedBefore = false;
-    const auto record = [&] {
-        tessel::PassOver([&] { recordedBefore = registry.ReadValue(HKEY_CURRENT_USER, kRemovedFilesKey, name).has_value(); });
-        if (tessel::Guard(*mLog, source, 0, [&] { registry.WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, name, name); }))
+    const auto record = [&](const std::wstring& file) {
+        tessel::PassOver([&] { recordedBefore = registry.ReadValue(HKEY_CURRENT_USER, kRemovedFilesKey, file).has_value(); });
+        if (tessel::Guard(*mLog, source, 0, [&] { registry.WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, file, file); }))
             return true;
-        mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", name), 0, source);
+        mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", file), 0, source);
         return false;
     };
-    const auto takeBack = [&] {
-        if (!recordedBefore) tessel::PassOver([&] { registry.DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, name); });
+    const auto takeBack = [&](const std::wstring& file) {
+        if (!recordedBefore) tessel::PassOver([&] { registry.DeleteValue(HKEY_CURRENT_USER, kRemovedFilesKey, file); });
     };
     if (!RunningOnNT) {
         // The 9x family renames by name alone: the file is judged once more right before the move.
-        if (!MayTake(StandingOf(name), agreed, name) || !record()) return Disabling::Refused;
+        if (!MayTake(StandingOf(name), agreed, name) || !record(name)) return Disabling::Refused;
         if (RenameFile9x(name, GetParasiteFileName(name))) return Disabling::Disabled;
-        takeBack();
+        takeBack(name);
         return Disabling::Failed;
     }
     const std::wstring step = Source(L"RenameFileNT");
@@ -365,17 +365,29 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
             LogRenameFailure(false, step, name, size, checksum, ::GetLastError());
             return;
         }
-        if (!MayTake(StandingOfOpen(file.get(), name), agreed, name) || !record()) {
+        // What is disabled is the file the handle holds, under its own name where it lies; the
+        // record names it by a path that reaches it, so that it can be given back. A file link
+        // names another file's name.
+        std::wstring own = name;
+        if (!tessel::FileAccessor::NamesOwnFile(file.get(), name)) {
+            own = OwnPathOf(file.get());
+            if (own.empty()) {
+                LogRenameFailure(false, step, name, size, checksum, ERROR_BAD_PATHNAME);
+                return;
+            }
+            mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", name, own), 5, source);
+        }
+        if (!MayTake(StandingOfOpen(file.get(), own), agreed, own) || !record(own)) {
             outcome = Disabling::Refused;
             return;
         }
-        if (tessel::FileAccessor::RenameOpenFile(file.get(), name, DisabledName(name), kArchiveOnly)) {
-            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", name, size, checksum), 5, step);
+        if (tessel::FileAccessor::RenameOpenFile(file.get(), name, DisabledName(own), kArchiveOnly)) {
+            mLog->Log(0, tessel::Format(L"File renamed sucessfullly: '%1', (%2, %3)", own, size, checksum), 5, step);
             outcome = Disabling::Disabled;
             return;
         }
-        LogRenameFailure(false, step, name, size, checksum, ::GetLastError());
-        takeBack();
+        LogRenameFailure(false, step, own, size, checksum, ::GetLastError());
+        takeBack(own);
     });
     return outcome;
 }

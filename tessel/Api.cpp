@@ -58,6 +58,16 @@ DWORD WINAPI NoFinalPathName(HANDLE, LPWSTR, DWORD, DWORD) {
     return 0;
 }
 
+HANDLE WINAPI NoReOpenFile(HANDLE, DWORD, DWORD, DWORD) {
+    ::SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI NoWow64Process(HANDLE, PBOOL wow64) {
+    if (wow64) *wow64 = FALSE;
+    return TRUE;
+}
+
 Kernel32& kernel32() { static Kernel32 t; return t; }
 Ntdll& ntdll() { static Ntdll t; return t; }
 Psapi& psapi() { static Psapi t; return t; }

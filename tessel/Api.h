@@ -80,6 +80,8 @@ ULONGLONG WINAPI TickCount64BeforeVista();
 BOOL WINAPI NoFsRedirectionToTurnOff(PVOID* previous);
 BOOL WINAPI NoFsRedirectionToRevert(PVOID previous);
 DWORD WINAPI NoFinalPathName(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);
+HANDLE WINAPI NoReOpenFile(HANDLE file, DWORD access, DWORD share, DWORD flags);
+BOOL WINAPI NoWow64Process(HANDLE process, PBOOL wow64);
 
 struct Kernel32 {
     Library lib{L"kernel32.dll"};
@@ -127,6 +129,12 @@ struct Kernel32 {
     // The path of the file an open handle holds, every link resolved. Windows before Vista lacks
     // it: there the fallback says so, and the caller asks the native call instead.
     Fn<DWORD, HANDLE, LPWSTR, DWORD, DWORD> GetFinalPathNameByHandleW{lib, "GetFinalPathNameByHandleW", &NoFinalPathName};
+    // A second handle to the file an open one holds, with other access, reaching it by no path.
+    // Windows before Vista lacks it: there the fallback opens nothing.
+    Fn<HANDLE, HANDLE, DWORD, DWORD, DWORD> ReOpenFile{lib, "ReOpenFile", &NoReOpenFile};
+    // Whether a 32-bit program runs on 64-bit Windows; XP before its second service pack lacks
+    // it and runs none.
+    Fn<BOOL, HANDLE, PBOOL> IsWow64Process{lib, "IsWow64Process", &NoWow64Process};
     // Starts a command line the way the Basic runtime's Shell does (the maker's home page).
     Fn<UINT, LPCSTR, UINT> WinExec{lib, "WinExec"};
 };

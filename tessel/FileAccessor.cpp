@@ -123,37 +123,69 @@ std::optional<FilePlace> VolumePlaceOf(HANDLE file) {
     return FilePlace{info.dwVolumeSerialNumber, *path};
 }
 
-// The native path of the folder the open file really lies in ("\??\c:\Data\Real"): the system's
-// own answer where it has one. Where it has none (before Vista, or a path too long for it), the
-// folder the file was opened through, as long as that is the folder it lies in: a link on the
-// way that was turned meanwhile would have the move take the file into another folder.
-std::optional<std::wstring> RealFolderOf(HANDLE file, const std::wstring& openedAs) {
-    std::wstring real;
+// The last name of a path, and the folder before it with its closing "\".
+std::wstring LastName(const std::wstring& path) { return path.substr(path.find_last_of(L'\\') + 1); }
+std::wstring FolderOf(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\') + 1); }
+
+// The folder of the path, opened the way the path would reach it, is the folder the open file
+// lies in: compared by their places on the volume, which every NT tells.
+bool InFolderOpenedAs(HANDLE file, const std::wstring& openedAs) {
+    const std::wstring verbatim = FileAccessor::VerbatimPath(openedAs);
+    if (verbatim.rfind(L"\\\\?\\", 0) != 0 || verbatim.find_last_of(L'\\') == std::wstring::npos) return false;
+    const std::optional<FilePlace> onVolume = VolumePlaceOf(file);
+    const UniqueFile folder = FileAccessor::OpenToKnow(FolderOf(verbatim));
+    std::optional<FilePlace> folderOnVolume = folder ? VolumePlaceOf(folder.get()) : std::nullopt;
+    if (folderOnVolume && folderOnVolume->path.back() != L'\\') folderOnVolume->path += L'\\';
+    return onVolume && folderOnVolume && SamePlace({onVolume->volume, FolderOf(onVolume->path)}, *folderOnVolume);
+}
+
+// The folder the open file really lies in, as a native path ("\??\c:\Data\Real"), and whether
+// it is the system's own answer, which no redirection of a 32-bit program applies to. Where the
+// system has none (before Vista, or a path too long for it), the folder the file was opened
+// through, as long as that is the folder it lies in: a link on the way that was turned meanwhile
+// would have the move take the file into another folder.
+struct RealFolder {
+    std::wstring path;
+    bool systemView = false;
+};
+
+std::optional<RealFolder> RealFolderOf(HANDLE file, const std::wstring& openedAs) {
+    RealFolder real;
     if (const std::optional<std::wstring> final = FinalPathOf(file)) {
-        real = L"\\??\\" + final->substr(4);
+        real = {L"\\??\\" + final->substr(4), true};
+    } else if (InFolderOpenedAs(file, openedAs)) {
+        real = {L"\\??\\" + FileAccessor::VerbatimPath(openedAs).substr(4), false};
     } else {
-        const std::wstring verbatim = FileAccessor::VerbatimPath(openedAs);
-        const std::size_t slash = verbatim.find_last_of(L'\\');
-        const std::optional<FilePlace> onVolume = VolumePlaceOf(file);
-        const UniqueFile folder = verbatim.rfind(L"\\\\?\\", 0) == 0 && slash != std::wstring::npos
-                                      ? FileAccessor::OpenToKnow(verbatim.substr(0, slash + 1))
-                                      : UniqueFile();
-        std::optional<FilePlace> folderOnVolume = folder ? VolumePlaceOf(folder.get()) : std::nullopt;
-        if (folderOnVolume && folderOnVolume->path.back() != L'\\') folderOnVolume->path += L'\\';
-        if (!onVolume || !folderOnVolume ||
-            !SamePlace({onVolume->volume, onVolume->path.substr(0, onVolume->path.find_last_of(L'\\') + 1)},
-                       *folderOnVolume)) {
-            ::SetLastError(ERROR_BAD_PATHNAME);
-            return std::nullopt;
-        }
-        real = L"\\??\\" + verbatim.substr(4);
+        ::SetLastError(ERROR_BAD_PATHNAME);
+        return std::nullopt;
     }
-    const std::size_t slash = real.find_last_of(L'\\');
+    const std::size_t slash = real.path.find_last_of(L'\\');
     if (slash == std::wstring::npos || slash < 4) {
         ::SetLastError(ERROR_BAD_PATHNAME);
         return std::nullopt;
     }
-    return real.substr(0, slash);
+    real.path.resize(slash);
+    return real;
+}
+
+// Renames the open file to what `target` names: a bare name, or a native path.
+LONG RenameTo(HANDLE file, const std::wstring& target) {
+    std::vector<std::uint8_t> buffer(offsetof(FileRenameInformation, FileName) + (target.size() + 1) * sizeof(wchar_t), 0);
+    auto* rename = reinterpret_cast<FileRenameInformation*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<ULONG>(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
+    api::IoStatusBlock io{};
+    return api::ntdll().NtSetInformationFile(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                                             kFileRenameInformation);
+}
+
+// The answers of a system that takes no bare name for a rename: Wine's is the first.
+bool RefusesBareName(LONG status) {
+    constexpr LONG kPathSyntaxBad = static_cast<LONG>(0xC000003B), kNameInvalid = static_cast<LONG>(0xC0000033),
+                   kInvalidParameter = static_cast<LONG>(0xC000000D);
+    return status == kPathSyntaxBad || status == kNameInvalid || status == kInvalidParameter;
 }
 
 template <class Buffer>
@@ -216,9 +248,9 @@ bool FileAccessor::IsDevicePath(std::wstring_view given) {
     const bool win32Prefix = p.size() >= 4 && p[0] == L'\\' && p[1] == L'\\' && (p[2] == L'.' || p[2] == L'?');
     const bool native = p.size() >= 4 && p[0] == L'\\' && p[1] == L'?' && p[2] == L'?';
     if ((win32Prefix || native) && p[3] == L'\\') {
-        // These prefixes name a file only through a drive or a share: \\.\COM1, \\.\pipe\x,
-        // \\.\PhysicalDrive0, \\.\C: and \\?\GLOBALROOT\... do not. Behind them a reserved name is a
-        // name like any other: "\\?\c:\x\com1.dll" and "\\.\c:\x\com1.dll" are files.
+        // These prefixes name a file only through a drive, a share or the system's own namespace:
+        // \\.\COM1, \\.\pipe\x, \\.\PhysicalDrive0 and \\.\C: do not. Behind them a reserved name
+        // is a name like any other: "\\?\c:\x\com1.dll" and "\\.\c:\x\com1.dll" are files.
         const std::wstring_view rest = p.substr(4);
         if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
         if (VolumeNameLength(rest) != 0) return false;
@@ -242,9 +274,11 @@ std::size_t FileAccessor::VolumeNameLength(std::wstring_view rest) {
     std::size_t length = 0;
     if (rest.size() >= 45 && SameAscii(rest.substr(0, 7), L"Volume{") && rest[43] == L'}') {
         length = 44;
-    } else if (rest.size() > 32 && SameAscii(rest.substr(0, 32), L"GLOBALROOT\\Device\\HarddiskVolume")) {
+    } else if (rest.size() > 32 && SameAscii(rest.substr(0, 32), L"GLOBALROOT\\Device\\HarddiskVolume") &&
+               rest.find(L'\\', 32) != std::wstring_view::npos) {
         length = rest.find(L'\\', 32);
-        if (length == std::wstring_view::npos) return 0;
+    } else if (rest.size() > 11 && SameAscii(rest.substr(0, 11), L"GLOBALROOT\\")) {
+        return 11;
     } else {
         return 0;
     }
@@ -304,20 +338,44 @@ std::optional<FilePlace> FileAccessor::PlaceOf(HANDLE file) {
     return FilePlace{info.dwVolumeSerialNumber, *path};
 }
 
+bool FileAccessor::HoldsDevice(HANDLE file) {
+    // A disk or a volume opened whole is of the disk type too, but is no file or folder of it:
+    // it tells nothing of one, nor a path on the volume.
+    BY_HANDLE_FILE_INFORMATION info{};
+    return ::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) || !VolumePathOf(file);
+}
+
 UniqueFile FileAccessor::OpenToRename(const std::wstring& path) {
     if (IsDevicePath(path)) {
         ::SetLastError(ERROR_FILE_NOT_FOUND);
         return UniqueFile();
     }
     // Without backup semantics a folder does not open: only a file is ever renamed here.
-    UniqueFile file(api::kernel32().CreateFileW(VerbatimPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
-    if (file && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    UniqueFile file(api::kernel32().CreateFileW(VerbatimPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+    if (file && HoldsDevice(file.get())) {
         file.reset();
         ::SetLastError(ERROR_FILE_NOT_FOUND);
     }
     return file;
+}
+
+std::optional<std::wstring> FileAccessor::RealPathOf(HANDLE file) { return FinalPathOf(file); }
+
+bool FileAccessor::NamesOwnFile(HANDLE file, const std::wstring& path) {
+    const std::optional<std::wstring> own = VolumePathOf(file);
+    if (!own || !InFolderOpenedAs(file, path)) return false;
+    const std::wstring verbatim = VerbatimPath(path);
+    const std::wstring given = SystemUtility::Lower(LastName(verbatim)), held = SystemUtility::Lower(LastName(*own));
+    if (given == held) return true;
+    // Wine names a file made with trailing dots or blanks without them. The name is the file's
+    // own all the same where, without them, it names another file or none: a link would name
+    // the file itself.
+    const std::size_t kept = given.find_last_not_of(L". ");
+    if (kept == std::wstring::npos || kept + 1 == given.size() || given.substr(0, kept + 1) != held) return false;
+    const std::optional<FileIdentity> self = IdentityOf(file), other = Identity(FolderOf(verbatim) + LastName(*own));
+    return self && !(other && SameFile(*self, *other));
 }
 
 bool FileAccessor::RenameOpenFile(HANDLE file, const std::wstring& openedAs, const std::wstring& name, DWORD attributes) {
@@ -325,30 +383,43 @@ bool FileAccessor::RenameOpenFile(HANDLE file, const std::wstring& openedAs, con
         ::SetLastError(ERROR_INVALID_NAME);
         return false;
     }
-    // The attributes go as they would by name; that they cannot be set does not stop the move.
-    FileBasicInformation basic{};
-    basic.FileAttributes = attributes;
-    api::IoStatusBlock io{};
-    api::ntdll().NtSetInformationFile(file, &io, &basic, sizeof basic, kFileBasicInformation);
-    // The new name is made in the folder the file really lies in, whatever a link on the way to
-    // it points to by now.
-    const std::optional<std::wstring> folder = RealFolderOf(file, openedAs);
-    if (!folder) return false;
-    const std::wstring target = *folder + L"\\" + name;
-    // A file already at the new name is an earlier disabled copy: a read-only one could not be
-    // replaced.
-    const std::wstring targetPath = L"\\\\?\\" + target.substr(4);
-    if (::GetFileAttributesW(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES)
-        api::kernel32().SetFileAttributesW(targetPath.c_str(), attributes);
-    std::vector<std::uint8_t> buffer(offsetof(FileRenameInformation, FileName) + (target.size() + 1) * sizeof(wchar_t), 0);
-    auto* rename = reinterpret_cast<FileRenameInformation*>(buffer.data());
-    rename->ReplaceIfExists = TRUE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = static_cast<ULONG>(target.size() * sizeof(wchar_t));
-    std::memcpy(rename->FileName, target.data(), target.size() * sizeof(wchar_t));
-    io = {};
-    const LONG status = api::ntdll().NtSetInformationFile(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                                          kFileRenameInformation);
+    // The attributes go as they would by name, through a handle of their own: the one to rename
+    // asks for no more than the rename needs. That they cannot be set does not stop the move.
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    UniqueFile attributable(api::kernel32().ReOpenFile(file, FILE_WRITE_ATTRIBUTES, kShareAll, 0));
+    if (!attributable && ::GetLastError() == ERROR_CALL_NOT_IMPLEMENTED) {
+        // Before Vista: by the name it was opened by, as long as that still reaches the same file.
+        UniqueFile byName(::CreateFileW(VerbatimPath(openedAs).c_str(), FILE_WRITE_ATTRIBUTES, kShareAll, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        const std::optional<FileIdentity> held = IdentityOf(file), named = byName ? IdentityOf(byName.get()) : std::nullopt;
+        if (held && named && SameFile(*held, *named)) attributable = std::move(byName);
+    }
+    if (attributable) {
+        FileBasicInformation basic{};
+        basic.FileAttributes = attributes;
+        api::IoStatusBlock io{};
+        api::ntdll().NtSetInformationFile(attributable.get(), &io, &basic, sizeof basic, kFileBasicInformation);
+    }
+    const std::optional<RealFolder> folder = RealFolderOf(file, openedAs);
+    const std::wstring target = folder ? folder->path + L"\\" + name : std::wstring();
+    if (folder) {
+        // A file already at the new name is an earlier disabled copy: a read-only one could not be
+        // replaced.
+        const RedirectionOff off(folder->systemView);
+        const std::wstring targetPath = L"\\\\?\\" + target.substr(4);
+        if (::GetFileAttributesW(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+            api::kernel32().SetFileAttributesW(targetPath.c_str(), attributes);
+    }
+    LONG status = RenameTo(file, name);
+    if (RefusesBareName(status)) {
+        if (!folder) {
+            ::SetLastError(ERROR_BAD_PATHNAME);
+            return false;
+        }
+        // The system's path of the folder names the 64-bit system folder as it is.
+        const RedirectionOff off(folder->systemView);
+        status = RenameTo(file, target);
+    }
     if (Failed(status)) {
         SetLastErrorFrom(status);
         return false;
@@ -365,11 +436,18 @@ UniqueFile FileAccessor::OpenDiskFile(const std::wstring& path, DWORD flags) {
     UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   flags, nullptr));
-    if (file && ::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    if (file && HoldsDevice(file.get())) {
         file.reset();
         ::SetLastError(ERROR_FILE_NOT_FOUND);
     }
     return file;
+}
+
+RedirectionOff::RedirectionOff(bool wanted)
+    : off_(wanted && api::kernel32().Wow64DisableWow64FsRedirection(&previous_) != FALSE) {}
+
+RedirectionOff::~RedirectionOff() {
+    if (off_) api::kernel32().Wow64RevertWow64FsRedirection(previous_);
 }
 
 void FileAccessor::CreateFolder(const std::wstring& path) {

@@ -39,6 +39,23 @@ bool SamePlace(const FilePlace& a, const FilePlace& b);
 // The file lies in the folder or below it, on the same volume.
 bool PlacedIn(const FilePlace& file, const FilePlace& folder);
 
+// Turns off the file-system redirection of a 32-bit program on 64-bit Windows for its life, where
+// there is one and where it is wanted: a path the system gave for a file (RealPathOf) names the
+// 64-bit system folder as "system32", which the redirection would read as the 32-bit one. It is
+// put back with the value its turning off gave, and only where it was turned off.
+class RedirectionOff {
+public:
+    explicit RedirectionOff(bool wanted = true);
+    ~RedirectionOff();
+    RedirectionOff(const RedirectionOff&) = delete;
+    RedirectionOff& operator=(const RedirectionOff&) = delete;
+    explicit operator bool() const { return off_; }
+
+private:
+    PVOID previous_ = nullptr;
+    bool off_ = false;
+};
+
 class FileAccessor {
 public:
     static FileAccessor& Instance();
@@ -60,17 +77,21 @@ public:
     // verbatim path stays as it is, and so does a device-namespace one ("\\.\c:\x"), which the
     // system reads as it reads a plain path.
     static std::wstring VerbatimPath(const std::wstring& path);
-    // True for a name that the system takes as a device rather than a file on a disk: a
-    // reserved name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$) with or
+    // True for a name that the system takes as a device rather than a file on a disk by its text
+    // alone: a reserved name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$) with or
     // without a folder or an extension, a \\.\, \\?\ or \??\ path that names no drive, share
-    // or volume (\\.\COM1, \\.\C:, \\?\GLOBALROOT\Device\Serial0), a pipe or a mailslot. Behind one of those
+    // or volume (\\.\COM1, \\.\C:, \\.\PhysicalDrive0), a pipe or a mailslot. Behind one of those
     // prefixes, a drive or a share names a file whatever its name: only the plain form reads a
-    // reserved name as the device. Such a name is never opened to be
-    // read: a serial port can keep a reader waiting forever. Looks at the text alone.
+    // reserved name as the device. A path through the root of the system's own namespace
+    // ("\\?\GLOBALROOT\...") is read by the system alone: what it reaches is told once it is open
+    // (HoldsDevice). Such a name is never opened to be read: a serial port can keep a reader
+    // waiting forever. Looks at the text alone.
     static bool IsDevicePath(std::wstring_view path);
     // The length of a volume's own name ("Volume{GUID}\", "GLOBALROOT\Device\HarddiskVolume3\") at
     // the start of what follows a "\\?\" prefix, closing "\" included; 0 when it holds none. Such
-    // a name reaches a volume as a drive letter does, one that has no letter too.
+    // a name reaches a volume as a drive letter does, one that has no letter too. Any other path
+    // through "GLOBALROOT\" reaches what the system's namespace holds there ("GLOBALROOT\??\c:\x",
+    // "GLOBALROOT\SystemRoot\x"): its root is "GLOBALROOT\" itself, which no file lies in.
     static std::size_t VolumeNameLength(std::wstring_view afterPrefix);
     // A "*" or a "?" in the path itself; the "?" of a "\\?\" or "\??\" prefix is none.
     static bool HasWildcards(std::wstring_view path);
@@ -86,19 +107,36 @@ public:
     // neither).
     static std::optional<FileIdentity> IdentityOf(HANDLE file);
     static std::optional<FilePlace> PlaceOf(HANDLE file);
+    // An open handle that holds a device (a port, a pipe, a console, a disk or a volume opened
+    // whole) rather than a file or a folder on a disk.
+    static bool HoldsDevice(HANDLE file);
     // Opens an existing file (never a folder or a device) at exactly that path to be renamed:
-    // delete and attribute access only, sharing everything, so that a file another program
-    // reads can still be moved. An empty handle when it cannot be, the last error saying why.
+    // delete access and no more than reading its attributes, sharing everything, so that a file
+    // another program reads can still be moved, and one whose attributes the user may not write
+    // still can be too. An empty handle when it cannot be, the last error saying why.
     static UniqueFile OpenToRename(const std::wstring& path);
-    // Renames the file the handle holds, in the folder it really lies in, to `name` (a name
-    // without a folder), replacing a file of that name; its attributes become `attributes` first.
-    // `openedAs`, the path it was opened by, names that folder only where the system cannot
-    // (before Vista, or a path too long for it), and then only while it is the folder the file
-    // lies in. False with the last error set when the move failed.
+    // The path the file an open handle holds really lies at, as the system names it
+    // ("\\?\c:\data\stash\payload.dll"): every link resolved, a file link too, and no redirection of
+    // a 32-bit program applied to it. Nothing where the system cannot tell (before Vista, or a
+    // path too long for it).
+    static std::optional<std::wstring> RealPathOf(HANDLE file);
+    // The path names the file the handle holds as its own: its last name is the file's own name,
+    // and its folder is the folder the file lies in, whatever folder link it passes. A file link
+    // names another file's name.
+    static bool NamesOwnFile(HANDLE file, const std::wstring& path);
+    // Renames the file the handle holds to `name` (a name without a folder) in the folder it
+    // lies in, replacing a file of that name; its attributes become `attributes` first, where
+    // they can be. The name is handed to the system bare, so that it reads no path again: no link
+    // turned meanwhile and no redirection can send the file elsewhere. Where the system refuses a
+    // bare name (Wine does), it is given the path of the folder the file really lies in, with the
+    // redirection of a 32-bit program turned off for that call; `openedAs`, the path the file was
+    // opened by, names that folder only where the system cannot (before Vista, or a path too
+    // long for it), and then only while it is the folder the file lies in. False with the last
+    // error set when the move failed.
     static bool RenameOpenFile(HANDLE file, const std::wstring& openedAs, const std::wstring& name, DWORD attributes);
     // Opens an existing file on a disk to be read, shared for reading, writing and deletion,
     // with the flags given; an empty handle when it cannot be, the last error saying why. A
-    // device or a pipe (IsDevicePath, or found so once open) is never read from: it reads as
+    // device or a pipe (IsDevicePath, or HoldsDevice once open) is never read from: it reads as
     // ERROR_FILE_NOT_FOUND.
     static UniqueFile OpenDiskFile(const std::wstring& path, DWORD flags);
 

@@ -91,7 +91,7 @@ public:
         // own again.
         for (const wchar_t* folder : {L"Data", L"Hostile", L"windows\\system32\\drivers", L"windows\\system32\\drivers\\etc"})
             ::CreateDirectoryW((dir / folder).c_str(), nullptr);
-        links_.reserve(5);
+        links_.reserve(6);
         links_.emplace_back(dir / L"windows\\system32", dir / L"Data\\sys");
         links_.emplace_back(dir / L"velmora", dir / L"Data\\app");
         links_.push_back(testing_support::FolderLink::Drive(dir / L"windows\\system32"));
@@ -107,16 +107,18 @@ public:
         cases.push_back({Kind::ProgramFile, appDrive / L"VLMRCustom.dll", appDrive / L"VLMRCustom.dll"});
         // A link to a folder below the system folder: what it reaches lies in the system folder.
         Routed(Kind::WindowsFolder, L"drivers\\etc\\hosts", drivers / L"etc\\hosts", L"", ini);
-        // A whitelisted file replaced once what the files are was read (a restore, an update): it
-        // is another file, and the one the whitelist names all the same.
+        // A whitelisted file that is replaced once what the files are was read (ReplaceWhitelisted).
         Routed(Kind::Whitelisted, L"aclui.dll", sys / L"aclui.dll", L"", ini);
-        velmora::StandingOf(cases.back().path);
-        const std::wstring replaced = dir / L"windows\\system32\\aclui.dll";
-        testing_support::WriteBytes(replaced + L".new", ini + "; replaced\r\n");
-        EXPECT_TRUE(::MoveFileExW((replaced + L".new").c_str(), replaced.c_str(), MOVEFILE_REPLACE_EXISTING));
         // The device namespace reaches a file on a drive as a plain path does.
         Put(Kind::Ordinary, L"device-namespace.dll", "a file without version information");
         cases.back().path = L"\\\\.\\" + cases.back().file;
+        // A file link to a Windows file: named by the link, it is that file. (Not one of the system
+        // folder, which Wine names through the drive letter made for it above.)
+        const std::wstring linked = dir / L"windows\\link-target.ini";
+        testing_support::WriteBytes(linked, ini);
+        links_.emplace_back(linked, dir / L"Data\\windows-link.ini");
+        cases.push_back({Kind::WindowsFolder, links_.back().Path(), links_.back().Path()});
+        owners_.emplace_back(links_.back().Path(), linked);
     }
     ~ScratchMachine() {
         velmora::WinDir = winDir_;
@@ -132,6 +134,21 @@ public:
     static bool Untouched(const std::wstring& path) {
         const std::size_t slash = path.find_last_of(L'\\');
         return Exists(path) && !Exists(path.substr(0, slash + 1) + L"parasite_" + path.substr(slash + 1) + L".parasite");
+    }
+
+    // The path a file named by a case is disabled, recorded and given back as: the file itself,
+    // where a file link names it.
+    std::wstring RecordOf(const std::wstring& file) const {
+        for (const auto& [link, target] : owners_)
+            if (link == file) return target;
+        return file;
+    }
+    // Replaces the whitelisted file reached through the folder link with another file of the same
+    // name, as a restore or an update does while the program runs.
+    void ReplaceWhitelisted() const {
+        const std::wstring replaced = dir / L"windows\\system32\\aclui.dll";
+        testing_support::WriteBytes(replaced + L".new", testing_support::ReadBytes(replaced) + "; replaced\r\n");
+        EXPECT_TRUE(::MoveFileExW((replaced + L".new").c_str(), replaced.c_str(), MOVEFILE_REPLACE_EXISTING));
     }
 
     testing_support::TempDir dir;
@@ -180,6 +197,7 @@ private:
     std::wstring winDir_, sysDir_, programDir_;
     bool nt_;
     testing_support::ScopedEnvironment programFiles_;
+    std::vector<std::pair<std::wstring, std::wstring>> owners_;  // a file link, and the file it names
     // Removed before the machine's folder is: a recursive removal would follow them.
     std::vector<testing_support::FolderLink> links_;
 };

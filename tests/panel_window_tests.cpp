@@ -353,11 +353,13 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
             const bool disabled = kind == Kind::Ordinary || (asked && second == IDOK);
             expected.push_back(disabled || kind == Kind::Device ? deleted : kept);
             EXPECT_EQ(tab.prompts, expected);
+            const std::wstring own = machine.RecordOf(file);
             if (disabled) {
-                EXPECT_FALSE(Exists(file));
+                EXPECT_FALSE(Exists(own));
             } else if (kind != Kind::Device) {
-                EXPECT_TRUE(machine.Untouched(file));
+                EXPECT_TRUE(machine.Untouched(own));
             }
+            EXPECT_EQ(tab.reg.ReadValue(HKEY_CURRENT_USER, velmora::kRemovedFilesKey, own).has_value(), disabled);
             EXPECT_FALSE(tab.reg.KeyExists(HKEY_LOCAL_MACHINE, kKey + Id(1)));
         }
     }

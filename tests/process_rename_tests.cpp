@@ -214,6 +214,11 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
     // A reserved name is a file behind the device namespace, which only its verbatim path reaches.
     const std::wstring reserved = L"\\\\?\\" + dir / L"com1.dll";
     WriteBytes(reserved, "abc");
+    // A file link names another file: that file is disabled where it lies, under its own name.
+    ::CreateDirectoryW((dir / L"Stash").c_str(), nullptr);
+    const std::wstring payload = dir / L"Stash\\payload.dll";
+    WriteBytes(payload, "abc");
+    const testing_support::FolderLink helper(payload, dir / L"helper.dll");
     const struct {
         std::wstring given, file;
     } rows[] = {
@@ -223,6 +228,7 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
         {dotted, dotted},
         {L"\\\\.\\" + d, d},  // the device namespace reaches a drive as a plain path does
         {L"\\\\.\\" + dir / L"com1.dll", reserved},
+        {helper.Path(), payload},
     };
     tessel::KeyedList<std::wstring> list;
     for (const auto& row : rows) tessel::AddUnique(list, row.given);
@@ -230,7 +236,7 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
     EXPECT_EQ(manager.RenameParasiteFilesEx(list).Count(), 0u);
     EXPECT_NE(log.Text().find(Entry(5, 0, kOne, L"'\\\\.\\COM1' is not a file: there is nothing to disable.")),
               std::string::npos);
-    EXPECT_EQ(RecordCount(), 6u);
+    EXPECT_EQ(RecordCount(), 7u);
     for (const auto& [given, path] : rows) {
         SCOPED_TRACE(Narrow(given));
         if (given != path) {
@@ -243,7 +249,7 @@ TEST_F(Renaming, EachSpellingDisablesTheFileWindowsReadsItAsAndGivesItBackUnderT
     }
     EXPECT_EQ(ReadBytes(plain), "the user's");
     // Each comes back under the very name it had, the dotted one beside the user's file.
-    for (const std::wstring& path : {a, b, c, d, dotted, reserved}) {
+    for (const std::wstring& path : {a, b, c, d, dotted, reserved, payload}) {
         EXPECT_TRUE(manager.RestoreRenamedFile(GetParasiteFileName(Record(path)), Record(path))) << Narrow(path);
         EXPECT_EQ(ReadBytes(path), "abc") << Narrow(path);
     }
@@ -390,15 +396,13 @@ TEST_F(Renaming, ANameThatIsNotAFullPathIsNeverRenamedInTheCurrentFolder) {
     File(L".dll");
     File(L"abcde");
     OnlyOwnChildren guard({});
-    int moves = 0;
-    ScopedPreset count(kernel32().MoveFileW, [&](LPCWSTR a, LPCWSTR b) {
-        ++moves;
-        return kernel32().MoveFileW.Real(a, b);
-    });
+    MoveRecorder opens;
+    testing_support::RenameWatch renames;
     const auto left = manager.RenameParasiteFilesEx(ListOf({L"foo.dll", L".dll", L"abcde:x", L"c:foo.dll"}));
     ::SetCurrentDirectoryW(saved);
     EXPECT_EQ(Items(left), (std::vector<std::wstring>{L"foo.dll", L".dll", L"abcde:x", L"c:foo.dll"}));
-    EXPECT_EQ(moves, 0);
+    EXPECT_TRUE(opens.calls.empty());
+    EXPECT_TRUE(renames.renamed.empty());
     EXPECT_TRUE(guard.Terminated.empty());
     EXPECT_TRUE(Exists(dir / L"foo.dll"));
     EXPECT_TRUE(Exists(dir / L".dll"));
@@ -412,6 +416,115 @@ TEST_F(Renaming, ANameThatIsNotAFullPathIsNeverRenamedInTheCurrentFolder) {
                   2u)
             << text;
     EXPECT_EQ(CountOf(text, "FilesToPostDelete.Count=4\r\n"), 1u) << text;
+}
+
+// The new name goes to the system bare, so that no path is read again; only where the system
+// refuses a bare name (Wine does) does the path of the folder the file lies in go, with the
+// redirection of a 32-bit program turned off for that call alone and put back as it was. The
+// file is opened for no more than the rename needs.
+TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff) {
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused);
+        const std::wstring file = File(refused ? L"refused.dll" : L"taken.dll");
+        const std::wstring disabled = GetParasiteFileName(file);
+        // Its attributes are set through a handle of their own.
+        ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        PVOID const handedOut = reinterpret_cast<PVOID>(0x5eed);
+        bool off = false;
+        int turnedOff = 0;
+        std::vector<PVOID> putBack;
+        ScopedPreset disable(kernel32().Wow64DisableWow64FsRedirection, [&](PVOID* previous) -> BOOL {
+            ++turnedOff;
+            *previous = handedOut;
+            return off = true;
+        });
+        ScopedPreset revert(kernel32().Wow64RevertWow64FsRedirection, [&](PVOID previous) -> BOOL {
+            putBack.push_back(previous);
+            off = false;
+            return TRUE;
+        });
+        std::vector<std::pair<std::wstring, bool>> targets;  // each rename's target, and whether it came with the redirection off
+        ScopedPreset rename(tessel::api::ntdll().NtSetInformationFile,
+                            [&](HANDLE handle, tessel::api::IoStatusBlock* io, PVOID info, ULONG length, int kind) -> LONG {
+                                if (kind != 10) return tessel::api::ntdll().NtSetInformationFile.Real(handle, io, info, length, kind);
+                                const auto* header = static_cast<const std::uint8_t*>(info);
+                                ULONG bytes = 0;
+                                const std::size_t at = sizeof(ULONG_PTR) == 8 ? 16 : 8;  // after the flag and the root
+                                std::memcpy(&bytes, header + at, sizeof bytes);
+                                std::wstring target(bytes / 2, L'\0');
+                                std::memcpy(target.data(), header + at + sizeof(ULONG), bytes);
+                                targets.emplace_back(target, off);
+                                if (target.find(L'\\') != std::wstring::npos)
+                                    return tessel::api::ntdll().NtSetInformationFile.Real(handle, io, info, length, kind);
+                                if (refused) return static_cast<LONG>(0xC000003B);
+                                // Taken as Windows takes it: the file gets the name in its own folder.
+                                return ::MoveFileExW(file.c_str(), disabled.c_str(), 0) ? 0 : static_cast<LONG>(0xC0000022);
+                            });
+        std::vector<DWORD> access;
+        ScopedPreset open(kernel32().CreateFileW, [&](LPCWSTR name, DWORD wanted, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                                      DWORD disposition, DWORD flags, HANDLE copyFrom) {
+            access.push_back(wanted);
+            return kernel32().CreateFileW.Real(name, wanted, share, security, disposition, flags, copyFrom);
+        });
+        EXPECT_EQ(manager.RenameParasiteFileEx(file).Count(), 0u);
+        EXPECT_EQ(access, std::vector<DWORD>{DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE});
+        std::vector<std::pair<std::wstring, bool>> expected{{L"parasite_" + file.substr(dir.Path().size() + 1) + L".parasite", false}};
+        if (refused) expected.emplace_back(L"\\??\\" + disabled, true);
+        EXPECT_EQ(targets.size(), expected.size());
+        for (std::size_t i = 0; i < std::min(targets.size(), expected.size()); ++i) {
+            EXPECT_EQ(tessel::SystemUtility::Lower(targets[i].first), tessel::SystemUtility::Lower(expected[i].first));
+            EXPECT_EQ(targets[i].second, expected[i].second);
+        }
+        EXPECT_EQ(putBack, std::vector<PVOID>(static_cast<std::size_t>(turnedOff), handedOut));
+        EXPECT_FALSE(off);
+        EXPECT_FALSE(Exists(file));
+        EXPECT_EQ(ReadBytes(disabled), "abc");
+        EXPECT_EQ(::GetFileAttributesW(disabled.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+        EXPECT_EQ(Record(file), file);
+    }
+}
+
+// A 32-bit program on 64-bit Windows reaches the 64-bit system folder only as "Sysnative": a
+// file that lies there is recorded by that path, which gives it back to the same place.
+TEST_F(Renaming, InA32BitProgramOn64BitWindowsAFileOfThe64BitSystemFolderIsRecordedThroughSysnative) {
+    const std::wstring win = L"c:\\windows\\", sys = L"c:\\windows\\system32\\";
+    const struct {
+        std::wstring system;
+        bool wow64;
+        std::wstring own;
+    } rows[] = {
+        {L"\\\\?\\C:\\Windows\\System32\\drivers\\x.sys", true, L"\\\\?\\C:\\Windows\\Sysnative\\drivers\\x.sys"},
+        {L"C:\\WINDOWS\\system32\\x.dll", true, L"C:\\WINDOWS\\Sysnative\\x.dll"},
+        {L"\\\\?\\C:\\Windows\\System32\\x.dll", false, L"\\\\?\\C:\\Windows\\System32\\x.dll"},
+        {L"\\\\?\\C:\\Windows\\SysWOW64\\x.dll", true, L"\\\\?\\C:\\Windows\\SysWOW64\\x.dll"},
+        {L"\\\\?\\C:\\Windows\\System32x\\x.dll", true, L"\\\\?\\C:\\Windows\\System32x\\x.dll"},
+        {L"\\\\?\\D:\\Data\\x.dll", true, L"\\\\?\\D:\\Data\\x.dll"},
+    };
+    for (const auto& [system, wow64, own] : rows)
+        EXPECT_EQ(InProgramView(system, wow64, win, sys), own) << Narrow(system);
+    // Through a file link, in a scratch Windows folder whose "Sysnative" reaches its system folder.
+    const std::wstring windows = dir / L"Windows", system = windows + L"\\System32";
+    ::CreateDirectoryW(windows.c_str(), nullptr);
+    ::CreateDirectoryW(system.c_str(), nullptr);
+    WriteBytes(system + L"\\native.dll", "abc");
+    const testing_support::FolderLink sysnative(system, windows + L"\\Sysnative");
+    const testing_support::FolderLink link(system + L"\\native.dll", dir / L"native-link.dll");
+    const std::wstring savedWin = WinDir, savedSys = SysDir;
+    WinDir = tessel::SystemUtility::Lower(windows + L"\\");
+    SysDir = tessel::SystemUtility::Lower(system + L"\\");
+    ScopedPreset wow(kernel32().IsWow64Process, [](HANDLE, PBOOL answer) {
+        *answer = TRUE;
+        return TRUE;
+    });
+    const auto left = manager.RenameParasiteFileEx(link.Path(), FileStanding::WindowsFolder);
+    WinDir = savedWin;
+    SysDir = savedSys;
+    const std::wstring recorded = windows + L"\\Sysnative\\native.dll";
+    EXPECT_EQ(left.Count(), 0u);
+    EXPECT_EQ(Record(recorded), recorded);
+    EXPECT_EQ(ReadBytes(system + L"\\parasite_native.dll.parasite"), "abc");
+    EXPECT_TRUE(manager.RestoreRenamedFile(GetParasiteFileName(recorded), recorded));
+    EXPECT_EQ(ReadBytes(link.Path()), "abc");
 }
 
 TEST_F(Renaming, AFileAtTheDisabledNameIsReplacedOnlyByASuccessfulMove) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "ToolsDialogTestSupport.h"
 #include "inspection/MMain.h"
@@ -175,29 +176,40 @@ TEST_F(RestoreFiles, ALockedCopyIsNotRestoredStaysListedAndTheFileStandingThereI
     EXPECT_EQ(files, 4);
 }
 
+// Typed as its own path, and through a file link: the file itself is disabled where it lies,
+// offered under its own path, and comes back there.
 TEST_F(RestoreFiles, AFileDisabledWhileAHolderHadItComesBackByteForByte) {
     using namespace process_testing;
-    const std::wstring path = CopyFixture(FixtureDllPath(), dir.Path(), L"vlm_roundtrip", L".dll");
-    const std::string original = ReadBytes(path);
-    ASSERT_FALSE(original.empty());
-    Child holder = StartHolder(L"lock", path);
-    scripted.children.Allow(holder.Pid());
-    {
-        velmora::ui::FSafeRemover remover;
-        remover.Init(log.Logger());
-        const HWND dialog = remover.Create(nullptr);
-        ::SetDlgItemTextW(dialog, IDC_SR_FILES, path.c_str());
-        scripted.answers = {IDOK, IDCANCEL};
-        Click(dialog, IDC_SR_DISABLE);
+    for (const bool linked : {false, true}) {
+        SCOPED_TRACE(linked);
+        const std::wstring path = CopyFixture(FixtureDllPath(), dir.Path(), L"vlm_roundtrip", L".dll");
+        const std::string original = ReadBytes(path);
+        ASSERT_FALSE(original.empty());
+        std::optional<testing_support::FolderLink> link;
+        if (linked) link.emplace(path, dir / L"helper.dll");
+        const std::wstring typed = linked ? link->Path() : path;
+        // The holder holds it by the name it was given, as a browser does.
+        Child holder = StartHolder(L"lock", typed);
+        scripted.children.Allow(holder.Pid());
+        {
+            velmora::ui::FSafeRemover remover;
+            remover.Init(log.Logger());
+            const HWND dialog = remover.Create(nullptr);
+            ::SetDlgItemTextW(dialog, IDC_SR_FILES, typed.c_str());
+            scripted.answers = {IDOK, IDCANCEL};
+            Click(dialog, IDC_SR_DISABLE);
+        }
+        EXPECT_EQ(holder.Wait(10000), 0u);
+        EXPECT_FALSE(Exists(path));
+        EXPECT_TRUE(Exists(GetParasiteFileName(path)));
+        FRestoreFiles window;
+        ASSERT_TRUE(window.Init(log.Logger()));
+        EXPECT_EQ(window.Rows(), std::vector<std::wstring>{path});
+        Restore(window, path, {IDOK, IDOK, IDOK});
+        EXPECT_EQ(scripted.boxes, (std::vector<Box>{Confirm(path), Restored(path), kNoMore}));
+        EXPECT_EQ(ReadBytes(path), original);
+        EXPECT_EQ(ReadBytes(typed), original);
+        EXPECT_FALSE(Recorded(path));
+        EXPECT_FALSE(Recorded(typed));
     }
-    EXPECT_EQ(holder.Wait(10000), 0u);
-    EXPECT_FALSE(Exists(path));
-    EXPECT_TRUE(Exists(GetParasiteFileName(path)));
-    FRestoreFiles window;
-    ASSERT_TRUE(window.Init(log.Logger()));
-    EXPECT_EQ(window.Rows(), std::vector<std::wstring>{path});
-    Restore(window, path, {IDOK, IDOK, IDOK});
-    EXPECT_EQ(scripted.boxes, (std::vector<Box>{Confirm(path), Restored(path), kNoMore}));
-    EXPECT_EQ(ReadBytes(path), original);
-    EXPECT_FALSE(Recorded(path));
 }

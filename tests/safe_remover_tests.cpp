@@ -9,6 +9,7 @@
 #include "ProtectedFilesSupport.h"
 #include "ToolsDialogTestSupport.h"
 #include "inspection/MMain.h"
+#include "inspection/ProcessManager.h"
 #include "tessel/RegistryAccessor.h"
 #include "tessel/SystemUtility.h"
 #include "ui/SafeRemover.h"
@@ -157,20 +158,16 @@ TEST_F(SafeRemover, AFolderLineAndALineOfBlanksAreNotFoundAndTheFolderKeepsItsNa
 
 TEST_F(SafeRemover, KernelByItsShortNameIsTheSystemFoldersCopyAndCancelOnTheWindowsQuestionLeavesItAlone) {
     // Nothing in the system folder may be renamed, whatever the window decides.
-    int systemMoves = 0;
-    auto inSystem = [&](LPCWSTR from) {
-        return tessel::SystemUtility::Lower(from).find(velmora::SysDir) != std::wstring::npos;
-    };
-    tessel::api::ScopedPreset move(tessel::api::kernel32().MoveFileW, [&](LPCWSTR from, LPCWSTR to) {
-        if (inSystem(from)) return ++systemMoves, FALSE;
-        return tessel::api::kernel32().MoveFileW.Real(from, to);
-    });
-    tessel::api::ScopedPreset moveEx(tessel::api::kernel32().MoveFileExW, [&](LPCWSTR from, LPCWSTR to, DWORD flags) {
-        if (inSystem(from)) return ++systemMoves, FALSE;
-        return tessel::api::kernel32().MoveFileExW.Real(from, to, flags);
+    testing_support::RenameWatch renames([](const std::wstring& file) {
+        return tessel::SystemUtility::Lower(file).find(velmora::SysDir) != std::wstring::npos;
     });
     const std::wstring other = File(L"other.dll");
     EXPECT_FALSE(Disable(L"kernel32.dll\r\n" + other + L"\r\nKERNEL32.DLL", {IDOK, IDCANCEL, IDCANCEL}));
+    // Checked first: what follows may end the test.
+    EXPECT_TRUE(renames.refused.empty());
+    EXPECT_FALSE(renames.renamed.empty());
+    for (const std::wstring& file : renames.renamed)
+        EXPECT_EQ(tessel::SystemUtility::Lower(file), tessel::SystemUtility::Lower(other));
     ASSERT_EQ(scripted.boxes.size(), 3u);
     const std::wstring& question = scripted.boxes[1].text;
     const std::size_t end = question.find(L"' is part of Windows.");
@@ -178,7 +175,6 @@ TEST_F(SafeRemover, KernelByItsShortNameIsTheSystemFoldersCopyAndCancelOnTheWind
     EXPECT_EQ(tessel::SystemUtility::Lower(question.substr(1, end - 1)), velmora::SysDir + L"kernel32.dll");
     EXPECT_EQ(scripted.boxes[1].style, 49u | MB_DEFBUTTON2);
     EXPECT_EQ(scripted.boxes[2], kOneNotDone);
-    EXPECT_EQ(systemMoves, 0);
     EXPECT_TRUE(Disabled(other));
     EXPECT_EQ(Disablings(), 1u);
     EXPECT_EQ(CountOf(log.Text(), "\tNot disabled, part of Windows: "), 1u) << log.Text();
@@ -282,12 +278,21 @@ TEST_F(SafeRemover, WindowsFilesAskOnceMoreTheProgramsOwnAreNeverDisabledAndDevi
         for (const auto& [kind, path, file] : machine.cases) {
             SCOPED_TRACE(Narrow(path));
             const bool disabled = kind == Kind::Ordinary || (protected_files::AsksAgain(kind) && second == IDOK);
+            const std::wstring own = machine.RecordOf(file);
             if (disabled) {
-                EXPECT_TRUE(Disabled(file));
+                EXPECT_TRUE(Disabled(own));
+                if (own != file) {
+                    // Named by a file link, the file itself is disabled, and given back where it was.
+                    const std::string bytes = testing_support::ReadBytes(GetParasiteFileName(own));
+                    velmora::CProcessManager processes;
+                    processes.Init(log.Logger());
+                    EXPECT_TRUE(processes.RestoreRenamedFile(GetParasiteFileName(own), own));
+                    EXPECT_EQ(testing_support::ReadBytes(file), bytes);
+                }
             } else if (kind == Kind::Device) {
                 EXPECT_FALSE(Exists(GetParasiteFileName(file)));
             } else {
-                EXPECT_TRUE(Untouched(file));
+                EXPECT_TRUE(Untouched(own));
             }
             EXPECT_EQ(Disablings(file), disabled ? 1u : 0u);
         }
