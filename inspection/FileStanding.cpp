@@ -276,7 +276,7 @@ bool IsFullyQualifiedFile(const std::wstring& path) {
 std::wstring FileActedOn(const std::wstring& given) {
     if (IsVerbatim(given)) {
         const std::wstring verbatim = L"\\\\?\\" + given.substr(4);
-        // Without a drive, a share or a volume it names a device ("\\?\GLOBALROOT\Device\Serial0").
+        // Without a drive, a share, a volume or the system's namespace it names a device ("\\?\COM1").
         if (RootLength(verbatim) == 0) return given;
         return Canonical(WithoutStream(verbatim));
     }

@@ -21,8 +21,9 @@ inline std::wstring ProgramDir;
 
 // A drive path ("c:\...") or a network path ("\\server\share\..."), plain or verbatim ("\\?\c:\...",
 // "\\?\UNC\server\share\..."), or a path through a volume's own name ("\\?\Volume{...}\...",
-// "\\?\GLOBALROOT\Device\HarddiskVolume1\..."), naming a file and not a folder: anything else would be taken
-// relative to the current folder or drive.
+// "\\?\GLOBALROOT\Device\HarddiskVolume1\...") or the root of the system's namespace
+// ("\\?\GLOBALROOT\??\c:\..."), naming a file and not a folder: anything else would be taken relative
+// to the current folder or drive.
 bool IsFullyQualifiedFile(const std::wstring& path);
 
 // The file that Windows acts on for this spelling, in the one spelling that the check of what

@@ -372,7 +372,10 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
         if (!tessel::FileAccessor::NamesOwnFile(file.get(), name)) {
             own = OwnPathOf(file.get());
             if (own.empty()) {
-                LogRenameFailure(false, step, name, size, checksum, ERROR_BAD_PATHNAME);
+                // No path of this program's reaches it to give it back; ending its holders and
+                // trying again would not give one.
+                mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", name), 0, source);
+                outcome = Disabling::Refused;
                 return;
             }
             mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", name, own), 5, source);

@@ -130,7 +130,7 @@ struct Kernel32 {
     // it: there the fallback says so, and the caller asks the native call instead.
     Fn<DWORD, HANDLE, LPWSTR, DWORD, DWORD> GetFinalPathNameByHandleW{lib, "GetFinalPathNameByHandleW", &NoFinalPathName};
     // A second handle to the file an open one holds, with other access, reaching it by no path.
-    // Windows before Vista lacks it: there the fallback opens nothing.
+    // XP lacks it: there the fallback opens nothing.
     Fn<HANDLE, HANDLE, DWORD, DWORD, DWORD> ReOpenFile{lib, "ReOpenFile", &NoReOpenFile};
     // Whether a 32-bit program runs on 64-bit Windows; XP before its second service pack lacks
     // it and runs none.

@@ -168,7 +168,7 @@ std::optional<RealFolder> RealFolderOf(HANDLE file, const std::wstring& openedAs
     return real;
 }
 
-// Renames the open file to what `target` names: a bare name, or a native path.
+// The rename itself, through the handle alone: `target` is a bare name, or a native path.
 LONG RenameTo(HANDLE file, const std::wstring& target) {
     std::vector<std::uint8_t> buffer(offsetof(FileRenameInformation, FileName) + (target.size() + 1) * sizeof(wchar_t), 0);
     auto* rename = reinterpret_cast<FileRenameInformation*>(buffer.data());
@@ -181,11 +181,18 @@ LONG RenameTo(HANDLE file, const std::wstring& target) {
                                              kFileRenameInformation);
 }
 
-// The answers of a system that takes no bare name for a rename: Wine's is the first.
-bool RefusesBareName(LONG status) {
-    constexpr LONG kPathSyntaxBad = static_cast<LONG>(0xC000003B), kNameInvalid = static_cast<LONG>(0xC0000033),
-                   kInvalidParameter = static_cast<LONG>(0xC000000D);
-    return status == kPathSyntaxBad || status == kNameInvalid || status == kInvalidParameter;
+// Wine's answer to a bare new name, which Windows takes in the file's own folder.
+bool RefusesBareName(LONG status) { return status == static_cast<LONG>(0xC000003B); }
+
+constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
+
+// A read-only file at the new name, an earlier disabled copy, cannot be replaced: its attributes
+// become `attributes`. True when there was one.
+bool ClearEarlierCopy(const RealFolder& folder, const std::wstring& name, DWORD attributes) {
+    const RedirectionOff off(folder.systemView);
+    const std::wstring path = L"\\\\?\\" + folder.path.substr(4) + L"\\" + name;
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES &&
+           api::kernel32().SetFileAttributesW(path.c_str(), attributes);
 }
 
 template <class Buffer>
@@ -252,6 +259,15 @@ bool FileAccessor::IsDevicePath(std::wstring_view given) {
         // \\.\COM1, \\.\pipe\x, \\.\PhysicalDrive0 and \\.\C: do not. Behind them a reserved name
         // is a name like any other: "\\?\c:\x\com1.dll" and "\\.\c:\x\com1.dll" are files.
         const std::wstring_view rest = p.substr(4);
+        // Through the root of the system's namespace, its folder of DOS device names is what these
+        // prefixes name themselves, and the pipe and mailslot file systems are devices by name.
+        for (const std::wstring_view dosDevices : {L"GLOBALROOT\\??\\", L"GLOBALROOT\\GLOBAL??\\", L"GLOBALROOT\\DosDevices\\"})
+            if (rest.size() > dosDevices.size() && SameAscii(rest.substr(0, dosDevices.size()), dosDevices))
+                return IsDevicePath(L"\\\\?\\" + std::wstring(rest.substr(dosDevices.size())));
+        for (const std::wstring_view pipes : {L"GLOBALROOT\\Device\\NamedPipe", L"GLOBALROOT\\Device\\Mailslot"})
+            if (rest.size() >= pipes.size() && SameAscii(rest.substr(0, pipes.size()), pipes) &&
+                (rest.size() == pipes.size() || rest[pipes.size()] == L'\\'))
+                return true;
         if (rest.size() >= 3 && IsDriveLetter(rest[0]) && rest[1] == L':' && rest[2] == L'\\') return false;
         if (VolumeNameLength(rest) != 0) return false;
         if (rest.size() < 4 || !SameAscii(rest.substr(0, 4), L"UNC\\")) return true;
@@ -340,9 +356,17 @@ std::optional<FilePlace> FileAccessor::PlaceOf(HANDLE file) {
 
 bool FileAccessor::HoldsDevice(HANDLE file) {
     // A disk or a volume opened whole is of the disk type too, but is no file or folder of it:
-    // it tells nothing of one, nor a path on the volume.
+    // it tells nothing of one, nor a path on the volume. The path's start is enough to tell.
     BY_HANDLE_FILE_INFORMATION info{};
-    return ::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) || !VolumePathOf(file);
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info)) return true;
+    struct {
+        ULONG bytes;
+        wchar_t start[32];
+    } name{};
+    api::IoStatusBlock io{};
+    const LONG status = api::ntdll().NtQueryInformationFile(file, &io, &name, sizeof name, kFileNameInformation);
+    constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);  // the start of a longer path
+    return (Failed(status) && status != kBufferOverflow) || name.bytes < sizeof(wchar_t) || name.start[0] != L'\\';
 }
 
 UniqueFile FileAccessor::OpenToRename(const std::wstring& path) {
@@ -400,25 +424,22 @@ bool FileAccessor::RenameOpenFile(HANDLE file, const std::wstring& openedAs, con
         api::IoStatusBlock io{};
         api::ntdll().NtSetInformationFile(attributable.get(), &io, &basic, sizeof basic, kFileBasicInformation);
     }
-    const std::optional<RealFolder> folder = RealFolderOf(file, openedAs);
-    const std::wstring target = folder ? folder->path + L"\\" + name : std::wstring();
-    if (folder) {
-        // A file already at the new name is an earlier disabled copy: a read-only one could not be
-        // replaced.
-        const RedirectionOff off(folder->systemView);
-        const std::wstring targetPath = L"\\\\?\\" + target.substr(4);
-        if (::GetFileAttributesW(targetPath.c_str()) != INVALID_FILE_ATTRIBUTES)
-            api::kernel32().SetFileAttributesW(targetPath.c_str(), attributes);
-    }
     LONG status = RenameTo(file, name);
+    // The folder the file lies in is read by its path only where the bare name will not do.
+    std::optional<RealFolder> folder;
+    if (status == kAccessDenied || RefusesBareName(status)) folder = RealFolderOf(file, openedAs);
+    if (status == kAccessDenied && folder && ClearEarlierCopy(*folder, name, attributes)) status = RenameTo(file, name);
     if (RefusesBareName(status)) {
         if (!folder) {
             ::SetLastError(ERROR_BAD_PATHNAME);
             return false;
         }
-        // The system's path of the folder names the 64-bit system folder as it is.
+        // The system's own path of the folder names the 64-bit system folder as it is, which the
+        // redirection of a 32-bit program would read as the 32-bit one.
         const RedirectionOff off(folder->systemView);
+        const std::wstring target = folder->path + L"\\" + name;
         status = RenameTo(file, target);
+        if (status == kAccessDenied && ClearEarlierCopy(*folder, name, attributes)) status = RenameTo(file, target);
     }
     if (Failed(status)) {
         SetLastErrorFrom(status);

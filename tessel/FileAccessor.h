@@ -83,8 +83,9 @@ public:
     // or volume (\\.\COM1, \\.\C:, \\.\PhysicalDrive0), a pipe or a mailslot. Behind one of those
     // prefixes, a drive or a share names a file whatever its name: only the plain form reads a
     // reserved name as the device. A path through the root of the system's own namespace
-    // ("\\?\GLOBALROOT\...") is read by the system alone: what it reaches is told once it is open
-    // (HoldsDevice). Such a name is never opened to be read: a serial port can keep a reader
+    // ("\\?\GLOBALROOT\...") is a device by its text only as the same path without it would be
+    // ("GLOBALROOT\??\COM1"), or on the pipe or mailslot file system; what else it reaches is told
+    // once it is open (HoldsDevice). A device is never read from: a serial port can keep a reader
     // waiting forever. Looks at the text alone.
     static bool IsDevicePath(std::wstring_view path);
     // The length of a volume's own name ("Volume{GUID}\", "GLOBALROOT\Device\HarddiskVolume3\") at

@@ -107,7 +107,8 @@ public:
         cases.push_back({Kind::ProgramFile, appDrive / L"VLMRCustom.dll", appDrive / L"VLMRCustom.dll"});
         // A link to a folder below the system folder: what it reaches lies in the system folder.
         Routed(Kind::WindowsFolder, L"drivers\\etc\\hosts", drivers / L"etc\\hosts", L"", ini);
-        // A whitelisted file that is replaced once what the files are was read (ReplaceWhitelisted).
+        // A whitelisted file that a test may replace after what the files are was read, as a restore
+        // or an update does while the program runs: the whitelist names it all the same.
         Routed(Kind::Whitelisted, L"aclui.dll", sys / L"aclui.dll", L"", ini);
         // The device namespace reaches a file on a drive as a plain path does.
         Put(Kind::Ordinary, L"device-namespace.dll", "a file without version information");

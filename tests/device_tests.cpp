@@ -48,12 +48,14 @@ TEST(Devices, AreNoSuchFileForTheFingerprintAndTheVersionInformation) {
         {L"\\??\\COM1", true}, {L"//./com1", true},
         // Through the system's own namespace a name is told once it is open: a device all the same.
         {L"\\\\?\\GLOBALROOT\\Device\\Null", false},
+        {L"\\\\?\\GLOBALROOT\\??\\COM1", true}, {L"\\\\?\\GLOBALROOT\\Device\\NamedPipe\\" + pipeName, true},
         {dir.Path(), false},  // a folder is no device, and no file either
     };
     // Names of files, which stay files.
     for (const wchar_t* file : {L"c:\\windows\\notepad.exe", L"c:\\x\\console.dll", L"c:\\x\\com10.dll",
                                 L"c:\\com1\\x.dll", L"\\\\?\\c:\\x\\a.dll", L"\\\\server\\share\\com.dll", L"comx",
-                                L"\\\\.\\c:\\x\\a.dll", L"\\\\.\\UNC\\server\\share\\a.dll", L"\\\\?\\c:\\x\\com1.dll"})
+                                L"\\\\.\\c:\\x\\a.dll", L"\\\\.\\UNC\\server\\share\\a.dll", L"\\\\?\\c:\\x\\com1.dll",
+                                L"\\\\?\\GLOBALROOT\\??\\c:\\x\\a.dll"})
         EXPECT_FALSE(tessel::FileAccessor::IsDevicePath(file)) << Narrow(file);
     tessel::Logger log;  // never opened
     velmora::CHashier hashier;

@@ -356,6 +356,7 @@ TEST(BhoPanel, AWindowsFileIsDisabledOnlyAfterASecondQuestionAndTheProgramsOwnNe
             const std::wstring own = machine.RecordOf(file);
             if (disabled) {
                 EXPECT_FALSE(Exists(own));
+                EXPECT_TRUE(Exists(velmora::GetParasiteFileName(own)));
             } else if (kind != Kind::Device) {
                 EXPECT_TRUE(machine.Untouched(own));
             }

@@ -427,20 +427,24 @@ TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff)
         SCOPED_TRACE(refused);
         const std::wstring file = File(refused ? L"refused.dll" : L"taken.dll");
         const std::wstring disabled = GetParasiteFileName(file);
-        // Its attributes are set through a handle of their own.
+        // Its attributes are set through a handle of their own, and a read-only earlier copy is replaced.
         ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
+        WriteBytes(disabled, "older copy");
+        ::SetFileAttributesW(disabled.c_str(), FILE_ATTRIBUTE_READONLY);
         PVOID const handedOut = reinterpret_cast<PVOID>(0x5eed);
+        int offDepth = 0;  // turned off again while off, it stays off until the outer one is put back
         bool off = false;
         int turnedOff = 0;
         std::vector<PVOID> putBack;
         ScopedPreset disable(kernel32().Wow64DisableWow64FsRedirection, [&](PVOID* previous) -> BOOL {
             ++turnedOff;
             *previous = handedOut;
-            return off = true;
+            off = ++offDepth > 0;
+            return TRUE;
         });
         ScopedPreset revert(kernel32().Wow64RevertWow64FsRedirection, [&](PVOID previous) -> BOOL {
             putBack.push_back(previous);
-            off = false;
+            off = --offDepth > 0;
             return TRUE;
         });
         std::vector<std::pair<std::wstring, bool>> targets;  // each rename's target, and whether it came with the redirection off
@@ -454,11 +458,17 @@ TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff)
                                 std::wstring target(bytes / 2, L'\0');
                                 std::memcpy(target.data(), header + at + sizeof(ULONG), bytes);
                                 targets.emplace_back(target, off);
+                                const DWORD earlier = ::GetFileAttributesW(disabled.c_str());
+                                const bool readOnly = earlier != INVALID_FILE_ATTRIBUTES && (earlier & FILE_ATTRIBUTE_READONLY);
+                                if (target.find(L'\\') == std::wstring::npos && refused) return static_cast<LONG>(0xC000003B);
+                                // Windows replaces no read-only file; Wine would.
+                                if (readOnly) return static_cast<LONG>(0xC0000022);
                                 if (target.find(L'\\') != std::wstring::npos)
                                     return tessel::api::ntdll().NtSetInformationFile.Real(handle, io, info, length, kind);
-                                if (refused) return static_cast<LONG>(0xC000003B);
                                 // Taken as Windows takes it: the file gets the name in its own folder.
-                                return ::MoveFileExW(file.c_str(), disabled.c_str(), 0) ? 0 : static_cast<LONG>(0xC0000022);
+                                return ::MoveFileExW(file.c_str(), disabled.c_str(), MOVEFILE_REPLACE_EXISTING)
+                                           ? 0
+                                           : static_cast<LONG>(0xC0000022);
                             });
         std::vector<DWORD> access;
         ScopedPreset open(kernel32().CreateFileW, [&](LPCWSTR name, DWORD wanted, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -468,8 +478,10 @@ TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff)
         });
         EXPECT_EQ(manager.RenameParasiteFileEx(file).Count(), 0u);
         EXPECT_EQ(access, std::vector<DWORD>{DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE});
-        std::vector<std::pair<std::wstring, bool>> expected{{L"parasite_" + file.substr(dir.Path().size() + 1) + L".parasite", false}};
-        if (refused) expected.emplace_back(L"\\??\\" + disabled, true);
+        // The bare name first, once more after the read-only copy was cleared; the path only after a refusal.
+        const std::wstring bare = L"parasite_" + file.substr(dir.Path().size() + 1) + L".parasite";
+        std::vector<std::pair<std::wstring, bool>> expected{{bare, false}, {bare, false}};
+        if (refused) expected = {{bare, false}, {L"\\??\\" + disabled, true}, {L"\\??\\" + disabled, true}};
         EXPECT_EQ(targets.size(), expected.size());
         for (std::size_t i = 0; i < std::min(targets.size(), expected.size()); ++i) {
             EXPECT_EQ(tessel::SystemUtility::Lower(targets[i].first), tessel::SystemUtility::Lower(expected[i].first));
@@ -509,7 +521,13 @@ TEST_F(Renaming, InA32BitProgramOn64BitWindowsAFileOfThe64BitSystemFolderIsRecor
     WriteBytes(system + L"\\native.dll", "abc");
     const testing_support::FolderLink sysnative(system, windows + L"\\Sysnative");
     const testing_support::FolderLink link(system + L"\\native.dll", dir / L"native-link.dll");
-    const std::wstring savedWin = WinDir, savedSys = SysDir;
+    struct Folders {
+        std::wstring win = WinDir, sys = SysDir;
+        ~Folders() {
+            WinDir = win;
+            SysDir = sys;
+        }
+    } saved;
     WinDir = tessel::SystemUtility::Lower(windows + L"\\");
     SysDir = tessel::SystemUtility::Lower(system + L"\\");
     ScopedPreset wow(kernel32().IsWow64Process, [](HANDLE, PBOOL answer) {
@@ -517,8 +535,6 @@ TEST_F(Renaming, InA32BitProgramOn64BitWindowsAFileOfThe64BitSystemFolderIsRecor
         return TRUE;
     });
     const auto left = manager.RenameParasiteFileEx(link.Path(), FileStanding::WindowsFolder);
-    WinDir = savedWin;
-    SysDir = savedSys;
     const std::wstring recorded = windows + L"\\Sysnative\\native.dll";
     EXPECT_EQ(left.Count(), 0u);
     EXPECT_EQ(Record(recorded), recorded);
