@@ -201,7 +201,9 @@ TEST_F(RestoreFiles, AFileDisabledWhileAHolderHadItComesBackByteForByte) {
             scripted.answers = {IDOK, IDCANCEL};
             Click(dialog, IDC_SR_DISABLE);
         }
-        if (holder) EXPECT_EQ(holder->Wait(10000), 0u);
+        if (holder) {
+            EXPECT_EQ(holder->Wait(10000), 0u);
+        }
         EXPECT_FALSE(Exists(path));
         EXPECT_TRUE(Exists(GetParasiteFileName(path)));
         FRestoreFiles window;
