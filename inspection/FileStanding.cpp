@@ -312,9 +312,8 @@ bool NamesNoFile(const std::wstring& actedOn) {
     if (tessel::FileAccessor::IsDevicePath(actedOn)) return true;
     if (RootLength(actedOn) == 0) return false;
     if (const tessel::UniqueFile file = tessel::FileAccessor::OpenToKnow(actedOn)) {
-        BY_HANDLE_FILE_INFORMATION info{};
-        return tessel::FileAccessor::HoldsDevice(file.get()) ||
-               (::GetFileInformationByHandle(file.get(), &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY));
+        const std::optional<BY_HANDLE_FILE_INFORMATION> onDisk = tessel::FileAccessor::OnDisk(file.get());
+        return !onDisk || (onDisk->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
     }
     const DWORD attributes = ::GetFileAttributesW(tessel::FileAccessor::ExtendedPath(actedOn).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -334,11 +334,15 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
     // back; it is taken back all the same unless it was there before.
     tessel::RegistryAccessor registry;
     bool recordedBefore = false;
+    // A file that no path of this program's reaches cannot be recorded either: `file` is empty.
     const auto record = [&](const std::wstring& file) {
-        tessel::PassOver([&] { recordedBefore = registry.ReadValue(HKEY_CURRENT_USER, kRemovedFilesKey, file).has_value(); });
-        if (tessel::Guard(*mLog, source, 0, [&] { registry.WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, file, file); }))
-            return true;
-        mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", file), 0, source);
+        if (!file.empty()) {
+            tessel::PassOver([&] { recordedBefore = registry.ReadValue(HKEY_CURRENT_USER, kRemovedFilesKey, file).has_value(); });
+            if (tessel::Guard(*mLog, source, 0, [&] { registry.WriteString(HKEY_CURRENT_USER, kRemovedFilesKey, file, file); }))
+                return true;
+        }
+        mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", file.empty() ? name : file),
+                  0, source);
         return false;
     };
     const auto takeBack = [&](const std::wstring& file) {
@@ -368,18 +372,14 @@ CProcessManager::Disabling CProcessManager::RenameParasiteFile(const std::wstrin
         // What is disabled is the file the handle holds, under its own name where it lies; the
         // record names it by a path that reaches it, so that it can be given back. A file link
         // names another file's name.
-        std::wstring own = name;
-        if (!tessel::FileAccessor::NamesOwnFile(file.get(), name)) {
-            own = OwnPathOf(file.get());
-            if (own.empty()) {
-                // No path of this program's reaches it to give it back; ending its holders and
-                // trying again would not give one.
-                mLog->Log(0, tessel::Format(L"Not disabled: '%1' could not be recorded for its restore.", name), 0, source);
-                outcome = Disabling::Refused;
-                return;
-            }
-            mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", name, own), 5, source);
+        // A file no path reaches is refused: ending its holders and trying again would give none.
+        const std::wstring own = tessel::FileAccessor::NamesOwnFile(file.get(), name) ? name : OwnPathOf(file.get());
+        if (own.empty()) {
+            record(own);
+            outcome = Disabling::Refused;
+            return;
         }
+        if (own != name) mLog->Log(0, tessel::Format(L"Converting filename '%1' -> '%2'", name, own), 5, source);
         if (!MayTake(StandingOfOpen(file.get(), own), agreed, own) || !record(own)) {
             outcome = Disabling::Refused;
             return;

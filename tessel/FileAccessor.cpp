@@ -92,17 +92,27 @@ std::optional<std::wstring> FinalPathOf(HANDLE file) {
 
 // The file's own path on its volume ("\windows\system32\x.dll"), which every NT tells.
 std::optional<std::wstring> VolumePathOf(HANDLE file) {
-    // The name's length in bytes, then the name: room for the longest path there is.
-    std::vector<std::uint8_t> buffer(sizeof(ULONG) + kLongestPath * sizeof(wchar_t), 0);
-    api::IoStatusBlock io{};
-    const LONG status = api::ntdll().NtQueryInformationFile(file, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-                                                            kFileNameInformation);
-    if (Failed(status)) {
-        SetLastErrorFrom(status);
-        return std::nullopt;
-    }
+    // The name's length in bytes, then the name: a short one fits at once, a longer one is asked
+    // for again with room for the length the first answer gave.
+    constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);
+    std::vector<std::uint8_t> buffer(sizeof(ULONG) + MAX_PATH * sizeof(wchar_t), 0);
     ULONG bytes = 0;
-    std::memcpy(&bytes, buffer.data(), sizeof bytes);
+    for (;;) {
+        api::IoStatusBlock io{};
+        const LONG status = api::ntdll().NtQueryInformationFile(file, &io, buffer.data(),
+                                                                static_cast<ULONG>(buffer.size()), kFileNameInformation);
+        std::memcpy(&bytes, buffer.data(), sizeof bytes);
+        const std::size_t needed = sizeof(ULONG) + bytes;
+        if (status == kBufferOverflow && needed > buffer.size() && bytes <= kLongestPath * sizeof(wchar_t)) {
+            buffer.assign(needed, 0);
+            continue;
+        }
+        if (Failed(status)) {
+            SetLastErrorFrom(status);
+            return std::nullopt;
+        }
+        break;
+    }
     if (bytes < sizeof(wchar_t) || bytes > buffer.size() - sizeof(ULONG)) return std::nullopt;
     std::wstring path(bytes / sizeof(wchar_t), L'\0');
     std::memcpy(path.data(), buffer.data() + sizeof(ULONG), path.size() * sizeof(wchar_t));
@@ -354,19 +364,13 @@ std::optional<FilePlace> FileAccessor::PlaceOf(HANDLE file) {
     return FilePlace{info.dwVolumeSerialNumber, *path};
 }
 
-bool FileAccessor::HoldsDevice(HANDLE file) {
+std::optional<BY_HANDLE_FILE_INFORMATION> FileAccessor::OnDisk(HANDLE file) {
     // A disk or a volume opened whole is of the disk type too, but is no file or folder of it:
-    // it tells nothing of one, nor a path on the volume. The path's start is enough to tell.
+    // it tells nothing of one, nor a path on the volume.
     BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info)) return true;
-    struct {
-        ULONG bytes;
-        wchar_t start[32];
-    } name{};
-    api::IoStatusBlock io{};
-    const LONG status = api::ntdll().NtQueryInformationFile(file, &io, &name, sizeof name, kFileNameInformation);
-    constexpr LONG kBufferOverflow = static_cast<LONG>(0x80000005);  // the start of a longer path
-    return (Failed(status) && status != kBufferOverflow) || name.bytes < sizeof(wchar_t) || name.start[0] != L'\\';
+    if (::GetFileType(file) != FILE_TYPE_DISK || !::GetFileInformationByHandle(file, &info) || !VolumePathOf(file))
+        return std::nullopt;
+    return info;
 }
 
 UniqueFile FileAccessor::OpenToRename(const std::wstring& path) {
@@ -378,7 +382,7 @@ UniqueFile FileAccessor::OpenToRename(const std::wstring& path) {
     UniqueFile file(api::kernel32().CreateFileW(VerbatimPath(path).c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                                 OPEN_EXISTING, 0, nullptr));
-    if (file && HoldsDevice(file.get())) {
+    if (file && !OnDisk(file.get())) {
         file.reset();
         ::SetLastError(ERROR_FILE_NOT_FOUND);
     }
@@ -424,22 +428,30 @@ bool FileAccessor::RenameOpenFile(HANDLE file, const std::wstring& openedAs, con
         api::IoStatusBlock io{};
         api::ntdll().NtSetInformationFile(attributable.get(), &io, &basic, sizeof basic, kFileBasicInformation);
     }
-    LONG status = RenameTo(file, name);
-    // The folder the file lies in is read by its path only where the bare name will not do.
+    // The folder the file lies in is read by its path only where the bare name will not do: to
+    // clear a read-only earlier disabled copy, which cannot be replaced, or where the bare name
+    // is refused.
     std::optional<RealFolder> folder;
-    if (status == kAccessDenied || RefusesBareName(status)) folder = RealFolderOf(file, openedAs);
-    if (status == kAccessDenied && folder && ClearEarlierCopy(*folder, name, attributes)) status = RenameTo(file, name);
+    const auto folderRead = [&] {
+        if (!folder) folder = RealFolderOf(file, openedAs);
+        return folder.has_value();
+    };
+    const auto renameTo = [&](const std::wstring& target) {
+        const LONG status = RenameTo(file, target);
+        return status == kAccessDenied && folderRead() && ClearEarlierCopy(*folder, name, attributes)
+                   ? RenameTo(file, target)
+                   : status;
+    };
+    LONG status = renameTo(name);
     if (RefusesBareName(status)) {
-        if (!folder) {
+        if (!folderRead()) {
             ::SetLastError(ERROR_BAD_PATHNAME);
             return false;
         }
         // The system's own path of the folder names the 64-bit system folder as it is, which the
         // redirection of a 32-bit program would read as the 32-bit one.
         const RedirectionOff off(folder->systemView);
-        const std::wstring target = folder->path + L"\\" + name;
-        status = RenameTo(file, target);
-        if (status == kAccessDenied && ClearEarlierCopy(*folder, name, attributes)) status = RenameTo(file, target);
+        status = renameTo(folder->path + L"\\" + name);
     }
     if (Failed(status)) {
         SetLastErrorFrom(status);
@@ -457,7 +469,7 @@ UniqueFile FileAccessor::OpenDiskFile(const std::wstring& path, DWORD flags) {
     UniqueFile file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                   flags, nullptr));
-    if (file && HoldsDevice(file.get())) {
+    if (file && !OnDisk(file.get())) {
         file.reset();
         ::SetLastError(ERROR_FILE_NOT_FOUND);
     }

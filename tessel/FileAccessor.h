@@ -85,7 +85,7 @@ public:
     // reserved name as the device. A path through the root of the system's own namespace
     // ("\\?\GLOBALROOT\...") is a device by its text only as the same path without it would be
     // ("GLOBALROOT\??\COM1"), or on the pipe or mailslot file system; what else it reaches is told
-    // once it is open (HoldsDevice). A device is never read from: a serial port can keep a reader
+    // once it is open (OnDisk). A device is never read from: a serial port can keep a reader
     // waiting forever. Looks at the text alone.
     static bool IsDevicePath(std::wstring_view path);
     // The length of a volume's own name ("Volume{GUID}\", "GLOBALROOT\Device\HarddiskVolume3\") at
@@ -108,9 +108,9 @@ public:
     // neither).
     static std::optional<FileIdentity> IdentityOf(HANDLE file);
     static std::optional<FilePlace> PlaceOf(HANDLE file);
-    // An open handle that holds a device (a port, a pipe, a console, a disk or a volume opened
-    // whole) rather than a file or a folder on a disk.
-    static bool HoldsDevice(HANDLE file);
+    // What an open handle holds, where it is a file or a folder on a disk; nothing for a device
+    // (a port, a pipe, a console, a disk or a volume opened whole).
+    static std::optional<BY_HANDLE_FILE_INFORMATION> OnDisk(HANDLE file);
     // Opens an existing file (never a folder or a device) at exactly that path to be renamed:
     // delete access and no more than reading its attributes, sharing everything, so that a file
     // another program reads can still be moved, and one whose attributes the user may not write
@@ -137,7 +137,7 @@ public:
     static bool RenameOpenFile(HANDLE file, const std::wstring& openedAs, const std::wstring& name, DWORD attributes);
     // Opens an existing file on a disk to be read, shared for reading, writing and deletion,
     // with the flags given; an empty handle when it cannot be, the last error saying why. A
-    // device or a pipe (IsDevicePath, or HoldsDevice once open) is never read from: it reads as
+    // device or a pipe (IsDevicePath, or not OnDisk once open) is never read from: it reads as
     // ERROR_FILE_NOT_FOUND.
     static UniqueFile OpenDiskFile(const std::wstring& path, DWORD flags);
 

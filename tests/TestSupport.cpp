@@ -210,6 +210,9 @@ FolderLink::~FolderLink() {
     EXPECT_EQ(RunUnix("rm -f " + Quoted(unix_)), Ran::Succeeded) << "the link " << Narrow(path_) << " stays";
 }
 
+namespace {
+
+// The path of the file an open handle holds, without the "\\?\" prefix; empty where it has none.
 std::wstring PathOfHandle(HANDLE file) {
     std::vector<wchar_t> buffer(32768, L'\0');
     const DWORD n = ::GetFinalPathNameByHandleW(file, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
@@ -217,6 +220,8 @@ std::wstring PathOfHandle(HANDLE file) {
     const std::wstring path(buffer.data(), n);
     return path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
 }
+
+}  // namespace
 
 RenameWatch::RenameWatch(std::function<bool(const std::wstring&)> refuse) : refuse_(std::move(refuse)) {
     auto& kernel32 = tessel::api::kernel32();

@@ -79,9 +79,6 @@ private:
     std::function<bool(const std::wstring&)> refuse_;
 };
 
-// The path of the file an open handle holds, without the "\\?\" prefix; empty where it has none.
-std::wstring PathOfHandle(HANDLE file);
-
 // Redirects HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE and HKEY_CLASSES_ROOT of this process to
 // fresh scratch keys, so that a test writes nothing into the prefix's real hives. Undone
 // (and the scratch keys removed) at the end.

@@ -432,20 +432,24 @@ TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff)
         WriteBytes(disabled, "older copy");
         ::SetFileAttributesW(disabled.c_str(), FILE_ATTRIBUTE_READONLY);
         PVOID const handedOut = reinterpret_cast<PVOID>(0x5eed);
-        int offDepth = 0;  // turned off again while off, it stays off until the outer one is put back
-        bool off = false;
+        int off = 0;  // turned off again while off, it stays off until the outer one is put back
         int turnedOff = 0;
         std::vector<PVOID> putBack;
         ScopedPreset disable(kernel32().Wow64DisableWow64FsRedirection, [&](PVOID* previous) -> BOOL {
             ++turnedOff;
+            ++off;
             *previous = handedOut;
-            off = ++offDepth > 0;
             return TRUE;
         });
         ScopedPreset revert(kernel32().Wow64RevertWow64FsRedirection, [&](PVOID previous) -> BOOL {
             putBack.push_back(previous);
-            off = --offDepth > 0;
+            --off;
             return TRUE;
+        });
+        // XP has no second handle to the same file: the refused row sets the attributes by name.
+        ScopedPreset reopen(kernel32().ReOpenFile, [&](HANDLE held, DWORD access, DWORD share, DWORD flags) {
+            return refused ? tessel::api::NoReOpenFile(held, access, share, flags)
+                           : kernel32().ReOpenFile.Real(held, access, share, flags);
         });
         std::vector<std::pair<std::wstring, bool>> targets;  // each rename's target, and whether it came with the redirection off
         ScopedPreset rename(tessel::api::ntdll().NtSetInformationFile,
@@ -457,18 +461,16 @@ TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff)
                                 std::memcpy(&bytes, header + at, sizeof bytes);
                                 std::wstring target(bytes / 2, L'\0');
                                 std::memcpy(target.data(), header + at + sizeof(ULONG), bytes);
-                                targets.emplace_back(target, off);
-                                const DWORD earlier = ::GetFileAttributesW(disabled.c_str());
-                                const bool readOnly = earlier != INVALID_FILE_ATTRIBUTES && (earlier & FILE_ATTRIBUTE_READONLY);
-                                if (target.find(L'\\') == std::wstring::npos && refused) return static_cast<LONG>(0xC000003B);
+                                targets.emplace_back(target, off > 0);
+                                const bool bareName = target.find(L'\\') == std::wstring::npos;
+                                if (bareName && refused) return static_cast<LONG>(0xC000003B);
                                 // Windows replaces no read-only file; Wine would.
-                                if (readOnly) return static_cast<LONG>(0xC0000022);
-                                if (target.find(L'\\') != std::wstring::npos)
-                                    return tessel::api::ntdll().NtSetInformationFile.Real(handle, io, info, length, kind);
+                                const DWORD earlier = ::GetFileAttributesW(disabled.c_str());
+                                if (earlier != INVALID_FILE_ATTRIBUTES && (earlier & FILE_ATTRIBUTE_READONLY))
+                                    return static_cast<LONG>(0xC0000022);
+                                if (!bareName) return tessel::api::ntdll().NtSetInformationFile.Real(handle, io, info, length, kind);
                                 // Taken as Windows takes it: the file gets the name in its own folder.
-                                return ::MoveFileExW(file.c_str(), disabled.c_str(), MOVEFILE_REPLACE_EXISTING)
-                                           ? 0
-                                           : static_cast<LONG>(0xC0000022);
+                                return ::MoveFileExW(file.c_str(), disabled.c_str(), MOVEFILE_REPLACE_EXISTING) ? 0 : static_cast<LONG>(0xC0000022);
                             });
         std::vector<DWORD> access;
         ScopedPreset open(kernel32().CreateFileW, [&](LPCWSTR name, DWORD wanted, DWORD share, LPSECURITY_ATTRIBUTES security,
@@ -488,7 +490,7 @@ TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff)
             EXPECT_EQ(targets[i].second, expected[i].second);
         }
         EXPECT_EQ(putBack, std::vector<PVOID>(static_cast<std::size_t>(turnedOff), handedOut));
-        EXPECT_FALSE(off);
+        EXPECT_EQ(off, 0);
         EXPECT_FALSE(Exists(file));
         EXPECT_EQ(ReadBytes(disabled), "abc");
         EXPECT_EQ(::GetFileAttributesW(disabled.c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
@@ -497,7 +499,8 @@ TEST_F(Renaming, TheNewNameGoesBareAndARefusedOneAsThePathWithTheRedirectionOff)
 }
 
 // A 32-bit program on 64-bit Windows reaches the 64-bit system folder only as "Sysnative": a
-// file that lies there is recorded by that path, which gives it back to the same place.
+// file that lies there is recorded by that path, which gives it back to the same place, and is
+// left alone where that path does not reach it.
 TEST_F(Renaming, InA32BitProgramOn64BitWindowsAFileOfThe64BitSystemFolderIsRecordedThroughSysnative) {
     const std::wstring win = L"c:\\windows\\", sys = L"c:\\windows\\system32\\";
     const struct {
@@ -519,7 +522,6 @@ TEST_F(Renaming, InA32BitProgramOn64BitWindowsAFileOfThe64BitSystemFolderIsRecor
     ::CreateDirectoryW(windows.c_str(), nullptr);
     ::CreateDirectoryW(system.c_str(), nullptr);
     WriteBytes(system + L"\\native.dll", "abc");
-    const testing_support::FolderLink sysnative(system, windows + L"\\Sysnative");
     const testing_support::FolderLink link(system + L"\\native.dll", dir / L"native-link.dll");
     struct Folders {
         std::wstring win = WinDir, sys = SysDir;
@@ -534,6 +536,11 @@ TEST_F(Renaming, InA32BitProgramOn64BitWindowsAFileOfThe64BitSystemFolderIsRecor
         *answer = TRUE;
         return TRUE;
     });
+    // Where no "Sysnative" reaches it, nothing could give it back: it keeps its name, and counts.
+    EXPECT_EQ(manager.RenameParasiteFileEx(link.Path(), FileStanding::WindowsFolder).Count(), 1u);
+    EXPECT_EQ(ReadBytes(system + L"\\native.dll"), "abc");
+    EXPECT_EQ(RecordCount(), 0u);
+    const testing_support::FolderLink sysnative(system, windows + L"\\Sysnative");
     const auto left = manager.RenameParasiteFileEx(link.Path(), FileStanding::WindowsFolder);
     const std::wstring recorded = windows + L"\\Sysnative\\native.dll";
     EXPECT_EQ(left.Count(), 0u);
